@@ -1,0 +1,7 @@
+#include "common/appendfile.hpp"
+
+#include "common/copyfile.hpp"
+
+void AppendFile(const std::string& source, const std::string& target) {
+  CopyBytes(source, target, "a");
+}

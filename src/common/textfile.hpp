@@ -1,0 +1,21 @@
+// Reading and opening the text files of a run.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// Prints the system's error text after `name` on standard error and ends
+// the run with status 1.
+[[noreturn]] void DieFor(const std::string& name);
+
+// Opens `path`; when that fails, prints the system's error text after the
+// name and ends the run with status 1.
+std::FILE* OpenOrDie(const std::string& path, const char* mode);
+
+// Reads one whole line of any length into `line`, without its line end.
+// False at end of file.
+bool ReadLine(std::FILE* file, std::string& line);
+
+// Removes `path`; a file that does not exist is no error. Any other failure
+// is reported for the name and ends the run with status 1.
+void RemoveOrDie(const std::string& path);

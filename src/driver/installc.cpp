@@ -1,0 +1,191 @@
+#include "driver/installc.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "catalogue/tocline.hpp"
+#include "driver/dialogue.hpp"
+#include "driver/part3full.hpp"
+#include "driver/runstate.hpp"
+#include "messages/print.hpp"
+
+std::string TMP;
+std::string MOD;
+std::string TMP2;
+std::string TMP3;
+std::string PAK;
+
+namespace {
+
+std::string work_dir;
+std::vector<std::string> scratch_files;
+
+const char kUsage[] = "Usage: install <-help | -load | -remove | -verify>\n";
+
+std::string CurrentDirectory() {
+  std::vector<char> buffer(512);
+  while (!getcwd(buffer.data(), buffer.size())) {
+    if (errno != ERANGE) return "";
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.data();
+}
+
+std::string ProgramDirectory(const char* argv0) {
+  std::string name = argv0 ? argv0 : "";
+  size_t slash = name.rfind('/');
+  return slash == std::string::npos ? "." : name.substr(0, slash);
+}
+
+void ChooseLanguage(RunState& state) {
+  const char* lang = std::getenv("LANG");
+  if (lang && *lang) {
+    state.locale_name = lang;
+    state.language_code = state.locale_name.substr(0, 2);
+  } else {
+    state.locale_name = "C";
+    state.language_code = "en";
+  }
+  LoadMessages(state.language_code, state.program_dir, state.locale_name);
+  std::setlocale(LC_ALL, MessagesLoaded ? state.locale_name.c_str() : "C");
+  std::setlocale(LC_NUMERIC, "C");
+}
+
+// The option word; prints the removal warning and the help text at once.
+// Returns false when the run ends here (help).
+bool RecogniseOption(const std::string& word, RunState& state) {
+  if (word == "-load") state.mode = kLoad;
+  if (word == "-verify") state.mode = kVerify;
+  if (word == "-remove") {
+    state.mode = kRemove;
+    std::fputs("\n", stdout);
+    nprintf(1);
+  }
+  if (word == "-help") {
+    std::fputs("\n", stdout);
+    nprintf(42);
+    std::fputs("\n", stdout);
+    return false;
+  }
+  return true;
+}
+
+// Checks a table of contents named on the command line. False when it
+// cannot be opened (after message 55).
+bool TakeNamedToc(const std::string& word, RunState& state) {
+  state.toc_path = part3full(word);
+  if (state.toc_path.empty() || state.toc_path[0] != '/') {
+    state.toc_path = state.start_dir + "/" + word;
+  }
+  std::FILE* file = std::fopen(state.toc_path.c_str(), "r");
+  if (!file) {
+    hprintf(55);
+    std::printf(" \"%s\"\n\n", state.toc_path.c_str());
+    return false;
+  }
+  std::fclose(file);
+  state.toc_from_command_line = true;
+  state.variant = TocVariantOf(state.toc_path);
+  return true;
+}
+
+int StartUp(int argc, char** argv) {
+  MessagesLoaded = -1;
+  RunState state;
+  state.program_dir = ProgramDirectory(argc > 0 ? argv[0] : nullptr);
+  ChooseLanguage(state);
+  if (argc < 2) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (!RecogniseOption(argv[1], state)) return 0;
+  if (state.mode == kNoMode) {
+    hprintf(2);
+    std::printf(" %s\n", argv[1]);
+  }
+  // "-load" takes one further word, the others none.
+  if ((state.mode != kLoad && argc > 2) || argc > 3) {
+    state.mode = kNoMode;
+    nprintf(3);
+  }
+  if (state.mode == kNoMode) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  state.start_dir = CurrentDirectory();
+  if (state.start_dir.empty()) {
+    std::fflush(stdout);
+    std::perror(".");
+    return 1;
+  }
+  if (argc == 3 && !TakeNamedToc(argv[2], state)) return 0;
+  if (!MakeWorkingFiles()) return 1;
+  std::fputs("\n", stdout);
+  nprintf(4);
+  RunDialogue(state);
+}
+
+}  // namespace
+
+bool MakeWorkingFiles() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::string base = tmpdir && *tmpdir ? tmpdir : "/tmp";
+  std::string pattern = base + "/zulXXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (!mkdtemp(name.data())) {
+    std::fflush(stdout);
+    std::perror(base.c_str());
+    return false;
+  }
+  work_dir = name.data();
+  scratch_files.clear();
+  TMP = work_dir + "/TMP";
+  MOD = work_dir + "/MOD";
+  TMP2 = work_dir + "/TMP2";
+  TMP3 = work_dir + "/TMP3";
+  PAK = work_dir + "/PAK";
+  return true;
+}
+
+std::string ScratchFile(const std::string& name) {
+  std::string path = work_dir + "/" + name;
+  for (const std::string& known : scratch_files) {
+    if (known == path) return path;
+  }
+  scratch_files.push_back(path);
+  return path;
+}
+
+void RemoveWorkingFiles() {
+  if (work_dir.empty()) return;
+  for (const std::string* name : {&TMP, &TMP2, &TMP3, &MOD, &PAK}) unlink(name->c_str());
+  for (const std::string& name : scratch_files) unlink(name.c_str());
+  rmdir(work_dir.c_str());
+}
+
+void exite(int status) {
+  RemoveWorkingFiles();
+  for (std::string* name : {&TMP, &TMP2, &TMP3, &MOD, &PAK}) name->clear();
+  work_dir.clear();
+  scratch_files.clear();
+  std::fputs("\n", stdout);
+  nprintf(41);
+  UnloadMessages();
+  std::fflush(stdout);
+  throw ExitRequest{status};
+}
+
+int RunInstaller(int argc, char** argv) {
+  try {
+    return StartUp(argc, argv);
+  } catch (const ExitRequest& request) {
+    std::fflush(stdout);
+    return request.status;
+  }
+}

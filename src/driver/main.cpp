@@ -1,0 +1,3 @@
+#include "driver/installc.hpp"
+
+int main(int argc, char** argv) { return RunInstaller(argc, argv); }

@@ -1,0 +1,21 @@
+// What one run knows between the questions.
+#pragma once
+
+#include <string>
+
+enum Mode { kNoMode = 0, kLoad = 1, kVerify = 2, kRemove = 3 };
+
+struct RunState {
+  int mode = kNoMode;
+  std::string program_dir;
+  std::string language_code;  // LoadMessages may rewrite it
+  std::string locale_name;
+  std::string default_mount = "/mnt/cdrom";
+  std::string start_dir;
+  std::string toc_path;        // relative name in the distribution, or absolute
+  bool toc_from_command_line = false;
+  int variant = 0;             // position of the table-of-contents name form
+  std::string dist_dir;
+  std::string install_dir;
+  int list_files = -1;
+};

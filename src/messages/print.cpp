@@ -1,0 +1,234 @@
+#include "messages/print.hpp"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "common/textfile.hpp"
+#include "driver/console.hpp"
+#include "messages/english.hpp"
+
+int MessagesLoaded = -1;
+int numrec = 0;
+
+namespace {
+
+struct CatalogueRecord {
+  int number;
+  std::string text;
+};
+
+// The loaded catalogue; it grows with the file, there is no fixed room.
+std::vector<CatalogueRecord> messagecache;
+bool silenced = false;
+
+const char* const nls[6] = {".nls", ".nls;1", ".nls-1", ".NLS", ".NLS;1", ".NLS-1"};
+const char* const try1 = "/cdrom";
+const char* const try2 = "/cdrom/cdrom0/solaris2";
+const char* const try3 = "/cdrom/solaris1";
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+void UseEnglish() {
+  messagecache.clear();
+  silenced = false;
+  MessagesLoaded = 0;
+  numrec = englishcount;
+}
+
+// Calls `line` for every line of the active table that belongs to `number`;
+// the scan stops at the first record with a larger number.
+template <typename Fn>
+void ForEachLine(int number, Fn line) {
+  if (silenced) return;
+  for (int i = 0; i < numrec; ++i) {
+    int n;
+    const char* text;
+    if (MessagesLoaded != 0) {
+      if (i >= static_cast<int>(messagecache.size())) return;
+      n = messagecache[i].number;
+      text = messagecache[i].text.c_str();
+    } else {
+      if (i >= englishcount) return;
+      n = englishcache[i].number;
+      text = englishcache[i].text;
+    }
+    if (n > number) return;
+    if (n == number && !line(text)) return;
+  }
+}
+
+// Reads the number field the way "%d" does: optional white space, optional
+// sign, digits. False when there are no digits.
+bool ReadNumberField(const std::string& line, int& number) {
+  size_t i = 0;
+  while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+  bool negative = false;
+  if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
+  if (i >= line.size() || !std::isdigit(static_cast<unsigned char>(line[i]))) return false;
+  long long value = 0;
+  for (; i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])); ++i) {
+    if (value <= INT_MAX) value = value * 10 + (line[i] - '0');
+  }
+  if (negative) value = -value;
+  number = static_cast<int>(value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : value);
+  return true;
+}
+
+void ReportLoadError(const std::string& path, long line) {
+  std::printf("Error loading message translation file \"%s\" at line: %ld\n", path.c_str(), line);
+  std::printf("No further attempt will be made - defaulting to English!\n");
+  UseEnglish();
+}
+
+// Reads the catalogue file into messagecache; false after reporting an error
+// (English is then active).
+bool ReadCatalogue(std::FILE* file, const std::string& path) {
+  messagecache.clear();
+  numrec = 0;
+  long line_number = 0;
+  bool have_number = false;
+  int current = 0;
+  std::string line;
+  while (ReadLine(file, line)) {
+    ++line_number;
+    if (line.empty()) continue;
+    size_t comma = line.find(',');
+    int number;
+    if (ReadNumberField(line, number)) {
+      have_number = true;
+      current = number;
+    }
+    if (comma == std::string::npos || !have_number) {
+      std::fclose(file);
+      ReportLoadError(path, line_number);
+      return false;
+    }
+    messagecache.push_back({current, line.substr(comma + 1)});
+    ++numrec;
+  }
+  std::fclose(file);
+  return true;
+}
+
+// An answer to the legibility check: yes when empty or a yes word; end of
+// input means no.
+bool AskLegible(const char* question) {
+  std::fputs(question, stdout);
+  std::fputs(" [yes] ", stdout);
+  std::optional<std::string> answer = ReadAnswerOrEnd();
+  return answer && (answer->empty() || IsYes(*answer));
+}
+
+void LegibilityCheck() {
+  nprintf(67);
+  bool yes = AskLegible("\nIs the previous statement legible in your native language?");
+  if (yes) {
+    std::fputs("\n", stdout);
+    yes = AskLegible("Continue installation with the selected language interaction?");
+  }
+  if (!yes) {
+    UseEnglish();
+    std::fputs("\nChanging message interaction back to English\n", stdout);
+  }
+}
+
+// The first candidate path that opens, or nothing.
+std::FILE* FindCatalogue(const std::string& code, const std::vector<std::string>& dirs,
+                         std::string& path) {
+  std::string letters = Lower(code.substr(0, 2));
+  for (int form = 0; form < 6; ++form) {
+    if (form == 3) {
+      for (char& c : letters) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    for (const std::string& dir : dirs) {
+      path = dir + "/" + letters + nls[form];
+      if (std::FILE* f = std::fopen(path.c_str(), "r")) return f;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string MapLocaleToCode(const std::string& locale, const std::string& code) {
+  std::string low = Lower(locale);
+  auto begins = [&](const char* p) { return low.rfind(p, 0) == 0; };
+  auto has = [&](const char* p) { return low.find(p) != std::string::npos; };
+  if (low == "zh" || begins("zh_cn") || low == "zh_hk.dechanzi") return "zh";
+  if (has("big5") || locale == "Zh_TW") return "b5";
+  if (begins("zh_tw") || begins("zh_hk")) return "tw";
+  if (low == "japanese" || has("sjis") || locale == "Ja_JP") return "jp";
+  return code;
+}
+
+void LoadMessages(std::string& code, const std::string& dir, const std::string& locale) {
+  code = MapLocaleToCode(locale, code);
+  if (code == "en" || code == "C" || code.empty()) {
+    UseEnglish();
+    return;
+  }
+  std::vector<std::string> dirs = {dir};
+  if (MessagesLoaded == -1) dirs = {dir, ".", try1, try2, try3};
+  std::string path;
+  std::FILE* file = FindCatalogue(code, dirs, path);
+  if (!file) {
+    if (MessagesLoaded == -1) {
+      std::fputs("\nUnable to locate message file on all known CD-ROM mount points.\n", stdout);
+      std::fputs("Another attempt will be made after you specify the location of the CD-ROM\n",
+                 stdout);
+    } else {
+      std::printf("\nUnable to locate the \"%s.nls\" message file for locale \"%s\"\n",
+                  Lower(code.substr(0, 2)).c_str(), locale.c_str());
+      std::fputs("No further attempt will be made - defaulting to English!\n", stdout);
+    }
+    UseEnglish();
+    return;
+  }
+  try {
+    if (!ReadCatalogue(file, path)) return;
+  } catch (const std::bad_alloc&) {
+    std::fputs("\nUnable to allocate memory for messages - defaulting to English\n", stdout);
+    UseEnglish();
+    return;
+  }
+  MessagesLoaded = 1;
+  silenced = false;
+  LegibilityCheck();
+}
+
+void nprintf(int number) {
+  int count = 0;
+  ForEachLine(number, [&](const char* text) {
+    if (count == 23) {
+      hprintf(22);
+      std::fputs(" [yes] ", stdout);
+      std::optional<std::string> answer = ReadAnswerOrEnd();
+      // End of input at a pause goes on, as Enter does.
+      if (answer && !answer->empty() && !IsYes(*answer)) return false;
+      count = 0;
+    }
+    std::fputs(text, stdout);
+    std::fputs("\n", stdout);
+    ++count;
+    return true;
+  });
+}
+
+void hprintf(int number) {
+  ForEachLine(number, [](const char* text) {
+    std::fputs(text, stdout);
+    return true;
+  });
+}
+
+void UnloadMessages() {
+  messagecache.clear();
+  messagecache.shrink_to_fit();
+  silenced = true;
+}
