@@ -1,0 +1,8 @@
+#pragma once
+
+#include <string>
+
+// Asks the package question of the category in `file` (MOD, `count` lines)
+// until it gets a usable answer. 0: `file` holds the chosen lines; 1: the
+// operator stepped back.
+int InstallModule(const std::string& file, int mode, int count);

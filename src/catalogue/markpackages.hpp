@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The meaning of one answer to a package question.
+struct PackageChoice {
+  enum Kind { kAll, kNone, kNumbers, kInvalid };
+  Kind kind = kInvalid;
+  std::vector<int> numbers;  // sorted, for kNumbers
+};
+
+// Reads an answer (without ^, ? and quit words, which the question handles)
+// against the default answer ("all" or "none") and the package count.
+PackageChoice ParsePackageAnswer(const std::string& answer, const std::string& default_answer,
+                                 int package_count);
+
+// Asks the package question once. 0: `file` now holds the chosen lines;
+// 1: step back; -1: the answer is not valid (nothing written).
+int MarkPackages(const std::string& file, int mode, int count, int n);

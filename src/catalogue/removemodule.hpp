@@ -1,0 +1,7 @@
+#pragma once
+
+#include <string>
+
+// Removes every line of category `category` from the selection file and
+// leaves the result in PAK (through TMP3).
+void RemoveModule(const std::string& selection, int category);

@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include "common/appendfile.hpp"
+#include "common/copyfile.hpp"
+#include "common/isnumber.hpp"
+#include "common/sortintarray.hpp"
+#include "driver/installc.hpp"
+#include "messages/print.hpp"
+#include "support/stdio_capture.hpp"
+#include "support/tempdir.hpp"
+
+TEST(IsNumber, DigitsOnlyAndNotEmpty) {
+  EXPECT_EQ(IsNumber(""), 0);
+  EXPECT_EQ(IsNumber("0"), 1);
+  EXPECT_EQ(IsNumber("007"), 1);
+  for (const char* bad : {"12a", "-1", "+3", " 4", "4 ", "1-2"}) EXPECT_EQ(IsNumber(bad), 0) << bad;
+}
+
+TEST(SortIntArray, SortsAscendingAndLeavesShortArrays) {
+  int values[] = {3, 1, 2, -5, 2};
+  SortIntArray(values, 5);
+  EXPECT_EQ(std::vector<int>(values, values + 5), (std::vector<int>{-5, 1, 2, 2, 3}));
+  int one[] = {7};
+  SortIntArray(one, 1);
+  EXPECT_EQ(one[0], 7);
+  SortIntArray(nullptr, 0);
+  int a = 1, b = 2;
+  EXPECT_EQ(cmp1(&a, &b), -1);
+  EXPECT_EQ(cmp1(&b, &a), 1);
+  EXPECT_EQ(cmp1(&a, &a), 0);
+}
+
+TEST(FileCopy, AppendCreatesAndExtendsCopyReplaces) {
+  TempDir dir;
+  WriteFile(dir / "a", "line 1\n");
+  WriteFile(dir / "empty", "");
+  AppendFile(dir / "a", dir / "new");
+  EXPECT_EQ(ReadFile(dir / "new"), "line 1\n");
+  AppendFile(dir / "a", dir / "new");
+  EXPECT_EQ(ReadFile(dir / "new"), "line 1\nline 1\n");
+  AppendFile(dir / "empty", dir / "new");
+  EXPECT_EQ(ReadFile(dir / "new"), "line 1\nline 1\n");
+  AppendFile(dir / "empty", dir / "created");
+  EXPECT_TRUE(Exists(dir / "created"));
+
+  WriteFile(dir / "long", "a much longer content than the source\n");
+  CopyFile(dir / "a", dir / "long");
+  EXPECT_EQ(ReadFile(dir / "long"), "line 1\n");
+}
+
+TEST(FileCopy, MissingSourceEndsTheRunWithStatusOne) {
+  TempDir dir;
+  std::string en = "en";
+  LoadMessages(en, ".", "C");
+  StdioCapture io;
+  try {
+    CopyFile(dir / "missing", dir / "target");
+    FAIL() << "CopyFile returned";
+  } catch (const ExitRequest& request) {
+    EXPECT_EQ(request.status, 1);
+  }
+  EXPECT_EQ(io.Output(), "\nExiting...\n");
+  EXPECT_FALSE(Exists(dir / "target"));
+}
