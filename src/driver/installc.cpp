@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/tocline.hpp"
+#include "common/currentdirectory.hpp"
 #include "driver/dialogue.hpp"
 #include "driver/part3full.hpp"
 #include "driver/runstate.hpp"
@@ -27,14 +28,6 @@ std::vector<std::string> scratch_files;
 
 const char kUsage[] = "Usage: install <-help | -load | -remove | -verify>\n";
 
-std::string CurrentDirectory() {
-  std::vector<char> buffer(512);
-  while (!getcwd(buffer.data(), buffer.size())) {
-    if (errno != ERANGE) return "";
-    buffer.resize(buffer.size() * 2);
-  }
-  return buffer.data();
-}
 
 std::string ProgramDirectory(const char* argv0) {
   std::string name = argv0 ? argv0 : "";

@@ -3,20 +3,11 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <vector>
+
+#include "common/currentdirectory.hpp"
 
 namespace {
-
-std::string CurrentDirectory() {
-  std::vector<char> buffer(256);
-  while (!getcwd(buffer.data(), buffer.size())) {
-    if (errno != ERANGE) return "";
-    buffer.resize(buffer.size() * 2);
-  }
-  return buffer.data();
-}
 
 // The base directory without trailing '/', so that the root is the empty
 // text and every join below adds exactly one '/'.

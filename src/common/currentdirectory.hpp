@@ -1,0 +1,7 @@
+#pragma once
+
+#include <string>
+
+// The absolute path of the current directory, of any length; "" when it
+// cannot be had.
+std::string CurrentDirectory();

@@ -1,0 +1,195 @@
+#include "driver/sequence.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <vector>
+
+#include "catalogue/installmodule.hpp"
+#include "catalogue/printheader.hpp"
+#include "catalogue/removemodule.hpp"
+#include "catalogue/scancd.hpp"
+#include "catalogue/selectmodule.hpp"
+#include "catalogue/tocline.hpp"
+#include "common/appendfile.hpp"
+#include "common/currentdirectory.hpp"
+#include "common/textfile.hpp"
+#include "driver/console.hpp"
+#include "driver/installc.hpp"
+#include "messages/print.hpp"
+
+
+namespace {
+
+void ChangeToStart(const RunState& state) {
+  if (chdir(state.start_dir.c_str()) != 0) DieFor(state.start_dir);
+}
+
+std::string Bracketed(const std::string& value) { return " [" + value + "] "; }
+
+// The table of contents under its six names in the current directory: the
+// variant index, or -1.
+int FindTocHere() {
+  for (int i = 0; i < 6; ++i) {
+    if (std::FILE* file = std::fopen(kTocNames[i], "r")) {
+      std::fclose(file);
+      return i;
+    }
+  }
+  return -1;
+}
+
+void ReportUnenterable(const std::string& path) {
+  hprintf(7);
+  std::printf(" \"%s\".\n", path.c_str());
+}
+
+// Looks for products below the mount point; true when one was chosen and
+// entered.
+bool ChooseProduct(RunState& state, const std::string& answer) {
+  // The menu shows paths that work from any directory.
+  std::string mount = !answer.empty() && answer[0] == '/' ? answer : CurrentDirectory();
+  std::string result;
+  int index = 0;
+  ScanCD(state.mode, kTocNames, index, mount, result);
+  if (result == "^") return false;
+  if (result.empty()) {
+    hprintf(8);
+    std::printf(" \"%s\"\n\n", answer.c_str());
+    nprintf(9);
+    return false;
+  }
+  if (chdir(result.c_str()) != 0) {
+    ReportUnenterable(result);
+    return false;
+  }
+  state.variant = index;
+  state.toc_path = kTocNames[index];
+  return true;
+}
+
+// While English is in use for a language that is not English, the
+// distribution itself may carry the catalogue.
+void SecondCatalogueAttempt(RunState& state) {
+  if (MessagesLoaded != 0 || strcmpe(state.language_code, "en") == 0) return;
+  LoadMessages(state.language_code, state.dist_dir, state.locale_name);
+  if (MessagesLoaded == 0) state.locale_name = "C";
+  std::setlocale(LC_ALL, state.locale_name.c_str());
+  std::setlocale(LC_NUMERIC, "C");
+}
+
+bool CanEnter(const RunState& state, const std::string& dir) {
+  bool entered = chdir(dir.c_str()) == 0;
+  ChangeToStart(state);
+  return entered;
+}
+
+// The create-directory question. True when the directory now exists.
+bool OfferToCreate(const std::string& dir) {
+  for (;;) {
+    std::string answer = Ask(15, " [yes] ");
+    if (QuitDeclined(answer)) continue;
+    if (IsNo(answer)) return false;
+    if (answer.empty() || IsYes(answer)) {
+      if (mkdir(dir.c_str(), 0777) != 0) {
+        hprintf(16);
+        std::printf(" %s\n", dir.c_str());
+        return false;
+      }
+      return true;
+    }
+  }
+}
+
+}  // namespace
+
+void AskMountPoint(RunState& state) {
+  for (;;) {
+    ChangeToStart(state);
+    std::fputs("\n", stdout);
+    std::string answer = Ask(5, Bracketed(state.default_mount));
+    if (Quit(answer) || answer == "^") {
+      if (Quit2()) exite(0);
+      continue;
+    }
+    if (answer == "?") {
+      std::fputs("\n", stdout);
+      nprintf(6);
+      continue;
+    }
+    if (answer.empty()) answer = state.default_mount;
+    if (chdir(answer.c_str()) != 0) {
+      ReportUnenterable(answer);
+      continue;
+    }
+    if (!state.toc_from_command_line) {
+      int variant = FindTocHere();
+      if (variant >= 0) {
+        state.variant = variant;
+        state.toc_path = kTocNames[variant];
+      } else if (!ChooseProduct(state, answer)) {
+        continue;
+      }
+    }
+    state.dist_dir = CurrentDirectory();
+    if (state.dist_dir.empty()) DieFor(answer);
+    SecondCatalogueAttempt(state);
+    return;
+  }
+}
+
+bool AskInstallDirectory(RunState& state) {
+  for (;;) {
+    ChangeToStart(state);
+    std::fputs("\n", stdout);
+    std::string answer = Ask(10, Bracketed(state.start_dir));
+    if (QuitDeclined(answer)) continue;
+    if (answer == "^") return false;
+    if (answer == "?") {
+      std::fputs("\n", stdout);
+      nprintf(10 + state.mode);  // 11, 12 or 13 by mode
+      continue;
+    }
+    if (answer.empty() || answer == ".") answer = state.start_dir;
+    if (state.mode == kLoad && !CanEnter(state, answer)) {
+      std::fputs("\n", stdout);
+      hprintf(14);
+      std::printf(" %s\n", answer.c_str());
+      if (!OfferToCreate(answer)) continue;
+    }
+    if (access(answer.c_str(), W_OK) != 0) {
+      hprintf(68);
+      std::printf(" \"%s\"\n", answer.c_str());
+      continue;
+    }
+    if (chdir(answer.c_str()) != 0) {
+      hprintf(17);
+      std::printf(" %s\n", answer.c_str());
+      continue;
+    }
+    state.install_dir = CurrentDirectory();
+    if (state.install_dir.empty()) DieFor(answer);
+    return true;
+  }
+}
+
+bool AskCategories(const RunState& state) {
+  RemoveOrDie(PAK);
+  if (chdir(state.dist_dir.c_str()) != 0) DieFor(state.dist_dir);
+  PrintHeader(state.toc_path);
+  int category = 1;
+  for (;;) {
+    int count = SelectModule(state.toc_path, MOD, category);
+    if (count == 0) return true;
+    if (InstallModule(MOD, state.mode, count) == 0) {
+      AppendFile(MOD, PAK);
+      ++category;
+    } else {
+      if (--category == 0) return false;
+      RemoveModule(PAK, category);
+    }
+  }
+}

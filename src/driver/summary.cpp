@@ -1,0 +1,205 @@
+#include "driver/summary.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "catalogue/categorytitle.hpp"
+#include "catalogue/tocline.hpp"
+#include "common/textfile.hpp"
+#include "driver/console.hpp"
+#include "driver/installc.hpp"
+#include "messages/print.hpp"
+#include "operations/calculatesize.hpp"
+#include "operations/kbavailable.hpp"
+#include "operations/runcrem.hpp"
+#include "operations/runctar.hpp"
+#include "operations/runcver.hpp"
+
+namespace {
+
+// The "More?" prompt of the summary: true to go on. End of input goes on.
+bool MorePages() {
+  std::fputs("\n", stdout);
+  hprintf(22);
+  std::fputs(" [yes] ", stdout);
+  std::optional<std::string> answer = ReadAnswerOrEnd();
+  return !answer || answer->empty() || IsYes(*answer);
+}
+
+// Lists the optional packages of PAK under their category titles, page by
+// page: the first page starts at 4, a title costs 2, a package 1, and the
+// prompt comes while the count is above 20.
+void ListSelection(const RunState& state, std::FILE* pak) {
+  int counter = 4;
+  std::string last_code = "00";
+  std::optional<std::string> title;
+  std::string line;
+  while (ReadLine(pak, line)) {
+    TocLine package(line);
+    if (!package.IsOptional()) continue;
+    std::string code(package.CategoryCode());
+    if (code != last_code) {
+      last_code.swap(code);
+      title = FindCategoryTitle(state.toc_path, last_code);
+      if (counter > 20) {
+        if (!MorePages()) return;
+        counter = 1;
+      }
+      // A category without a title line in the table of contents is listed
+      // without a title.
+      if (title) {
+        std::printf("\n%s\n", std::string(TocLine(*title).Text()).c_str());
+        counter += 2;
+      }
+    }
+    if (counter > 20) {
+      if (!MorePages()) return;
+      counter = 1;
+    }
+    if (title && package.Text().find(TocLine(*title).Text()) != std::string_view::npos) continue;
+    std::printf("\t%s\n", std::string(package.Description()).c_str());
+    ++counter;
+  }
+}
+
+void ShowSelection(const RunState& state) {
+  struct stat info;
+  if (stat(PAK.c_str(), &info) != 0) DieFor(PAK);
+  if (info.st_size == 0) {
+    std::fputs("\n", stdout);
+    nprintf(23);
+  } else {
+    std::FILE* pak = OpenOrDie(PAK, "r");
+    std::fputs("\n\n", stdout);
+    nprintf(18);
+    std::fputs("--------------------------\n\n", stdout);
+    nprintf(18 + state.mode);  // 19, 20 or 21 by mode
+    ListSelection(state, pak);
+    std::fclose(pak);
+  }
+  std::fputs("\n", stdout);
+}
+
+// The confirmation question: true when the selection is accepted.
+bool Confirmed() {
+  for (;;) {
+    std::string answer = Ask(24, " [yes] ");
+    if (QuitDeclined(answer)) continue;
+    if (answer == "^" || IsNo(answer)) return false;
+    if (answer.empty() || IsYes(answer)) return true;
+  }
+}
+
+// The restart question, after the operator declined to load anyway. Returns
+// only for a restart.
+void AskRestart() {
+  for (;;) {
+    RemoveOrDie(PAK);
+    std::string answer = Ask(30, " [no] ");
+    if (QuitDeclined(answer)) continue;
+    if (answer == "?") {
+      std::fputs("\n", stdout);
+      nprintf(31);
+      std::fputs("\n", stdout);
+      continue;
+    }
+    if (answer.empty() || IsNo(answer)) exite(0);
+    if (IsYes(answer)) return;
+  }
+}
+
+// The load-anyway question: true to go on loading, false to restart.
+bool LoadAnyway() {
+  for (;;) {
+    std::string answer = Ask(28, " [no] ");
+    // Declining the quit goes on, as "yes" does.
+    if (Quit(answer)) {
+      if (Quit2()) exite(0);
+      return true;
+    }
+    if (answer == "?") {
+      std::fputs("\n", stdout);
+      nprintf(29);
+      std::fputs("\n", stdout);
+      continue;
+    }
+    if (answer.empty() || IsNo(answer)) {
+      AskRestart();
+      return false;
+    }
+    if (IsYes(answer)) return true;
+  }
+}
+
+// Shows the size of the selection and the free space; false when the
+// operator chose to restart.
+bool SpaceCheck(const RunState& state) {
+  double total = static_cast<double>(CalculateSize(PAK)) / 1024.0;
+  double available = static_cast<double>(KBAvailable(state.install_dir)) / 1024.0;
+  std::fputs("\n", stdout);
+  hprintf(25);
+  std::printf(" %.1f\n", total);
+  hprintf(26);
+  std::printf(" %.1f\n", available);
+  if (available >= total) return true;
+  std::fputs("\n", stdout);
+  nprintf(27);
+  return LoadAnyway();
+}
+
+// The list-files question: 0 or 1, or -1 for a step back.
+int AskListFiles(int mode) {
+  for (;;) {
+    std::string answer = Ask(mode == kLoad ? 32 : 33, " [no] ");
+    if (QuitDeclined(answer)) continue;
+    if (answer == "^") return -1;
+    if (answer == "?") {
+      std::fputs("\n", stdout);
+      nprintf(mode == kLoad ? 34 : 35);
+      continue;
+    }
+    if (answer.empty() || IsNo(answer)) return 0;
+    if (IsYes(answer)) return 1;
+  }
+}
+
+[[noreturn]] void Dispatch(const RunState& state) {
+  if (chdir(state.install_dir.c_str()) != 0) DieFor(state.install_dir);
+  std::fputs("\n", stdout);
+  switch (state.mode) {
+    case kVerify:
+      nprintf(38);
+      RunVER(state.dist_dir, state.toc_path, PAK);
+      break;
+    case kRemove:
+      nprintf(37);
+      RunREM(PAK, state.list_files);
+      break;
+    default:
+      nprintf(36);
+      RunTAR(state.dist_dir, PAK, state.variant, state.list_files);
+      std::fputs("\n", stdout);
+      break;
+  }
+  if (chdir(state.start_dir.c_str()) != 0) DieFor(state.start_dir);
+  exite(0);
+}
+
+}  // namespace
+
+Back ConfirmAndRun(RunState& state) {
+  ShowSelection(state);
+  if (!Confirmed()) return Back::kCategories;
+  if (state.mode == kLoad && !SpaceCheck(state)) return Back::kInstallDirectory;
+  std::fputs("\n", stdout);
+  state.list_files = -1;
+  if (state.mode != kVerify) {
+    state.list_files = AskListFiles(state.mode);
+    if (state.list_files < 0) return Back::kCategories;
+  }
+  Dispatch(state);
+}

@@ -1,0 +1,269 @@
+// Whole runs of -load, -verify and -remove against a real distribution.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "medium.hpp"
+#include "support/archives.hpp"
+#include "support/tocwriter.hpp"
+
+namespace {
+
+const std::string kHeader = "\nSample Product 1.0\n------------------\n";
+
+std::string Categories(const std::string& verb) {
+  return kHeader + "\nBase system\nPackage numbers to " + verb + ": [all] " +
+         "\nDocumentation\nPackage numbers to " + verb + ": [all] ";
+}
+
+std::string Summary(const std::string& participle) {
+  return "\n\nPackage selection complete\n--------------------------\n\n"
+         "You have chosen the following packages to be " + participle + "\n"
+         "\nBase system\n\t" + Pad("Tools") + "\n\t" + Pad("Libraries") + "\n"
+         "\nDocumentation\n\t" + Pad("Guide") + "\n\t" + Pad("FAQ") + "\n\n";
+}
+
+const std::string kExit = "\nExiting...\n";
+
+}  // namespace
+
+TEST(WholeRun, LoadAcceptingEveryDefault) {
+  Medium m;
+  RunResult r = m.Run("-load", m.cdrom() + "\n\n\n\n\n\n");
+  EXPECT_EQ(MaskSpace(r.out),
+            kGreeting + kMountPrompt + InstallPrompt(m.inst()) + Categories("load") +
+                Summary("loaded") + "Is this correct? [yes] " +
+                "\nTotal size of chosen packages in megabytes: 0.0\n"
+                "Available space in megabytes: N\n"
+                "\nList file names while loading? [no] "
+                "\nLoading package(s), Please wait...\n"
+                "\n\nFinished loading package(s)\n\n" + kExit);
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const std::string& f : Medium::Files()) {
+    EXPECT_EQ(ReadFile(m.inst() + "/" + f), "content of " + f + "\n") << f;
+  }
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+}
+
+TEST(WholeRun, VerifyReportsMissingEntries) {
+  Medium m;
+  m.Populate({"bin/run", "tools/a.txt"});
+  RunResult r = m.Run("-verify", m.cdrom() + "\n\n\n\n\n");
+  EXPECT_EQ(r.out, kGreeting + kMountPrompt + InstallPrompt(m.inst()) + Categories("verify") +
+                       Summary("verified") + "Is this correct? [yes] \n"
+                       "\nVerifying package(s), Please wait...\n"
+                       "\n"
+                       "\nVerifying Base system\n"
+                       "\tVerifying " + Pad("Tools") + "\n"
+                       "\t   Missing file --> tools/b.txt\n"
+                       "\tVerifying " + Pad("Libraries") + "\n"
+                       "\t   Missing file --> lib/x.so\n"
+                       "\nVerifying Documentation\n"
+                       "\tVerifying " + Pad("Guide") + "\n"
+                       "\t   Missing file --> doc/guide.txt\n"
+                       "\tVerifying " + Pad("FAQ") + "\n"
+                       "\t   Missing file --> doc/faq.txt\n"
+                       "\nNumber of missing files: 4\n"
+                       "Number of missing directories: none\n"
+                       "\nFinished verifying package(s)\n" + kExit);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+}
+
+TEST(WholeRun, RemoveListingFileNames) {
+  Medium m;
+  m.Populate(Medium::Files());
+  RunResult r = m.Run("-remove", m.cdrom() + "\n\n\n\n\ny\n");
+  const std::string warning =
+      "\nUsing the '-remove' option will delete the specified package(s)\n"
+      "without confirmation.  If you have write access to all or part\n"
+      "of the installation, you have the ability to remove the package(s).\n"
+      "Packages removed with this option can be restored from CD-ROM or tape\n"
+      "with the install procedure using the '-load' option.\n";
+  EXPECT_EQ(r.out, warning + kGreeting + kMountPrompt + InstallPrompt(m.inst()) +
+                       Categories("remove") + Summary("removed") + "Is this correct? [yes] \n" +
+                       "List file names while removing? [no] "
+                       "\nRemoving package(s), Please wait...\n"
+                       "\n"
+                       "  Deleted: tools\n"
+                       "Warning: File does not exist, File: tools/a.txt\n"
+                       "Warning: File does not exist, File: tools/b.txt\n"
+                       "  Deleted: lib/x.so\n"
+                       "  Deleted: doc/guide.txt\n"
+                       "  Deleted: doc/faq.txt\n"
+                       "\nFinished removing package(s)\n" + kExit);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(Exists(m.inst() + "/bin/run"));  // required lines stay
+  EXPECT_FALSE(Exists(m.inst() + "/tools"));
+  EXPECT_FALSE(Exists(m.inst() + "/lib/x.so"));
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+}
+
+TEST(ProductMenu, ProductsBelowAMountPointWithoutTableOfContents) {
+  Medium m;
+  std::string media = m.root() + "/media";
+  MakeDirs(media + "/alpha");
+  MakeDirs(media + "/beta");
+  std::filesystem::copy(m.cdrom(), media + "/alpha");
+  std::filesystem::copy(m.cdrom(), media + "/beta");
+  std::string toc = ReadFile(media + "/beta/01.toc");
+  std::filesystem::remove(media + "/beta/01.toc");
+  WriteFile(media + "/beta/01.TOC", "   Beta Product" + toc.substr(toc.find('\n')));
+  std::vector<std::string> order;  // the directory-listing order
+  DIR* d = opendir(media.c_str());
+  while (dirent* e = readdir(d)) {
+    if (e->d_name[0] != '.') order.push_back(e->d_name);
+  }
+  closedir(d);
+  int beta = order[0] == "beta" ? 1 : 2;
+  // The relative answer is shown as an absolute path in the menu.
+  RunResult r = m.Run("-load", "../media\n?\n3\n" + std::to_string(beta) + "\n\nq\ny\n");
+  std::string canonical_media = std::filesystem::canonical(media).string();
+  std::string question = "\nEnter product number to load: [1] ";
+  EXPECT_EQ(r.out, kGreeting + kMountPrompt +
+                       "\nSelect which product to load by entering the product number.\n\n"
+                       "   1 - " + canonical_media + "/" + order[0] + "\n"
+                       "   2 - " + canonical_media + "/" + order[1] + "\n" + question +
+                       "\nSpecify the number adjacent to the product pathname\n" + question +
+                       "Not a valid selection\n" + question + InstallPrompt(m.inst()) +
+                       "\nBeta Product\n------------\n"
+                       "\nBase system\nPackage numbers to load: [all] "
+                       "Are you sure you want to quit? [yes] " + kExit);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+}
+
+TEST(StepBack, CategoriesInstallDirectoryConfirmationAndListFiles) {
+  Medium m;
+  // Category 1: "1" (Tools), category 2: "^" back to category 1, which is
+  // asked again with its default; "2" (Libraries); category 2: "2" (FAQ).
+  // '^' at the confirmation starts the categories again; this time "none"
+  // and "1"; '^' at the list-files question starts them once more; then
+  // '^' at category 1 goes back to the installation directory; quit there.
+  std::string input = m.cdrom() + "\n\n1\n^\n2\n2\n^\nnone\n1\n\n^\n^\nq\ny\n";
+  RunResult r = m.Run("-load", input);
+  std::string cat1 = "\nBase system\nPackage numbers to load: [all] ";
+  std::string cat2 = "\nDocumentation\nPackage numbers to load: [all] ";
+  std::string head = "\n\nPackage selection complete\n--------------------------\n\n"
+                     "You have chosen the following packages to be loaded\n";
+  EXPECT_EQ(MaskSpace(r.out),
+            kGreeting + kMountPrompt + InstallPrompt(m.inst()) + kHeader + cat1 + cat2 +
+                cat1 + cat2 + head + "\nBase system\n\t" + Pad("Libraries") +
+                "\n\nDocumentation\n\t" + Pad("FAQ") + "\n\nIs this correct? [yes] " +
+                kHeader + cat1 + cat2 + head + "\nDocumentation\n\t" + Pad("Guide") +
+                "\n\nIs this correct? [yes] "
+                "\nTotal size of chosen packages in megabytes: 0.0\n"
+                "Available space in megabytes: N\n"
+                "\nList file names while loading? [no] " +
+                kHeader + cat1 + InstallPrompt(m.inst()) +
+                "Are you sure you want to quit? [yes] " + kExit);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+}
+
+TEST(Summary, MorePromptEndsTheListingOnNoOrQuit) {
+  Medium m;
+  std::string toc = HeaderLine("Many") + TitleLine(1, "Lots", true);
+  for (int i = 1; i <= 20; ++i) {
+    toc += PackageLine(1, 'F', 'O', "Package " + std::to_string(i), "01", 1, "p" + std::to_string(i));
+  }
+  WriteFile(m.cdrom() + "/01.toc", toc);
+  for (const char* answer : {"no", "q"}) {
+    RunResult r = m.Run("-verify", m.cdrom() + "\n\n\n" + answer + "\nq\ny\n");
+    std::string listing = "\nLots\n";
+    for (int i = 1; i <= 15; ++i) listing += "\t" + Pad("Package " + std::to_string(i)) + "\n";
+    std::string expected_tail = listing + "\nMore? [yes] \nIs this correct? [yes] "
+                                "Are you sure you want to quit? [yes] " + kExit;
+    ASSERT_GE(r.out.size(), expected_tail.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - expected_tail.size()), expected_tail) << answer;
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
+  }
+}
+
+TEST(SpaceCheck, InsufficientSpaceQuestions) {
+  Medium m;
+  WriteFile(m.cdrom() + "/01.toc",
+            HeaderLine("Huge") + TitleLine(1, "Big", true) +
+                PackageLine(1, 'F', 'O', "Enormous", "01", 999999999999LL, "bin/run"));
+  const std::string lead =
+      "Is this correct? [yes] "
+      "\nTotal size of chosen packages in megabytes: 953674.3\n"
+      "Available space in megabytes: N\n"
+      "\nInsufficient space to load the packages\n"
+      "Would you like to attempt to load anyway? [no] ";
+  // A declined quit at load-anyway goes on to the list-files question.
+  RunResult r = m.Run("-load", m.cdrom() + "\n\n\n\nq\nn\nq\ny\n");
+  std::string out = MaskSpace(r.out);
+  std::string tail = lead + "Are you sure you want to quit? [yes] "
+                     "\nList file names while loading? [no] "
+                     "Are you sure you want to quit? [yes] " + kExit;
+  ASSERT_GE(out.size(), tail.size());
+  EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+
+  // No, then the default of the restart question ends the run.
+  r = m.Run("-load", m.cdrom() + "\n\n\n\n\n\n");
+  out = MaskSpace(r.out);
+  tail = lead + "Would you like to restart? [no] " + kExit;
+  EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+
+  // A restart goes back to the installation directory, default again.
+  r = m.Run("-load", m.cdrom() + "\n\n\n\n\n?\ny\nq\ny\n");
+  out = MaskSpace(r.out);
+  tail = lead + "Would you like to restart? [no] "
+         "\nEnter 'y' or 'yes' to restart the installation procedure, 'n' or 'no' to quit\n\n"
+         "Would you like to restart? [no] " + InstallPrompt(m.inst()) +
+         "Are you sure you want to quit? [yes] " + kExit;
+  EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+  EXPECT_FALSE(Exists(m.inst() + "/bin/run"));
+}
+
+TEST(InstallDirectory, VerifyReportsAMissingDirectoryAsNotWritable) {
+  Medium m;
+  RunResult r = m.Run("-verify", m.cdrom() + "\nnothere\nq\ny\n");
+  EXPECT_EQ(r.out, kGreeting + kMountPrompt + InstallPrompt(m.inst()) +
+                       "You do not have write access to: \"nothere\"\n" +
+                       InstallPrompt(m.inst()) + "Are you sure you want to quit? [yes] " + kExit);
+  EXPECT_FALSE(Exists(m.inst() + "/nothere"));
+}
+
+TEST(InstallDirectory, LoadOffersToCreateAMissingDirectory) {
+  Medium m;
+  RunResult r = m.Run("-load", m.cdrom() + "\nsub\nno\nsub\n?\n\nq\ny\n");
+  EXPECT_EQ(r.out, kGreeting + kMountPrompt + InstallPrompt(m.inst()) +
+                       "\nDirectory does not exist: sub\nWould you like to create it? [yes] " +
+                       InstallPrompt(m.inst()) +
+                       "\nDirectory does not exist: sub\nWould you like to create it? [yes] "
+                       "Would you like to create it? [yes] " + kHeader +
+                       "\nBase system\nPackage numbers to load: [all] "
+                       "Are you sure you want to quit? [yes] " + kExit);
+  EXPECT_TRUE(std::filesystem::is_directory(m.inst() + "/sub"));
+}
+
+TEST(NameForms, UpperCaseVersionedTableOfContentsNamesTheArchives) {
+  Medium m;
+  for (const char* code : {"01", "02", "03"}) {
+    std::filesystem::rename(m.cdrom() + "/" + code + ".tar", m.cdrom() + "/" + code + ".TAR;1");
+  }
+  std::filesystem::rename(m.cdrom() + "/01.toc", m.cdrom() + "/01.TOC;1");
+  RunResult r = m.Run("-load", m.cdrom() + "\n\n\n\n\n\n");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  for (const std::string& f : Medium::Files()) EXPECT_TRUE(Exists(m.inst() + "/" + f)) << f;
+}
+
+TEST(MountPoint, HelpUnenterableAndNoTableOfContents) {
+  Medium m;
+  MakeDirs(m.root() + "/empty");
+  RunResult r = m.Run("-load", "?\n/no/such/dir\n" + m.root() + "/empty\n^\n\n");
+  EXPECT_EQ(r.out, kGreeting + kMountPrompt +
+                       "\nSelect the mount point where the tar files are located.\n" +
+                       kMountPrompt + "Unable to locate mount point \"/no/such/dir\".\n" +
+                       kMountPrompt + "Unable to recognize the format of the CD-ROM mounted on: \"" +
+                       m.root() + "/empty\"\n\n"
+                       "Please specify the location of the CD-ROM where the install program "
+                       "resides.\n" +
+                       kMountPrompt + "Are you sure you want to quit? [yes] " + kExit);
+  EXPECT_EQ(r.status, 0);
+}

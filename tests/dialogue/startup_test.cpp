@@ -1,0 +1,148 @@
+// The command line, the help text, the catalogue of a translation and the
+// end of a run, seen from outside the program.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "support/runbinary.hpp"
+#include "support/tempdir.hpp"
+
+namespace {
+
+const std::string kUsage = "Usage: install <-help | -load | -remove | -verify>\n";
+const std::string kRemoveWarning =
+    "\nUsing the '-remove' option will delete the specified package(s)\n"
+    "without confirmation.  If you have write access to all or part\n"
+    "of the installation, you have the ability to remove the package(s).\n"
+    "Packages removed with this option can be restored from CD-ROM or tape\n"
+    "with the install procedure using the '-load' option.\n";
+const std::string kGreeting =
+    "\nPress <return> to take the default, '?' for help, '^' to return to \n"
+    "the previous question, or 'q' to quit.\n";
+
+int CountLines(const std::string& text) {
+  int n = 0;
+  for (char c : text) n += c == '\n';
+  return n;
+}
+
+}  // namespace
+
+TEST(CommandLine, RejectedCommandLinesPrintTheUsageLine) {
+  TempDir tmp;
+  RunOptions options;
+  options.tmpdir = tmp.path();
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{}, kUsage},
+      {{"-loadx"}, "invalid option: -loadx\n" + kUsage},
+      {{"-LOAD"}, "invalid option: -LOAD\n" + kUsage},
+      {{"-loadx", "extra"}, "invalid option: -loadx\ntoo many arguments\n" + kUsage},
+      {{"-remove", "extra"}, kRemoveWarning + "too many arguments\n" + kUsage},
+      {{"-verify", "extra"}, "too many arguments\n" + kUsage},
+      {{"-load", "a.toc", "b"}, "too many arguments\n" + kUsage},
+  };
+  for (const Case& c : cases) {
+    RunResult r = RunInstall(c.args, options);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.status, 0);
+  }
+  EXPECT_TRUE(ListDir(tmp.path()).empty());
+}
+
+TEST(CommandLine, HelpPrintsTheHelpTextWithPausesAndIgnoresFurtherWords) {
+  RunOptions options;
+  options.input = "\n\n\n";
+  RunResult all = RunInstall({"-help", "extra"}, options);
+  EXPECT_EQ(all.status, 0);
+  EXPECT_EQ(all.out.substr(0, 47), "\nThe VOXA installation tool is called INSTALL.\n");
+  EXPECT_EQ(all.out.find("too many"), std::string::npos);
+  // A blank line, 74 lines, a line end; three pauses after lines 23, 46, 69.
+  EXPECT_EQ(CountLines(all.out), 76);
+  std::vector<int> pauses;
+  int line = 0;
+  for (size_t i = 0; i < all.out.size(); ++i) {
+    if (all.out[i] == '\n') ++line;
+    if (all.out.compare(i, 12, "More? [yes] ") == 0) pauses.push_back(line - 1);
+  }
+  EXPECT_EQ(pauses, (std::vector<int>{23, 46, 69}));
+  EXPECT_EQ(all.out.substr(all.out.size() - 40), "loaded again with the '-load' option.\n\n");
+
+  options.input = "n\n";
+  RunResult cut = RunInstall({"-help"}, options);
+  EXPECT_EQ(cut.status, 0);
+  EXPECT_EQ(CountLines(cut.out), 1 + 23 + 1);
+  EXPECT_EQ(cut.out.substr(cut.out.size() - 13), "More? [yes] \n");
+}
+
+TEST(CommandLine, NamedTableOfContentsThatDoesNotOpen) {
+  TempDir start;
+  TempDir tmp;
+  RunOptions options;
+  options.cwd = start.path();
+  options.tmpdir = tmp.path();
+  RunResult r = RunInstall({"-load", "missing.toc"}, options);
+  std::string real = std::filesystem::canonical(start.path()).string();
+  EXPECT_EQ(r.out, "Warning: File does not exist, File: \"" + real + "/missing.toc\"\n\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(ListDir(tmp.path()).empty());
+}
+
+TEST(Exit, QuitAtTheFirstQuestionRemovesTheWorkingFiles) {
+  TempDir tmp;
+  RunOptions options;
+  options.tmpdir = tmp.path();
+  options.input = "q\n\n";
+  RunResult r = RunInstall({"-load"}, options);
+  EXPECT_EQ(r.out, kGreeting +
+                       "\nEnter CD-ROM mount point: [/mnt/cdrom] "
+                       "Are you sure you want to quit? [yes] \nExiting...\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(ListDir(tmp.path()).empty());
+
+  options.input = "^\n";  // then the input ends at the confirmation
+  r = RunInstall({"-verify"}, options);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.substr(r.out.size() - 12), "\nExiting...\n");
+  EXPECT_TRUE(ListDir(tmp.path()).empty());
+}
+
+TEST(Translation, CatalogueBesideTheProgramAfterTheLegibilityCheck) {
+  TempDir dir;
+  std::filesystem::copy_file(INSTALL_BINARY, dir / "install");
+  WriteFile(dir / "de.nls",
+            "4,Druecken Sie die Eingabetaste.\n"
+            "5,Einhaengepunkt:\n"
+            "39,Wirklich beenden?\n"
+            "41,Auf Wiedersehen...\n"
+            "67,Koennen Sie diesen Text lesen?\n");
+  TempDir tmp;
+  RunOptions options;
+  options.tmpdir = tmp.path();
+  options.env["LANG"] = "de_DE";
+  options.input = "\n\nq\ny\n";
+  RunResult yes = RunBinary(dir / "install", {"-load"}, options);
+  EXPECT_EQ(yes.out,
+            "Koennen Sie diesen Text lesen?\n"
+            "\nIs the previous statement legible in your native language? [yes] "
+            "\nContinue installation with the selected language interaction? [yes] "
+            "\nDruecken Sie die Eingabetaste.\n"
+            "\nEinhaengepunkt: [/mnt/cdrom] Wirklich beenden? [yes] "
+            "\nAuf Wiedersehen...\n");
+  EXPECT_EQ(yes.status, 0);
+
+  options.input = "n\nq\ny\n";
+  RunResult no = RunBinary(dir / "install", {"-load"}, options);
+  EXPECT_EQ(no.out,
+            "Koennen Sie diesen Text lesen?\n"
+            "\nIs the previous statement legible in your native language? [yes] "
+            "\nChanging message interaction back to English\n" +
+                kGreeting +
+                "\nEnter CD-ROM mount point: [/mnt/cdrom] "
+                "Are you sure you want to quit? [yes] \nExiting...\n");
+  EXPECT_TRUE(ListDir(tmp.path()).empty());
+}
