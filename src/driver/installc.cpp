@@ -11,6 +11,7 @@
 #include "catalogue/tocline.hpp"
 #include "common/currentdirectory.hpp"
 #include "driver/dialogue.hpp"
+#include "driver/interrupts.hpp"
 #include "driver/part3full.hpp"
 #include "driver/runstate.hpp"
 #include "messages/print.hpp"
@@ -118,6 +119,7 @@ int StartUp(int argc, char** argv) {
   }
   if (argc == 3 && !TakeNamedToc(argv[2], state)) return 0;
   if (!MakeWorkingFiles()) return 1;
+  InstallInterruptHandlers();
   std::fputs("\n", stdout);
   nprintf(4);
   RunDialogue(state);

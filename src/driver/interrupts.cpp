@@ -1,0 +1,74 @@
+#include "driver/interrupts.hpp"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "driver/installc.hpp"
+
+namespace {
+
+// At most a pipe of two children runs at a time.
+constexpr int kMaxChildren = 4;
+volatile sig_atomic_t children[kMaxChildren];
+
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnInterrupt(int sig) {
+  int saved = errno;
+  RemoveWorkingFiles();
+  for (int i = 0; i < kMaxChildren; ++i) {
+    pid_t pid = children[i];
+    if (pid <= 0) continue;
+    kill(pid, sig);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    children[i] = 0;
+  }
+  signal(sig, SIG_DFL);
+  sigset_t unblock;
+  sigemptyset(&unblock);
+  sigaddset(&unblock, sig);
+  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+  raise(sig);
+  errno = saved;
+}
+
+sigset_t InterruptSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kSignals) sigaddset(&set, sig);
+  return set;
+}
+
+}  // namespace
+
+void InstallInterruptHandlers() {
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  action.sa_mask = InterruptSet();
+  for (int sig : kSignals) sigaction(sig, &action, nullptr);
+}
+
+InterruptsHeld::InterruptsHeld() {
+  sigset_t set = InterruptSet();
+  sigprocmask(SIG_BLOCK, &set, &previous_);
+}
+
+InterruptsHeld::~InterruptsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+void NoteChild(pid_t pid) {
+  for (int i = 0; i < kMaxChildren; ++i) {
+    if (children[i] == 0) {
+      children[i] = pid;
+      return;
+    }
+  }
+}
+
+void ForgetChild(pid_t pid) {
+  for (int i = 0; i < kMaxChildren; ++i) {
+    if (children[i] == pid) children[i] = 0;
+  }
+}
