@@ -37,7 +37,8 @@ const char kHelp[] =
     "\n"
     "Manifest: one statement per line; blank lines and lines whose first\n"
     "non-blank character is '#' are ignored, indentation is free.\n"
-    "  heading TEXT                             the distribution's heading (once, first)\n"
+    "  heading TEXT                             the distribution's heading, once,\n"
+    "                                           before the first category\n"
     "  category all|none TITLE                  the next category (01, 02, ... at most\n"
     "                                           99); all or none is its default answer\n"
     "  package required|optional CODE DESCRIPTION\n"
@@ -164,6 +165,11 @@ int main(int argc, char** argv) {
   }
   Diagnostics diagnostics(arguments.manifest);
   Manifest manifest = ParseManifest(in, diagnostics);
+  if (in.bad()) {
+    std::fprintf(stderr, "mkdist: cannot read %s: %s\n", arguments.manifest.c_str(),
+                 std::strerror(errno));
+    return 1;
+  }
   CheckCompressedProbe(manifest, arguments.build.compression, diagnostics);
   struct stat info;
   if (stat(arguments.build.staging.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {

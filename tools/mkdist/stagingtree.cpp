@@ -49,7 +49,7 @@ std::vector<std::string> ExpandPath(const std::string& staging, const std::strin
     std::string full = staging + "/" + relative;
     struct stat info;
     if (lstat(full.c_str(), &info) != 0) {
-      problems.push_back(relative == path && errno == ENOENT
+      problems.push_back(relative == path && (errno == ENOENT || errno == ENOTDIR)
                              ? "\"" + relative + "\" is not in the staging tree"
                              : "\"" + relative + "\": " + std::strerror(errno));
       continue;
