@@ -23,7 +23,7 @@ const char kManifest[] =
     "  package required 01 Runtime\n"
     "    path bin/tool\n"
     "    path lib\n"
-    "  package optional 02 Documentation of every single tool in the product!!\n"
+    "  package optional 02 Documentation of every single tool in the product, 54!\n"
     "    path doc/a.txt\n"
     "category none Extras\n"
     "\tpackage optional 02 Samples   \n"
@@ -52,7 +52,7 @@ struct Example {
   }
 
   std::string ExpectedToc() const {
-    const std::string docs = "Documentation of every single tool in the product!!";
+    const std::string docs = "Documentation of every single tool in the product, 54!";
     return HeaderLine("Test Product 2.1") + TitleLine(1, "Base", true) +
            PackageLine(1, 'F', 'R', "Runtime", "01", 1500, "bin/tool") +
            PackageLine(1, 'D', '*', "Runtime", "01", 0, "lib") +
