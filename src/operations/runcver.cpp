@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -13,6 +14,10 @@
 #include "messages/print.hpp"
 
 namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
 
 void PutText(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
@@ -75,7 +80,8 @@ void Summary(long long count, int none_message, int count_message) {
 }  // namespace
 
 void RunVER(const std::string& dist, const std::string& toc, const std::string& pak) {
-  std::FILE* file = OpenOrDie(pak, "r");
+  // Closed also when a missing table of contents ends the run.
+  std::unique_ptr<std::FILE, FileCloser> file(OpenOrDie(pak, "r"));
   std::fputs("\n", stdout);
   // A table of contents named on the command line has an absolute path.
   std::string toc_path = !toc.empty() && toc[0] == '/' ? toc : dist + "/" + toc;
@@ -89,7 +95,7 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
   std::optional<std::string> title;
   std::string line;
   std::string path;
-  while (ReadLine(file, line)) {
+  while (ReadLine(file.get(), line)) {
     TocLine entry(line);
     path.assign(entry.EntryWord());
     struct stat st;
@@ -121,7 +127,7 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
       listing.Missing(47, path);
     }
   }
-  std::fclose(file);
+  file.reset();
 
   std::fputs("\n", stdout);
   Summary(missing_files, 48, 49);
