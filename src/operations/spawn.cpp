@@ -103,12 +103,9 @@ PipelineEnd RunPipeline(const Command& first, const Command& second) {
   }
   Started writer = Start(first.argv, first.stdin_fd, pipe_fds[1]);
   close(pipe_fds[1]);
+  // A reader that is never started reports no error of its own.
   Started reader;
-  if (writer.pid >= 0) {
-    reader = Start(second.argv, pipe_fds[0], -1);
-  } else {
-    reader.error = writer.error;
-  }
+  if (writer.pid >= 0) reader = Start(second.argv, pipe_fds[0], -1);
   // Only the children hold the pipe now: the writer sees a closed pipe when
   // the reader ends, the reader sees end of input when the writer ends.
   close(pipe_fds[0]);
