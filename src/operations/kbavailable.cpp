@@ -1,0 +1,15 @@
+#include "operations/kbavailable.hpp"
+
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include "common/textfile.hpp"
+
+unsigned long long KBAvailable(const std::string& dir) {
+  struct statvfs fs;
+  if (statvfs(dir.c_str(), &fs) != 0) DieFor(dir);
+  unsigned long long blocks = getuid() == 0 ? fs.f_bfree : fs.f_bavail;
+  unsigned long long unit = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
+  // blocks * unit / 1024 exactly, without a product that could overflow.
+  return blocks / 1024 * unit + blocks % 1024 * unit / 1024;
+}

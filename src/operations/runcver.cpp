@@ -1,0 +1,137 @@
+#include "operations/runcver.hpp"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "catalogue/categorytitle.hpp"
+#include "catalogue/tocline.hpp"
+#include "common/textfile.hpp"
+#include "driver/console.hpp"
+#include "messages/print.hpp"
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+void PutText(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+// The listing with its line counter and the "More?" pause every 20 lines.
+class Listing {
+ public:
+  // False when the operator ends the scan at the pause.
+  bool Page() {
+    if (lines_ <= 20) return true;
+    std::fputs("\n", stdout);
+    hprintf(22);
+    std::fputs(" [yes] ", stdout);
+    // End of input goes on, as Enter does.
+    std::optional<std::string> answer = ReadAnswerOrEnd();
+    if (answer && !answer->empty() && !IsYes(*answer)) return false;
+    lines_ = 1;
+    return true;
+  }
+
+  void CategoryHeading(std::string_view title) {
+    lines_ += 2;
+    std::fputs("\n", stdout);
+    hprintf(45);
+    std::fputc(' ', stdout);
+    PutText(title);
+    std::fputc('\n', stdout);
+  }
+
+  void PackageHeading(std::string_view description) {
+    lines_ += 1;
+    std::fputs("\t", stdout);
+    hprintf(45);
+    std::fputc(' ', stdout);
+    PutText(description);
+    std::fputc('\n', stdout);
+  }
+
+  void Missing(int message, std::string_view path) {
+    lines_ += 1;
+    std::fputs("\t   ", stdout);
+    hprintf(message);
+    std::fputc(' ', stdout);
+    PutText(path);
+    std::fputc('\n', stdout);
+  }
+
+ private:
+  int lines_ = 1;
+};
+
+void Summary(long long count, int none_message, int count_message) {
+  if (count == 0) {
+    nprintf(none_message);
+  } else {
+    hprintf(count_message);
+    std::printf(" %lld\n", count);
+  }
+}
+
+}  // namespace
+
+void RunVER(const std::string& dist, const std::string& toc, const std::string& pak) {
+  // Closed also when a missing table of contents ends the run.
+  std::unique_ptr<std::FILE, FileCloser> file(OpenOrDie(pak, "r"));
+  std::fputs("\n", stdout);
+  // A table of contents named on the command line has an absolute path.
+  std::string toc_path = !toc.empty() && toc[0] == '/' ? toc : dist + "/" + toc;
+
+  long long missing_files = 0;
+  long long missing_directories = 0;
+  Listing listing;
+  std::string category = "00";
+  // The current category's title text; none when the table of contents has
+  // no title line for it.
+  std::optional<std::string> title;
+  std::string line;
+  std::string path;
+  while (ReadLine(file.get(), line)) {
+    TocLine entry(line);
+    path.assign(entry.EntryWord());
+    struct stat st;
+    bool exists = stat(path.c_str(), &st) == 0;
+
+    if (entry.IsOptional()) {
+      if (entry.CategoryCode() != category) {
+        category = entry.CategoryCode();
+        title.reset();
+        if (std::optional<std::string> title_line = FindCategoryTitle(toc_path, category)) {
+          title = std::string(TocLine(*title_line).Text());
+          if (!listing.Page()) break;
+          listing.CategoryHeading(*title);
+        }
+      }
+      if (!listing.Page()) break;
+      if (!title || entry.Text().find(*title) == std::string_view::npos) {
+        listing.PackageHeading(entry.Description());
+      }
+    }
+    if (exists) continue;
+
+    if (!listing.Page()) break;
+    if (entry.EntryType() == 'D') {
+      ++missing_directories;
+      listing.Missing(46, path);
+    } else {
+      ++missing_files;
+      listing.Missing(47, path);
+    }
+  }
+  file.reset();
+
+  std::fputs("\n", stdout);
+  Summary(missing_files, 48, 49);
+  Summary(missing_directories, 50, 51);
+  std::fputs("\n", stdout);
+  nprintf(52);
+}

@@ -1,0 +1,37 @@
+// The one way the installer starts outside programs: from an argument
+// vector, never through a shell, optionally piping one into another.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct Command {
+  // argv[0] is the program; without a slash it is looked up through PATH.
+  std::vector<std::string> argv;
+  // The child's standard input; -1 keeps the installer's own.
+  int stdin_fd = -1;
+};
+
+// How one child ended.
+struct ChildEnd {
+  bool started = false;  // false: it could not be created or its program not run
+  int error = 0;         // the errno of that failure
+  int exit_status = -1;  // when it exited
+  int signal = 0;        // when a signal killed it
+
+  bool Succeeded() const { return started && signal == 0 && exit_status == 0; }
+};
+
+// Runs `command` and waits for it. Standard output is flushed first, so the
+// child's output follows ours.
+ChildEnd RunCommand(const Command& command);
+
+struct PipelineEnd {
+  ChildEnd first;
+  ChildEnd second;
+};
+
+// Runs `first` with its standard output piped into the standard input of
+// `second`, and waits for both. When `first` cannot be started, `second` is
+// not started either.
+PipelineEnd RunPipeline(const Command& first, const Command& second);

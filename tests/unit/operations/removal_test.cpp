@@ -1,0 +1,84 @@
+#include <unistd.h>
+
+#include "fixture.hpp"
+#include "operations/runcrem.hpp"
+
+namespace {
+
+std::string Entry(char type, char package_class, const std::string& path) {
+  return PackageLine(1, type, package_class, "package", "01", 10, path);
+}
+
+class Removal : public OperationsTest {
+ protected:
+  void SetUp() override {
+    OperationsTest::SetUp();
+    MakeDirs("pkg/sub");
+    WriteFile("pkg/a", "a");
+    WriteFile("pkg/sub/b", "b");
+    WriteFile("top", "t");
+    WriteFile("kept", "k");
+    MakeDirs("adir");
+    WritePak({Entry('D', 'O', "pkg/"), Entry('F', '*', "pkg/a"), Entry('D', '*', "pkg/sub"),
+              Entry('F', 'O', "top"), Entry('F', 'R', "kept"), Entry('D', 'R', "adir"),
+              Entry('X', '*', "nodir"), Entry('F', '*', "nofile"),
+              // rm refuses "." and a directory cannot be unlinked, even by root.
+              Entry('D', '*', "."), Entry('F', '*', "adir")});
+  }
+  Outcome Remove(int list_files) { return Run([&] { RunREM(PAK, list_files); }); }
+
+  const std::string kWarnings =
+      "Warning: File does not exist, File: pkg/a\n"
+      "Warning: Directory does not exist, Directory: pkg/sub\n";
+  const std::string kMissing =
+      "Warning: Directory does not exist, Directory: nodir\n"
+      "Warning: File does not exist, File: nofile\n"
+      "Warning: Directory delete error, Directory: .\n"
+      "Warning: Unable to delete file: adir\n";
+};
+
+TEST_F(Removal, ListsDeletionsOnlyWithFlagOne) {
+  EXPECT_EQ(Remove(1).out, "\n  Deleted: pkg/\n" + kWarnings + "  Deleted: top\n" + kMissing +
+                               "\nFinished removing package(s)\n");
+  EXPECT_EQ(ListDir(inst_), (std::vector<std::string>{"adir", "kept"}));
+}
+
+TEST_F(Removal, OtherFlagsShowOnlyWarnings) {
+  for (int flag : {0, 2}) {
+    MakeDirs("pkg/sub");
+    WriteFile("top", "t");
+    EXPECT_EQ(Remove(flag).out, "\n" + kWarnings + kMissing + "\nFinished removing package(s)\n");
+    EXPECT_EQ(ListDir(inst_), (std::vector<std::string>{"adir", "kept"}));
+  }
+}
+
+TEST_F(Removal, NeverLeavesTheInstallationDirectory) {
+  std::string outside = root_ / "outside";
+  MakeDirs(outside + "/victims");
+  WriteFile(outside + "/victim", "v");
+  ASSERT_EQ(symlink("../outside", "link"), 0);
+  ASSERT_EQ(symlink("pkg", "inlink"), 0);
+  ASSERT_EQ(symlink(outside.c_str(), "pkg/sub/deep"), 0);
+  WritePak({Entry('F', '*', "../outside/victim"), Entry('D', '*', outside + "/victims"),
+            Entry('F', '*', "pkg/../../outside/victim"), Entry('F', '*', ""), Entry('D', '*', ""),
+            Entry('F', '*', "link/victim"), Entry('D', '*', "link/victims"),
+            Entry('D', '*', "pkg/sub/deep/victims/"), Entry('F', '*', "inlink/a"),
+            Entry('D', '*', "link/")});
+  EXPECT_EQ(Remove(1).out,
+            "\nWarning: Unable to delete file: ../outside/victim\n"
+            "Warning: Directory delete error, Directory: " + outside + "/victims\n"
+            "Warning: Unable to delete file: pkg/../../outside/victim\n"
+            "Warning: Unable to delete file: \n"
+            "Warning: Directory delete error, Directory: \n"
+            "Warning: Unable to delete file: link/victim\n"
+            "Warning: Directory delete error, Directory: link/victims\n"
+            "Warning: Directory delete error, Directory: pkg/sub/deep/victims/\n"
+            "  Deleted: inlink/a\n"
+            // The link itself lies inside: it goes, its target stays.
+            "  Deleted: link/\n"
+            "\nFinished removing package(s)\n");
+  EXPECT_EQ(ListDir(outside), (std::vector<std::string>{"victim", "victims"}));
+  EXPECT_FALSE(Exists("pkg/a") || Exists("link"));
+}
+
+}  // namespace
