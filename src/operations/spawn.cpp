@@ -9,6 +9,8 @@
 #include <csignal>
 #include <cstdio>
 
+#include "driver/interrupts.hpp"
+
 extern char** environ;
 
 namespace {
@@ -55,7 +57,14 @@ Started Start(const std::vector<std::string>& args, int in_fd, int out_fd) {
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   pid_t pid;
-  int error = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+  int error;
+  {
+    // An interrupt between the start and the note would leave the child
+    // unknown to the interrupt handler.
+    InterruptsHeld held;
+    error = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+    if (error == 0) NoteChild(pid);
+  }
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (moved_in >= 0) close(moved_in);
@@ -81,6 +90,7 @@ ChildEnd Wait(const Started& started) {
       return end;
     }
   }
+  ForgetChild(started.pid);
   if (WIFEXITED(status)) end.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) end.signal = WTERMSIG(status);
   return end;
