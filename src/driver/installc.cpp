@@ -40,7 +40,7 @@ void ChooseLanguage(RunState& state) {
   const char* lang = std::getenv("LANG");
   if (lang && *lang) {
     state.locale_name = lang;
-    state.language_code = state.locale_name.substr(0, 2);
+    state.language_code.assign(state.locale_name, 0, 2);
   } else {
     state.locale_name = "C";
     state.language_code = "en";
