@@ -1,0 +1,97 @@
+#include "catalogue/displaypackages.hpp"
+
+#include <cstdio>
+#include <optional>
+
+#include "catalogue/lineio.hpp"
+#include "catalogue/tocline.hpp"
+#include "common/textfile.hpp"
+#include "driver/console.hpp"
+#include "driver/installc.hpp"
+#include "messages/print.hpp"
+
+namespace {
+
+constexpr int kPage = 14;
+
+// Writes the listing of the category in `file` to TMP2: one line per
+// optional package, "%4d %s" with its number and description. Returns the
+// package count; `title` receives the category title.
+int WriteListing(const std::string& file, std::string& title) {
+  std::FILE* in = OpenOrDie(file, "r");
+  std::FILE* out = OpenAlsoOrDie(TMP2, "w", in);
+  int n = 0;
+  std::string line;
+  bool have = ReadLine(in, line);
+  while (have) {
+    TocLine view(line);
+    if (view.IsTitle()) {
+      title = view.Text();
+      have = ReadLine(in, line);
+      continue;
+    }
+    if (view.IsRequired() || view.IsContinuation()) {
+      have = ReadLine(in, line);
+      continue;
+    }
+    ++n;
+    char number[16];
+    std::snprintf(number, sizeof number, "%4d ", n);
+    std::string entry = number;
+    entry.append(view.Description());
+    // The package's continuation lines are not listed.
+    while ((have = ReadLine(in, line))) {
+      TocLine next(line);
+      if (!next.IsTitle() && !next.IsContinuation()) break;
+    }
+    WriteLine(out, entry);
+  }
+  std::fclose(in);
+  CloseOrDie(out, TMP2);
+  return n;
+}
+
+// The "More?" pause: true to show the next page. End of input goes on, as
+// Enter does.
+bool ShowMore() {
+  std::fputs("\n", stdout);
+  hprintf(22);
+  std::fputs(" [yes] ", stdout);
+  std::optional<std::string> answer = ReadAnswerOrEnd();
+  return !answer || answer->empty() || IsYes(*answer);
+}
+
+// Prints the listing in TMP2, pausing after every 14th line when more follow.
+void ShowListing() {
+  std::fputs("\n", stdout);
+  nprintf(44);
+  std::fputs("\n\n", stdout);
+  std::FILE* in = OpenOrDie(TMP2, "r");
+  std::string line;
+  std::string next;
+  bool have = ReadLine(in, line);
+  for (int shown = 1; have; ++shown) {
+    WriteLine(stdout, line);
+    have = ReadLine(in, next);
+    if (have && shown % kPage == 0 && !ShowMore()) break;
+    line.swap(next);
+  }
+  std::fclose(in);
+}
+
+}  // namespace
+
+int DisplayPackages(const std::string& file, int show) {
+  std::string title;
+  int n = WriteListing(file, title);
+  if (n > 0) {
+    if (show == 1) {
+      std::fputs("\n", stdout);
+      WriteLine(stdout, title);
+    } else if (show == 0) {
+      ShowListing();
+    }
+  }
+  RemoveOrDie(TMP2);
+  return n;
+}

@@ -1,0 +1,184 @@
+#include "catalogue/selectmodule.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+#include "catalogue/lineio.hpp"
+#include "catalogue/tocline.hpp"
+#include "common/textfile.hpp"
+
+namespace {
+
+constexpr int kLastCategory = 99;
+constexpr size_t kChunk = 1 << 20;
+
+// A stretch of consecutive lines of one category: bytes [begin, end) of the
+// file, whole lines (the last one may lack its line end at the end of file).
+struct Run {
+  uint64_t begin;
+  uint64_t end;
+};
+
+// Where each category's lines stand in one version of one file. The walk
+// over the categories asks for every category in turn; noting the places in
+// one pass spares a pass over the whole file per category. The key tells a
+// changed or replaced file, which is then read again.
+struct CategoryIndex {
+  std::string path;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = -1;
+  timespec modified{};
+  // deque: no doubling copies while a large, interleaved file is noted.
+  std::array<std::deque<Run>, kLastCategory + 1> runs;
+
+  bool Matches(const std::string& name, const struct stat& st) const {
+    return size >= 0 && path == name && device == st.st_dev && inode == st.st_ino &&
+           size == st.st_size && modified.tv_sec == st.st_mtim.tv_sec &&
+           modified.tv_nsec == st.st_mtim.tv_nsec;
+  }
+};
+
+CategoryIndex index_cache;
+
+// The category number of a line from its first two characters, 0 when they
+// are no category code that the walk reaches.
+int CategoryOf(std::string_view head) {
+  std::string_view code = TocLine(head).CategoryCode();
+  if (code.size() != 2) return 0;
+  if (code[0] < '0' || code[0] > '9' || code[1] < '0' || code[1] > '9') return 0;
+  return (code[0] - '0') * 10 + (code[1] - '0');
+}
+
+void NoteLine(CategoryIndex& index, uint64_t begin, uint64_t end, std::string_view head) {
+  int category = CategoryOf(head);
+  if (category == 0) return;
+  std::deque<Run>& runs = index.runs[category];
+  if (!runs.empty() && runs.back().end == begin) {
+    runs.back().end = end;
+  } else {
+    runs.push_back({begin, end});
+  }
+}
+
+// One pass over the file, noting every line after the header line.
+void BuildIndex(int fd, const std::string& toc, const struct stat& st, CategoryIndex& index) {
+  index = CategoryIndex();
+  std::vector<char> buffer(kChunk);
+  uint64_t base = 0;        // file offset of the buffer's first byte
+  uint64_t line_begin = 0;  // file offset of the current line
+  char head[2];
+  size_t head_length = 0;
+  bool header = true;
+  auto end_line = [&](uint64_t end) {
+    if (!header) NoteLine(index, line_begin, end, std::string_view(head, head_length));
+    header = false;
+    line_begin = end;
+    head_length = 0;
+  };
+  for (;;) {
+    ssize_t got = read(fd, buffer.data(), buffer.size());
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      DieFor(toc);
+    }
+    if (got == 0) break;
+    const char* data = buffer.data();
+    size_t n = static_cast<size_t>(got);
+    size_t i = 0;
+    while (i < n) {
+      while (head_length < 2 && i < n && data[i] != '\n') head[head_length++] = data[i++];
+      if (i >= n) break;
+      const void* newline = std::memchr(data + i, '\n', n - i);
+      if (!newline) break;
+      i = static_cast<size_t>(static_cast<const char*>(newline) - data) + 1;
+      end_line(base + i);
+    }
+    base += n;
+  }
+  if (line_begin < base) end_line(base);
+  index.path = toc;
+  index.device = st.st_dev;
+  index.inode = st.st_ino;
+  index.size = st.st_size;
+  index.modified = st.st_mtim;
+}
+
+// Copies the noted runs of one category to `out`; returns the line count.
+int CopyRuns(int fd, const std::string& toc, const std::deque<Run>& runs, std::FILE* out) {
+  std::vector<char> buffer(kChunk);
+  int count = 0;
+  for (const Run& run : runs) {
+    uint64_t at = run.begin;
+    char last = '\n';
+    while (at < run.end) {
+      size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), run.end - at));
+      ssize_t got = pread(fd, buffer.data(), want, static_cast<off_t>(at));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        if (got == 0) errno = EIO;  // the file shrank under the index
+        DieFor(toc);
+      }
+      const char* data = buffer.data();
+      size_t n = static_cast<size_t>(got);
+      for (const char* p = data; (p = static_cast<const char*>(std::memchr(p, '\n', data + n - p)));
+           ++p) {
+        ++count;
+      }
+      fwrite_unlocked(data, 1, n, out);
+      last = data[n - 1];
+      at += n;
+    }
+    // The last line of the file may lack its line end; the copy has one.
+    if (last != '\n') {
+      putc_unlocked('\n', out);
+      ++count;
+    }
+  }
+  return count;
+}
+
+// The plain pass, for files that cannot be read at an offset (a pipe).
+int CopyCategoryByReading(std::FILE* in, const std::string& code, std::FILE* out) {
+  std::string line;
+  int count = 0;
+  if (!ReadLine(in, line)) return 0;  // the header line is never selected
+  while (ReadLine(in, line)) {
+    if (TocLine(line).HasCategory(code)) {
+      WriteLine(out, line);
+      ++count;
+    }
+  }
+  return count;
+}
+
+}  // namespace
+
+int SelectModule(const std::string& toc, const std::string& out, int category) {
+  std::FILE* in = OpenOrDie(toc, "r");
+  std::FILE* target = OpenAlsoOrDie(out, "w", in);
+  int count = 0;
+  // Categories have two-digit codes: the walk ends after 99.
+  if (category >= 1 && category <= kLastCategory) {
+    int fd = fileno(in);
+    struct stat st;
+    if (fstat(fd, &st) != 0) DieFor(toc);
+    if (S_ISREG(st.st_mode)) {
+      if (!index_cache.Matches(toc, st)) BuildIndex(fd, toc, st, index_cache);
+      count = CopyRuns(fd, toc, index_cache.runs[category], target);
+    } else {
+      count = CopyCategoryByReading(in, CategoryCode(category), target);
+    }
+  }
+  std::fclose(in);
+  CloseOrDie(target, out);
+  return count;
+}
