@@ -31,6 +31,9 @@ StdioCapture::StdioCapture(const std::string& input) {
   int out = open(out_path_.c_str(), O_WRONLY | O_TRUNC);
   dup2(out, 1);
   close(out);
+  // Forget what stdin buffered before: otherwise the seek below may land
+  // inside that old buffer and a second capture reads the first one's input.
+  std::fflush(stdin);
   int in = open(in_path_.c_str(), O_RDONLY);
   dup2(in, 0);
   close(in);

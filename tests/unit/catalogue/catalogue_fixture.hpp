@@ -8,6 +8,7 @@
 
 #include "driver/installc.hpp"
 #include "messages/print.hpp"
+#include "support/stdio_capture.hpp"
 #include "support/tempdir.hpp"
 #include "support/tocwriter.hpp"
 
@@ -33,4 +34,14 @@ int ExitStatusOf(Fn call) {
     return request.status;
   }
   return -1;
+}
+
+// Runs `call` with `input` on standard input and returns what it printed.
+// The capture ends before the caller checks anything, so that a failure
+// message reaches the test's own output.
+template <typename Fn>
+std::string Captured(const std::string& input, Fn call) {
+  StdioCapture io(input);
+  call();
+  return io.Output();
 }

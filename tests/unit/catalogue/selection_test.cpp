@@ -12,7 +12,6 @@
 #include "catalogue/selectmodule.hpp"
 #include "catalogue/tocline.hpp"
 #include "catalogue_fixture.hpp"
-#include "support/stdio_capture.hpp"
 
 namespace {
 
@@ -93,8 +92,9 @@ TEST_F(CatalogueTest, SelectModuleReadsAChangedFileAgain) {
   EXPECT_EQ(ReadFile(MOD), PlainSelection(third, 1));
 
   // A file that cannot be opened ends the run.
-  StdioCapture io;
-  EXPECT_EQ(ExitStatusOf([&] { SelectModule(dir_ / "missing", MOD, 1); }), 1);
+  int status = -2;
+  Captured("", [&] { status = ExitStatusOf([&] { SelectModule(dir_ / "missing", MOD, 1); }); });
+  EXPECT_EQ(status, 1);
 }
 
 TEST_F(CatalogueTest, SelectModuleGivesWhatAPlainPassGives) {
@@ -128,15 +128,9 @@ TEST_F(CatalogueTest, SelectModuleGivesWhatAPlainPassGives) {
 TEST_F(CatalogueTest, PrintHeaderUnderlinesTheHeading) {
   std::string toc = dir_ / "01.toc";
   WriteFile(toc, HeaderLine("Heading text") + TitleLine(1, "One", true));
-  {
-    StdioCapture io;
-    PrintHeader(toc);
-    EXPECT_EQ(io.Output(), "\nHeading text\n------------\n");
-  }
+  EXPECT_EQ(Captured("", [&] { PrintHeader(toc); }), "\nHeading text\n------------\n");
   WriteFile(toc, "ab");
-  StdioCapture io;
-  PrintHeader(toc);
-  EXPECT_EQ(io.Output(), "\n\n\n");
+  EXPECT_EQ(Captured("", [&] { PrintHeader(toc); }), "\n\n\n");
 }
 
 TEST_F(CatalogueTest, MarkDuplicatesJoinsRunsAgainstTheirFirstLine) {
@@ -183,8 +177,9 @@ TEST_F(CatalogueTest, RemoveModuleTakesOneCategoryOutOfThePackageFile) {
   std::remove(PAK.c_str());
   std::string work = MOD.substr(0, MOD.rfind('/'));
   WriteFile(MOD, "x\n");
-  StdioCapture io;
-  EXPECT_EQ(ExitStatusOf([] { RemoveModule(PAK, 1); }), 1);
-  EXPECT_EQ(io.Output(), "\nExiting...\n");
+  int status = -2;
+  EXPECT_EQ(Captured("", [&] { status = ExitStatusOf([] { RemoveModule(PAK, 1); }); }),
+            "\nExiting...\n");
+  EXPECT_EQ(status, 1);
   EXPECT_FALSE(Exists(work));
 }
