@@ -14,33 +14,45 @@ namespace {
 
 constexpr int kPage = 14;
 
+// Appends "%4d " of `n` (n > 0); this runs once per package of every
+// category, where a formatted print would cost more than the rest.
+void AppendNumber(std::string& out, int n) {
+  char digits[16];
+  int length = 0;
+  for (; n > 0; n /= 10) digits[length++] = static_cast<char>('0' + n % 10);
+  for (int pad = length; pad < 4; ++pad) out += ' ';
+  while (length > 0) out += digits[--length];
+  out += ' ';
+}
+
 // Writes the listing of the category in `file` to TMP2: one line per
 // optional package, "%4d %s" with its number and description. Returns the
 // package count; `title` receives the category title.
 int WriteListing(const std::string& file, std::string& title) {
   std::FILE* in = OpenOrDie(file, "r");
-  std::FILE* out = OpenAlsoOrDie(TMP2, "w", in);
+  std::FILE* out = CreateOrDie(TMP2, in);
+  LineReader reader(in, file);
   int n = 0;
-  std::string line;
-  bool have = ReadLine(in, line);
+  std::string entry;
+  std::string_view line;
+  bool have = reader.Next(line);
   while (have) {
     TocLine view(line);
     if (view.IsTitle()) {
-      title = view.Text();
-      have = ReadLine(in, line);
+      title.assign(view.Text());
+      have = reader.Next(line);
       continue;
     }
     if (view.IsRequired() || view.IsContinuation()) {
-      have = ReadLine(in, line);
+      have = reader.Next(line);
       continue;
     }
     ++n;
-    char number[16];
-    std::snprintf(number, sizeof number, "%4d ", n);
-    std::string entry = number;
+    entry.clear();
+    AppendNumber(entry, n);
     entry.append(view.Description());
     // The package's continuation lines are not listed.
-    while ((have = ReadLine(in, line))) {
+    while ((have = reader.Next(line))) {
       TocLine next(line);
       if (!next.IsTitle() && !next.IsContinuation()) break;
     }

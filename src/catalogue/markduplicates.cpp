@@ -1,5 +1,7 @@
 #include "catalogue/markduplicates.hpp"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "catalogue/lineio.hpp"
@@ -10,20 +12,34 @@
 
 void MarkDuplicates(const std::string& file, int count) {
   std::FILE* in = OpenOrDie(file, "r");
-  std::FILE* out = OpenAlsoOrDie(TMP, "w", in);
+  std::FILE* out = CreateOrDie(TMP, in);
+  LineReader reader(in, file);
   std::string reference;
-  std::string line;
+  std::string marked;
+  std::string_view line;
+  bool changed = false;
+  int copied = 0;
   // A run of equal lines is marked against its first line, which stays the
   // reference until a different line comes.
-  for (int i = 0; i < count && ReadLine(in, line); ++i) {
-    if (i > 0 && TocLine(line).IsDuplicateOf(TocLine(reference))) {
-      TocLine::SetPackageClass(line, '*');
+  for (; copied < count && reader.Next(line); ++copied) {
+    if (copied > 0 && TocLine(line).IsDuplicateOf(TocLine(reference))) {
+      if (TocLine(line).PackageClass() != '*') {
+        marked.assign(line);
+        TocLine::SetPackageClass(marked, '*');
+        line = marked;
+        changed = true;
+      }
     } else {
-      reference = line;
+      reference.assign(line);
     }
     WriteLine(out, line);
   }
+  // Unmarked lines are copied unchanged: when no line was marked and the
+  // copy is as long as the file (no line after `count`, no missing final
+  // line end), MOD already holds the result.
+  struct stat st;
+  if (fstat(fileno(in), &st) != 0 || st.st_size != ftello(out)) changed = true;
   std::fclose(in);
   CloseOrDie(out, TMP);
-  CopyFile(TMP, MOD);
+  if (changed || file != MOD) CopyFile(TMP, MOD);
 }

@@ -7,7 +7,6 @@
 #include "catalogue/displaypackages.hpp"
 #include "catalogue/lineio.hpp"
 #include "catalogue/tocline.hpp"
-#include "common/copyfile.hpp"
 #include "common/isnumber.hpp"
 #include "common/textfile.hpp"
 #include "driver/console.hpp"
@@ -61,19 +60,17 @@ std::string DefaultAnswer(const std::string& file) {
 // Copies the first `count` lines of `file` to TMP, without title lines.
 void CopyAllButTitles(const std::string& file, int count) {
   std::FILE* in = OpenOrDie(file, "r");
-  std::FILE* out = OpenAlsoOrDie(TMP, "w", in);
-  std::string line;
-  for (int i = 0; i < count && ReadLine(in, line); ++i) {
+  std::FILE* out = CreateOrDie(TMP, in);
+  LineReader reader(in, file);
+  std::string_view line;
+  for (int i = 0; i < count && reader.Next(line); ++i) {
     if (!TocLine(line).IsTitle()) WriteLine(out, line);
   }
   std::fclose(in);
   CloseOrDie(out, TMP);
 }
 
-void WriteNothing() {
-  std::FILE* out = OpenOrDie(TMP, "w");
-  CloseOrDie(out, TMP);
-}
+void WriteNothing() { CloseOrDie(CreateOrDie(TMP), TMP); }
 
 // Copies the chosen packages (sorted numbers) of `file` to TMP. A package is
 // counted exactly as the listing counts it, so the numbers shown are the
@@ -81,12 +78,13 @@ void WriteNothing() {
 // that continue it.
 void CopyChosen(const std::string& file, const std::vector<int>& chosen) {
   std::FILE* in = OpenOrDie(file, "r");
-  std::FILE* out = OpenAlsoOrDie(TMP, "w", in);
-  std::string line;
+  std::FILE* out = CreateOrDie(TMP, in);
+  LineReader reader(in, file);
+  std::string_view line;
   int package = 0;
   size_t next = 0;
   bool copying = false;
-  while (ReadLine(in, line)) {
+  while (reader.Next(line)) {
     TocLine view(line);
     if (view.IsTitle()) continue;
     if (view.IsRequired()) {
@@ -102,10 +100,9 @@ void CopyChosen(const std::string& file, const std::vector<int>& chosen) {
   CloseOrDie(out, TMP);
 }
 
-// TMP becomes the new content of `file`.
+// TMP becomes the new content of `file` and goes away.
 int Finish(const std::string& file) {
-  CopyFile(TMP, file);
-  RemoveOrDie(TMP);
+  MoveOver(TMP, file);
   return 0;
 }
 

@@ -4,7 +4,6 @@
 
 #include "catalogue/lineio.hpp"
 #include "catalogue/tocline.hpp"
-#include "common/copyfile.hpp"
 #include "common/textfile.hpp"
 #include "driver/installc.hpp"
 
@@ -13,14 +12,14 @@ void RemoveModule(const std::string& selection, int category) {
   // A file that cannot be opened ends the run through the exit routine like
   // every other file failure, so no working file is left behind.
   std::FILE* in = OpenOrDie(selection, "r");
-  std::FILE* out = OpenAlsoOrDie(TMP3, "w", in);
-  std::string line;
-  while (ReadLine(in, line)) {
+  std::FILE* out = CreateOrDie(TMP3, in);
+  LineReader reader(in, selection);
+  std::string_view line;
+  while (reader.Next(line)) {
     if (!TocLine(line).HasCategory(code)) WriteLine(out, line);
   }
   std::fclose(in);
   CloseOrDie(out, TMP3);
   RemoveOrDie(PAK);
-  CopyFile(TMP3, PAK);
-  RemoveOrDie(TMP3);
+  MoveOver(TMP3, PAK);
 }

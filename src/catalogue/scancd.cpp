@@ -151,7 +151,7 @@ void ScanCD(int mode, const char* const names[6], int& index, const std::string&
     }
     // A declined quit word goes on like any other answer.
     if (answer == "^") {
-      result = "^";
+      result.assign(1, '^');  // (assigning the literal trips a false warning of GCC 12)
       ReleasePaths();
       return;
     }

@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <vector>
 
 #include "catalogue/lineio.hpp"
@@ -20,11 +22,14 @@ namespace {
 constexpr int kLastCategory = 99;
 constexpr size_t kChunk = 1 << 20;
 
-// A stretch of consecutive lines of one category: bytes [begin, end) of the
-// file, whole lines (the last one may lack its line end at the end of file).
+// A stretch of consecutive lines of one category in the file: `bytes` bytes
+// from `begin`, `lines` whole lines (the last line of the file may lack its
+// line end). 16 bytes, so that even a file whose categories alternate line
+// by line keeps its index small.
 struct Run {
   uint64_t begin;
-  uint64_t end;
+  uint32_t bytes;
+  uint32_t lines;
 };
 
 // Where each category's lines stand in one version of one file. The walk
@@ -37,6 +42,7 @@ struct CategoryIndex {
   ino_t inode = 0;
   off_t size = -1;
   timespec modified{};
+  bool ends_without_line_end = false;
   // deque: no doubling copies while a large, interleaved file is noted.
   std::array<std::deque<Run>, kLastCategory + 1> runs;
 
@@ -62,11 +68,25 @@ void NoteLine(CategoryIndex& index, uint64_t begin, uint64_t end, std::string_vi
   int category = CategoryOf(head);
   if (category == 0) return;
   std::deque<Run>& runs = index.runs[category];
-  if (!runs.empty() && runs.back().end == begin) {
-    runs.back().end = end;
-  } else {
-    runs.push_back({begin, end});
+  const uint64_t limit = std::numeric_limits<uint32_t>::max();
+  if (!runs.empty()) {
+    Run& last = runs.back();
+    if (last.begin + last.bytes == begin && last.bytes + (end - begin) <= limit &&
+        last.lines < limit) {
+      last.bytes += static_cast<uint32_t>(end - begin);
+      ++last.lines;
+      return;
+    }
   }
+  // A single line longer than a run can hold is split over several runs;
+  // only the first of them counts the line.
+  uint32_t lines = 1;
+  while (end - begin > limit) {
+    runs.push_back({begin, static_cast<uint32_t>(limit), lines});
+    begin += limit;
+    lines = 0;
+  }
+  runs.push_back({begin, static_cast<uint32_t>(end - begin), lines});
 }
 
 // One pass over the file, noting every line after the header line.
@@ -104,7 +124,10 @@ void BuildIndex(int fd, const std::string& toc, const struct stat& st, CategoryI
     }
     base += n;
   }
-  if (line_begin < base) end_line(base);
+  if (line_begin < base) {
+    index.ends_without_line_end = true;
+    end_line(base);
+  }
   index.path = toc;
   index.device = st.st_dev;
   index.inode = st.st_ino;
@@ -112,46 +135,76 @@ void BuildIndex(int fd, const std::string& toc, const struct stat& st, CategoryI
   index.modified = st.st_mtim;
 }
 
-// Copies the noted runs of one category to `out`; returns the line count.
-int CopyRuns(int fd, const std::string& toc, const std::deque<Run>& runs, std::FILE* out) {
-  std::vector<char> buffer(kChunk);
-  int count = 0;
-  for (const Run& run : runs) {
-    uint64_t at = run.begin;
-    char last = '\n';
-    while (at < run.end) {
-      size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), run.end - at));
-      ssize_t got = pread(fd, buffer.data(), want, static_cast<off_t>(at));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        if (got == 0) errno = EIO;  // the file shrank under the index
-        DieFor(toc);
+void WriteAll(int fd, const char* data, size_t size, const std::string& name) {
+  while (size > 0) {
+    ssize_t put = write(fd, data, size);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) DieFor(name);
+    data += put;
+    size -= static_cast<size_t>(put);
+  }
+}
+
+// Copies `size` bytes from `at` in `in` to the end of `out`: inside the
+// kernel where it can, through a buffer where it cannot.
+void CopyRange(int in, uint64_t at, uint64_t size, int out, const std::string& toc,
+               const std::string& name, std::vector<char>& buffer, bool& kernel_copy) {
+  while (size > 0 && kernel_copy) {
+    off_t from = static_cast<off_t>(at);
+    ssize_t got = copy_file_range(in, &from, out, nullptr, size, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (got < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
+          errno != EOPNOTSUPP && errno != EBADF) {
+        DieFor(name);
       }
-      const char* data = buffer.data();
-      size_t n = static_cast<size_t>(got);
-      for (const char* p = data; (p = static_cast<const char*>(std::memchr(p, '\n', data + n - p)));
-           ++p) {
-        ++count;
-      }
-      fwrite_unlocked(data, 1, n, out);
-      last = data[n - 1];
-      at += n;
+      kernel_copy = false;  // not between these files, or the file shrank
+      break;
     }
+    at += static_cast<uint64_t>(got);
+    size -= static_cast<uint64_t>(got);
+  }
+  while (size > 0) {
+    if (buffer.empty()) buffer.resize(kChunk);
+    size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size));
+    ssize_t got = pread(in, buffer.data(), want, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (got == 0) errno = EIO;  // the file shrank under the index
+      DieFor(toc);
+    }
+    WriteAll(out, buffer.data(), static_cast<size_t>(got), name);
+    at += static_cast<uint64_t>(got);
+    size -= static_cast<uint64_t>(got);
+  }
+}
+
+// Copies the noted runs of one category to `out`; returns the line count.
+int CopyRuns(int in, const std::string& toc, const CategoryIndex& index, int category, int out,
+             const std::string& name) {
+  std::vector<char> buffer;
+  bool kernel_copy = true;
+  int count = 0;
+  for (const Run& run : index.runs[category]) {
+    CopyRange(in, run.begin, run.bytes, out, toc, name, buffer, kernel_copy);
+    count += static_cast<int>(run.lines);
     // The last line of the file may lack its line end; the copy has one.
-    if (last != '\n') {
-      putc_unlocked('\n', out);
-      ++count;
+    if (index.ends_without_line_end &&
+        run.begin + run.bytes == static_cast<uint64_t>(index.size)) {
+      WriteAll(out, "\n", 1, name);
     }
   }
   return count;
 }
 
 // The plain pass, for files that cannot be read at an offset (a pipe).
-int CopyCategoryByReading(std::FILE* in, const std::string& code, std::FILE* out) {
-  std::string line;
+int CopyCategoryByReading(std::FILE* in, const std::string& toc, const std::string& code,
+                          std::FILE* out) {
+  LineReader reader(in, toc);
+  std::string_view line;
   int count = 0;
-  if (!ReadLine(in, line)) return 0;  // the header line is never selected
-  while (ReadLine(in, line)) {
+  if (!reader.Next(line)) return 0;  // the header line is never selected
+  while (reader.Next(line)) {
     if (TocLine(line).HasCategory(code)) {
       WriteLine(out, line);
       ++count;
@@ -164,7 +217,7 @@ int CopyCategoryByReading(std::FILE* in, const std::string& code, std::FILE* out
 
 int SelectModule(const std::string& toc, const std::string& out, int category) {
   std::FILE* in = OpenOrDie(toc, "r");
-  std::FILE* target = OpenAlsoOrDie(out, "w", in);
+  std::FILE* target = CreateOrDie(out, in);
   int count = 0;
   // Categories have two-digit codes: the walk ends after 99.
   if (category >= 1 && category <= kLastCategory) {
@@ -173,9 +226,10 @@ int SelectModule(const std::string& toc, const std::string& out, int category) {
     if (fstat(fd, &st) != 0) DieFor(toc);
     if (S_ISREG(st.st_mode)) {
       if (!index_cache.Matches(toc, st)) BuildIndex(fd, toc, st, index_cache);
-      count = CopyRuns(fd, toc, index_cache.runs[category], target);
+      // Written past the stream's buffer, which stays empty.
+      count = CopyRuns(fd, toc, index_cache, category, fileno(target), out);
     } else {
-      count = CopyCategoryByReading(in, CategoryCode(category), target);
+      count = CopyCategoryByReading(in, toc, CategoryCode(category), target);
     }
   }
   std::fclose(in);
