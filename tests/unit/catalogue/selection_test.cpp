@@ -2,6 +2,7 @@
 // marking and taking a category out of the selection again.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -125,6 +126,23 @@ TEST_F(CatalogueTest, SelectModuleGivesWhatAPlainPassGives) {
   }
 }
 
+TEST_F(CatalogueTest, SelectModuleCopiesAcrossFileSystems) {
+  // A table of contents on another file system than the working files
+  // cannot be copied inside the kernel; the copy goes through a buffer.
+  char pattern[] = "/dev/shm/insttestXXXXXX";
+  if (!mkdtemp(pattern)) GTEST_SKIP() << "no /dev/shm";
+  std::string toc = std::string(pattern) + "/01.toc";
+  std::string content = "   header\n01 a\n02 b\n" + std::string(3000000, '0') + "\n01 " +
+                        std::string(2500000, 'c') + "\n01 d";
+  WriteFile(toc, content);
+  EXPECT_EQ(SelectModule(toc, MOD, 1), 3);
+  EXPECT_TRUE(ReadFile(MOD) == PlainSelection(content, 1));
+  EXPECT_EQ(SelectModule(toc, MOD, 2), 1);
+  EXPECT_EQ(ReadFile(MOD), "02 b\n");
+  std::remove(toc.c_str());
+  rmdir(pattern);
+}
+
 TEST_F(CatalogueTest, PrintHeaderUnderlinesTheHeading) {
   std::string toc = dir_ / "01.toc";
   WriteFile(toc, HeaderLine("Heading text") + TitleLine(1, "One", true));
@@ -157,6 +175,17 @@ TEST_F(CatalogueTest, MarkDuplicatesJoinsRunsAgainstTheirFirstLine) {
 
   MarkDuplicates(in, 3);  // only the first `count` lines
   EXPECT_EQ(ReadFile(MOD), title + o1 + marked(o2));
+
+  // MOD itself, with nothing to mark: still exactly the first `count` lines,
+  // each with its line end; lines longer than any read block are whole.
+  std::string long_line = Line(1, 'F', 'O', "long", std::string(700000, 'p'));
+  WriteFile(MOD, title + long_line + marked(long_line) + o1 + o2);
+  MarkDuplicates(MOD, 4);
+  EXPECT_TRUE(ReadFile(MOD) == title + long_line + marked(long_line) + o1);
+  std::string last = o1.substr(0, o1.size() - 1);  // without its line end
+  WriteFile(MOD, title + last);
+  MarkDuplicates(MOD, 2);
+  EXPECT_EQ(ReadFile(MOD), title + o1);
 }
 
 TEST_F(CatalogueTest, RemoveModuleTakesOneCategoryOutOfThePackageFile) {
