@@ -91,10 +91,6 @@ TEST_F(ProductWalkTest, OffersTheProductsInListingOrderEachWithItsOwnNameForm) {
   }
   EXPECT_TRUE(NameDir.empty());  // nothing of the walk survives the call
 
-  Scan verify = RunScan(2, mount_, "1\n");
-  EXPECT_EQ(verify.output,
-            "\nSelect which product to verify by entering the product number.\n\n" + menu_ +
-                "\nEnter product number to verify: [1] ");
   Scan remove = RunScan(3, mount_, "1\n");
   EXPECT_EQ(remove.output,
             "\nSelect which product to remove by entering the package product.\n\n" + menu_ +

@@ -74,23 +74,14 @@ TEST_F(CatalogueTest, SelectModuleReadsAChangedFileAgain) {
   std::string first = HeaderLine("H") + TitleLine(1, "One", true) + TitleLine(2, "Two", true);
   WriteFile(toc, first);
   EXPECT_EQ(SelectModule(toc, MOD, 2), 1);
-
-  // Another size.
-  std::string second = HeaderLine("H") + TitleLine(2, "Two again", true) +
-                       TitleLine(1, "One", true) + TitleLine(2, "Two", true);
+  // The same size; only the time of the change tells.
+  std::string second = first;
+  second[HeaderLine("H").size()] = '2';  // "01 *..." becomes "21 *..."
   WriteFile(toc, second);
-  EXPECT_EQ(SelectModule(toc, MOD, 2), 2);
-  EXPECT_EQ(ReadFile(MOD), PlainSelection(second, 2));
-
-  // The same size, only the time of the change differs.
-  std::string third = second;
-  third[HeaderLine("H").size() + 1] = '1';  // "02 *..." becomes "01 *..."
-  WriteFile(toc, third);
   timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, toc.c_str(), times, 0), 0);
-  EXPECT_EQ(SelectModule(toc, MOD, 2), 1);
-  EXPECT_EQ(SelectModule(toc, MOD, 1), 2);
-  EXPECT_EQ(ReadFile(MOD), PlainSelection(third, 1));
+  EXPECT_EQ(SelectModule(toc, MOD, 1), 0);
+  EXPECT_EQ(SelectModule(toc, MOD, 21), 1);
 
   // A file that cannot be opened ends the run.
   int status = -2;
