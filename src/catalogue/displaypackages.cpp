@@ -29,9 +29,8 @@ void AppendNumber(std::string& out, int n) {
 // optional package, "%4d %s" with its number and description. Returns the
 // package count; `title` receives the category title.
 int WriteListing(const std::string& file, std::string& title) {
-  std::FILE* in = OpenOrDie(file, "r");
-  std::FILE* out = CreateOrDie(TMP2, in);
-  LineReader reader(in, file);
+  LineReader reader(file);
+  LineWriter out(TMP2);
   int n = 0;
   std::string entry;
   std::string_view line;
@@ -56,10 +55,9 @@ int WriteListing(const std::string& file, std::string& title) {
       TocLine next(line);
       if (!next.IsTitle() && !next.IsContinuation()) break;
     }
-    WriteLine(out, entry);
+    out.Write(entry);
   }
-  std::fclose(in);
-  CloseOrDie(out, TMP2);
+  out.Close();
   return n;
 }
 
@@ -78,17 +76,15 @@ void ShowListing() {
   std::fputs("\n", stdout);
   nprintf(44);
   std::fputs("\n\n", stdout);
-  std::FILE* in = OpenOrDie(TMP2, "r");
-  std::string line;
-  std::string next;
-  bool have = ReadLine(in, line);
+  LineReader in(TMP2);
+  std::string_view line;
+  bool have = in.Next(line);
   for (int shown = 1; have; ++shown) {
-    WriteLine(stdout, line);
-    have = ReadLine(in, next);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    have = in.Next(line);
     if (have && shown % kPage == 0 && !ShowMore()) break;
-    line.swap(next);
   }
-  std::fclose(in);
 }
 
 }  // namespace
@@ -98,8 +94,9 @@ int DisplayPackages(const std::string& file, int show) {
   int n = WriteListing(file, title);
   if (n > 0) {
     if (show == 1) {
-      std::fputs("\n", stdout);
-      WriteLine(stdout, title);
+      title.insert(0, 1, '\n');
+      title += '\n';
+      std::fwrite(title.data(), 1, title.size(), stdout);
     } else if (show == 0) {
       ShowListing();
     }

@@ -1,19 +1,31 @@
 #include "catalogue/lineio.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "common/copyfile.hpp"
 #include "common/textfile.hpp"
 
 namespace {
+
 constexpr size_t kBlock = 1 << 18;
+
+int OpenFd(const std::string& path, int flags) {
+  int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) DieFor(path);
+  return fd;
 }
 
-LineReader::LineReader(std::FILE* file, std::string name)
-    : fd_(fileno(file)), name_(std::move(name)), buffer_(kBlock) {}
+}  // namespace
+
+LineReader::LineReader(const std::string& path)
+    : fd_(OpenFd(path, O_RDONLY)), name_(path), buffer_(kBlock) {}
+
+LineReader::~LineReader() { close(fd_); }
 
 bool LineReader::Fill() {
   if (begin_ > 0) {
@@ -55,30 +67,47 @@ bool LineReader::Next(std::string_view& line) {
   }
 }
 
-std::FILE* CreateOrDie(const std::string& path, std::FILE* open) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (!file) {
-    int error = errno;
-    if (open) std::fclose(open);
-    errno = error;
-    DieFor(path);
+LineWriter::LineWriter(const std::string& path)
+    : fd_(OpenFd(path, O_WRONLY | O_CREAT | O_TRUNC)), name_(path), buffer_(kBlock) {}
+
+LineWriter::~LineWriter() {
+  if (fd_ >= 0) close(fd_);
+}
+
+void LineWriter::Write(std::string_view line) {
+  if (used_ + line.size() + 1 > buffer_.size()) {
+    Flush();
+    if (line.size() + 1 > buffer_.size()) {
+      WriteAll(fd_, line.data(), line.size(), name_);
+      written_ += line.size();
+      line = std::string_view();
+    }
   }
-  std::setvbuf(file, nullptr, _IOFBF, kBlock);
-  return file;
+  if (!line.empty()) std::memcpy(buffer_.data() + used_, line.data(), line.size());
+  used_ += line.size();
+  buffer_[used_++] = '\n';
+  written_ += line.size() + 1;
 }
 
-void WriteLine(std::FILE* out, std::string_view line) {
-  fwrite_unlocked(line.data(), 1, line.size(), out);
-  putc_unlocked('\n', out);
+void LineWriter::Flush() {
+  WriteAll(fd_, buffer_.data(), used_, name_);
+  used_ = 0;
 }
 
-void CloseOrDie(std::FILE* file, const std::string& name) {
-  errno = 0;
-  bool failed = std::ferror(file) != 0;
-  if (std::fclose(file) != 0) failed = true;
-  if (failed) {
-    if (errno == 0) errno = EIO;
-    DieFor(name);
+void LineWriter::Close() {
+  Flush();
+  int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) DieFor(name_);
+}
+
+void WriteAll(int fd, const char* data, size_t size, const std::string& name) {
+  while (size > 0) {
+    ssize_t put = write(fd, data, size);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) DieFor(name);
+    data += put;
+    size -= static_cast<size_t>(put);
   }
 }
 

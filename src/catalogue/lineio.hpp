@@ -1,24 +1,26 @@
-// Small file helpers shared by the catalogue units: they read and write
-// working files line by line and end the run on any file failure.
+// Reading and writing the working files line by line, shared by the
+// catalogue units. The walk over the categories passes every line of the
+// table of contents through here several times, so both sides move large
+// blocks and copy nothing per line. Any file failure ends the run with the
+// system's error text for the file's name.
 #pragma once
 
-#include <cstdio>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// Reads the lines of an open file, each of any length, without its line
-// end. A line stays valid until the next call. Reads in large blocks and
-// copies nothing per line: the walk over the categories passes every line
-// of the table of contents through here several times.
+// The lines of a file, each of any length, without its line end.
 class LineReader {
  public:
-  LineReader(std::FILE* file, std::string name);
+  explicit LineReader(const std::string& path);
+  ~LineReader();
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
-  // False at the end of the file.
+  // The next line, valid until the next call; false at the end of the file.
   bool Next(std::string_view& line);
+  int fd() const { return fd_; }
 
  private:
   bool Fill();
@@ -31,17 +33,40 @@ class LineReader {
   bool at_end_ = false;
 };
 
-// Opens `path` for writing with a large buffer. When that fails, closes
-// `open` (a file the caller already holds, or null) and ends the run with
-// the error text for `path`.
-std::FILE* CreateOrDie(const std::string& path, std::FILE* open = nullptr);
+// A file made empty and written from the start.
+class LineWriter {
+ public:
+  explicit LineWriter(const std::string& path);
+  // Without Close() (the run is ending) the file is closed unflushed.
+  ~LineWriter();
+  LineWriter(const LineWriter&) = delete;
+  LineWriter& operator=(const LineWriter&) = delete;
 
-// Writes `line` and a line end.
-void WriteLine(std::FILE* out, std::string_view line);
+  // Writes `line` and a line end.
+  void Write(std::string_view line);
+  // Bytes written so far through Write().
+  uint64_t Written() const { return written_; }
+  // Writes what is buffered and gives the descriptor, for a caller that
+  // writes large blocks itself.
+  int FlushedFd() {
+    Flush();
+    return fd_;
+  }
+  // Writes what is buffered and closes the file.
+  void Close();
 
-// Closes a file that was written; a failed close (a write that did not
-// reach the disk) ends the run with the error text for `name`.
-void CloseOrDie(std::FILE* file, const std::string& name);
+ private:
+  void Flush();
+
+  int fd_;
+  std::string name_;
+  std::vector<char> buffer_;
+  size_t used_ = 0;
+  uint64_t written_ = 0;
+};
+
+// Writes all of `size` bytes to `fd`, a file named `name`.
+void WriteAll(int fd, const char* data, size_t size, const std::string& name);
 
 // Makes the content of `from` the content of `to` and removes `from`, by
 // renaming where it can and by copying where it cannot.

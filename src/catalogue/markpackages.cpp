@@ -59,32 +59,29 @@ std::string DefaultAnswer(const std::string& file) {
 
 // Copies the first `count` lines of `file` to TMP, without title lines.
 void CopyAllButTitles(const std::string& file, int count) {
-  std::FILE* in = OpenOrDie(file, "r");
-  std::FILE* out = CreateOrDie(TMP, in);
-  LineReader reader(in, file);
+  LineReader in(file);
+  LineWriter out(TMP);
   std::string_view line;
-  for (int i = 0; i < count && reader.Next(line); ++i) {
-    if (!TocLine(line).IsTitle()) WriteLine(out, line);
+  for (int i = 0; i < count && in.Next(line); ++i) {
+    if (!TocLine(line).IsTitle()) out.Write(line);
   }
-  std::fclose(in);
-  CloseOrDie(out, TMP);
+  out.Close();
 }
 
-void WriteNothing() { CloseOrDie(CreateOrDie(TMP), TMP); }
+void WriteNothing() { LineWriter(TMP).Close(); }
 
 // Copies the chosen packages (sorted numbers) of `file` to TMP. A package is
 // counted exactly as the listing counts it, so the numbers shown are the
 // numbers chosen. A required line is always copied, and so are the lines
 // that continue it.
 void CopyChosen(const std::string& file, const std::vector<int>& chosen) {
-  std::FILE* in = OpenOrDie(file, "r");
-  std::FILE* out = CreateOrDie(TMP, in);
-  LineReader reader(in, file);
+  LineReader in(file);
+  LineWriter out(TMP);
   std::string_view line;
   int package = 0;
   size_t next = 0;
   bool copying = false;
-  while (reader.Next(line)) {
+  while (in.Next(line)) {
     TocLine view(line);
     if (view.IsTitle()) continue;
     if (view.IsRequired()) {
@@ -94,10 +91,9 @@ void CopyChosen(const std::string& file, const std::vector<int>& chosen) {
       copying = next < chosen.size() && chosen[next] == package;
       if (copying) ++next;
     }
-    if (copying) WriteLine(out, line);
+    if (copying) out.Write(line);
   }
-  std::fclose(in);
-  CloseOrDie(out, TMP);
+  out.Close();
 }
 
 // TMP becomes the new content of `file` and goes away.

@@ -1,7 +1,5 @@
 #include "catalogue/removemodule.hpp"
 
-#include <cstdio>
-
 #include "catalogue/lineio.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"
@@ -11,15 +9,13 @@ void RemoveModule(const std::string& selection, int category) {
   const std::string code = CategoryCode(category);
   // A file that cannot be opened ends the run through the exit routine like
   // every other file failure, so no working file is left behind.
-  std::FILE* in = OpenOrDie(selection, "r");
-  std::FILE* out = CreateOrDie(TMP3, in);
-  LineReader reader(in, selection);
+  LineReader in(selection);
+  LineWriter out(TMP3);
   std::string_view line;
-  while (reader.Next(line)) {
-    if (!TocLine(line).HasCategory(code)) WriteLine(out, line);
+  while (in.Next(line)) {
+    if (!TocLine(line).HasCategory(code)) out.Write(line);
   }
-  std::fclose(in);
-  CloseOrDie(out, TMP3);
+  out.Close();
   RemoveOrDie(PAK);
   MoveOver(TMP3, PAK);
 }

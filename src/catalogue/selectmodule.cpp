@@ -135,16 +135,6 @@ void BuildIndex(int fd, const std::string& toc, const struct stat& st, CategoryI
   index.modified = st.st_mtim;
 }
 
-void WriteAll(int fd, const char* data, size_t size, const std::string& name) {
-  while (size > 0) {
-    ssize_t put = write(fd, data, size);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) DieFor(name);
-    data += put;
-    size -= static_cast<size_t>(put);
-  }
-}
-
 // Copies `size` bytes from `at` in `in` to the end of `out`: inside the
 // kernel where it can, through a buffer where it cannot.
 void CopyRange(int in, uint64_t at, uint64_t size, int out, const std::string& toc,
@@ -198,15 +188,13 @@ int CopyRuns(int in, const std::string& toc, const CategoryIndex& index, int cat
 }
 
 // The plain pass, for files that cannot be read at an offset (a pipe).
-int CopyCategoryByReading(std::FILE* in, const std::string& toc, const std::string& code,
-                          std::FILE* out) {
-  LineReader reader(in, toc);
+int CopyCategoryByReading(LineReader& in, const std::string& code, LineWriter& out) {
   std::string_view line;
   int count = 0;
-  if (!reader.Next(line)) return 0;  // the header line is never selected
-  while (reader.Next(line)) {
+  if (!in.Next(line)) return 0;  // the header line is never selected
+  while (in.Next(line)) {
     if (TocLine(line).HasCategory(code)) {
-      WriteLine(out, line);
+      out.Write(line);
       ++count;
     }
   }
@@ -216,23 +204,20 @@ int CopyCategoryByReading(std::FILE* in, const std::string& toc, const std::stri
 }  // namespace
 
 int SelectModule(const std::string& toc, const std::string& out, int category) {
-  std::FILE* in = OpenOrDie(toc, "r");
-  std::FILE* target = CreateOrDie(out, in);
+  LineReader in(toc);
+  LineWriter target(out);
   int count = 0;
   // Categories have two-digit codes: the walk ends after 99.
   if (category >= 1 && category <= kLastCategory) {
-    int fd = fileno(in);
     struct stat st;
-    if (fstat(fd, &st) != 0) DieFor(toc);
+    if (fstat(in.fd(), &st) != 0) DieFor(toc);
     if (S_ISREG(st.st_mode)) {
-      if (!index_cache.Matches(toc, st)) BuildIndex(fd, toc, st, index_cache);
-      // Written past the stream's buffer, which stays empty.
-      count = CopyRuns(fd, toc, index_cache, category, fileno(target), out);
+      if (!index_cache.Matches(toc, st)) BuildIndex(in.fd(), toc, st, index_cache);
+      count = CopyRuns(in.fd(), toc, index_cache, category, target.FlushedFd(), out);
     } else {
-      count = CopyCategoryByReading(in, toc, CategoryCode(category), target);
+      count = CopyCategoryByReading(in, CategoryCode(category), target);
     }
   }
-  std::fclose(in);
-  CloseOrDie(target, out);
+  target.Close();
   return count;
 }
