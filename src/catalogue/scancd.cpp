@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <set>
 #include <utility>
@@ -32,8 +31,9 @@ struct Entry {
   unsigned char type;
 };
 
+// Never waits: a fifo under one of the names does not hold the walk up.
 bool CanOpen(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   close(fd);
   return true;
