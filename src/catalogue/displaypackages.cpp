@@ -1,0 +1,106 @@
+#include "catalogue/displaypackages.hpp"
+
+#include <cstdio>
+#include <optional>
+
+#include "catalogue/lineio.hpp"
+#include "catalogue/tocline.hpp"
+#include "common/textfile.hpp"
+#include "driver/console.hpp"
+#include "driver/installc.hpp"
+#include "messages/print.hpp"
+
+namespace {
+
+constexpr int kPage = 14;
+
+// Appends "%4d " of `n` (n > 0); this runs once per package of every
+// category, where a formatted print would cost more than the rest.
+void AppendNumber(std::string& out, int n) {
+  char digits[16];
+  int length = 0;
+  for (; n > 0; n /= 10) digits[length++] = static_cast<char>('0' + n % 10);
+  for (int pad = length; pad < 4; ++pad) out += ' ';
+  while (length > 0) out += digits[--length];
+  out += ' ';
+}
+
+// Writes the listing of the category in `file` to TMP2: one line per
+// optional package, "%4d %s" with its number and description. Returns the
+// package count; `title` receives the category title.
+int WriteListing(const std::string& file, std::string& title) {
+  LineReader reader(file);
+  LineWriter out(TMP2);
+  int n = 0;
+  std::string entry;
+  std::string_view line;
+  bool have = reader.Next(line);
+  while (have) {
+    TocLine view(line);
+    if (view.IsTitle()) {
+      title.assign(view.Text());
+      have = reader.Next(line);
+      continue;
+    }
+    if (view.IsRequired() || view.IsContinuation()) {
+      have = reader.Next(line);
+      continue;
+    }
+    ++n;
+    entry.clear();
+    AppendNumber(entry, n);
+    entry.append(view.Description());
+    // The package's continuation lines are not listed.
+    while ((have = reader.Next(line))) {
+      TocLine next(line);
+      if (!next.IsTitle() && !next.IsContinuation()) break;
+    }
+    out.Write(entry);
+  }
+  out.Close();
+  return n;
+}
+
+// The "More?" pause: true to show the next page. End of input goes on, as
+// Enter does.
+bool ShowMore() {
+  std::fputs("\n", stdout);
+  hprintf(22);
+  std::fputs(" [yes] ", stdout);
+  std::optional<std::string> answer = ReadAnswerOrEnd();
+  return !answer || answer->empty() || IsYes(*answer);
+}
+
+// Prints the listing in TMP2, pausing after every 14th line when more follow.
+void ShowListing() {
+  std::fputs("\n", stdout);
+  nprintf(44);
+  std::fputs("\n\n", stdout);
+  LineReader in(TMP2);
+  std::string_view line;
+  bool have = in.Next(line);
+  for (int shown = 1; have; ++shown) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    have = in.Next(line);
+    if (have && shown % kPage == 0 && !ShowMore()) break;
+  }
+}
+
+}  // namespace
+
+int DisplayPackages(const std::string& file, int show) {
+  std::string title;
+  int n = WriteListing(file, title);
+  if (n > 0) {
+    if (show == 1) {
+      title.insert(0, 1, '\n');
+      title += '\n';
+      std::fwrite(title.data(), 1, title.size(), stdout);
+    } else if (show == 0) {
+      ShowListing();
+    }
+  }
+  RemoveOrDie(TMP2);
+  return n;
+}

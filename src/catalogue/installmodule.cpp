@@ -1,0 +1,20 @@
+#include "catalogue/installmodule.hpp"
+
+#include <cstdio>
+
+#include "catalogue/displaypackages.hpp"
+#include "catalogue/markduplicates.hpp"
+#include "catalogue/markpackages.hpp"
+#include "messages/print.hpp"
+
+int InstallModule(const std::string& file, int mode, int count) {
+  MarkDuplicates(file, count);
+  int n = DisplayPackages(file, 1);
+  for (;;) {
+    int result = MarkPackages(file, mode, count, n);
+    if (result == 0) return 0;
+    if (result > 0) return 1;
+    nprintf(43);
+    std::fputs("\n", stdout);
+  }
+}

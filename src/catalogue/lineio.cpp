@@ -1,0 +1,118 @@
+#include "catalogue/lineio.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "common/copyfile.hpp"
+#include "common/textfile.hpp"
+
+namespace {
+
+constexpr size_t kBlock = 1 << 18;
+
+int OpenFd(const std::string& path, int flags) {
+  int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) DieFor(path);
+  return fd;
+}
+
+}  // namespace
+
+LineReader::LineReader(const std::string& path)
+    : fd_(OpenFd(path, O_RDONLY)), name_(path), buffer_(kBlock) {}
+
+LineReader::~LineReader() { close(fd_); }
+
+bool LineReader::Fill() {
+  if (begin_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  // A line longer than the buffer makes it grow.
+  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+  for (;;) {
+    ssize_t got = read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) DieFor(name_);
+    if (got == 0) at_end_ = true;
+    end_ += static_cast<size_t>(got);
+    return got > 0;
+  }
+}
+
+bool LineReader::Next(std::string_view& line) {
+  size_t searched = begin_;
+  for (;;) {
+    const char* data = buffer_.data();
+    if (const void* newline = std::memchr(data + searched, '\n', end_ - searched)) {
+      size_t at = static_cast<size_t>(static_cast<const char*>(newline) - data);
+      line = std::string_view(data + begin_, at - begin_);
+      begin_ = at + 1;
+      return true;
+    }
+    size_t pending = end_ - begin_;
+    if (at_end_ || !Fill()) {
+      // The last line may lack its line end.
+      if (begin_ == end_) return false;
+      line = std::string_view(buffer_.data() + begin_, end_ - begin_);
+      begin_ = end_;
+      return true;
+    }
+    searched = pending;  // Fill() moved the pending bytes to the front
+  }
+}
+
+LineWriter::LineWriter(const std::string& path)
+    : fd_(OpenFd(path, O_WRONLY | O_CREAT | O_TRUNC)), name_(path), buffer_(kBlock) {}
+
+LineWriter::~LineWriter() {
+  if (fd_ >= 0) close(fd_);
+}
+
+void LineWriter::Write(std::string_view line) {
+  if (used_ + line.size() + 1 > buffer_.size()) {
+    Flush();
+    if (line.size() + 1 > buffer_.size()) {
+      WriteAll(fd_, line.data(), line.size(), name_);
+      written_ += line.size();
+      line = std::string_view();
+    }
+  }
+  if (!line.empty()) std::memcpy(buffer_.data() + used_, line.data(), line.size());
+  used_ += line.size();
+  buffer_[used_++] = '\n';
+  written_ += line.size() + 1;
+}
+
+void LineWriter::Flush() {
+  WriteAll(fd_, buffer_.data(), used_, name_);
+  used_ = 0;
+}
+
+void LineWriter::Close() {
+  Flush();
+  int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) DieFor(name_);
+}
+
+void WriteAll(int fd, const char* data, size_t size, const std::string& name) {
+  while (size > 0) {
+    ssize_t put = write(fd, data, size);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) DieFor(name);
+    data += put;
+    size -= static_cast<size_t>(put);
+  }
+}
+
+void MoveOver(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) == 0) return;
+  CopyFile(from, to);
+  RemoveOrDie(from);
+}

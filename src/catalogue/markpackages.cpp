@@ -1,0 +1,173 @@
+#include "catalogue/markpackages.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include "catalogue/displaypackages.hpp"
+#include "catalogue/lineio.hpp"
+#include "catalogue/tocline.hpp"
+#include "common/isnumber.hpp"
+#include "common/textfile.hpp"
+#include "driver/console.hpp"
+#include "driver/installc.hpp"
+#include "messages/print.hpp"
+
+namespace {
+
+constexpr char kSeparators[] = ", \t\n";
+
+bool IsAllWord(const std::string& word) {
+  return strcmpe(word, "all") == 0 || strcmpe(word, "al") == 0 || strcmpe(word, "a") == 0;
+}
+
+bool IsNoneWord(const std::string& word) {
+  return strcmpe(word, "none") == 0 || strcmpe(word, "non") == 0 || strcmpe(word, "no") == 0 ||
+         strcmpe(word, "n") == 0;
+}
+
+std::vector<std::string> Tokens(const std::string& answer) {
+  std::vector<std::string> tokens;
+  size_t at = answer.find_first_not_of(kSeparators);
+  while (at != std::string::npos) {
+    size_t end = answer.find_first_of(kSeparators, at);
+    tokens.push_back(answer.substr(at, end - at));
+    at = answer.find_first_not_of(kSeparators, end);
+  }
+  return tokens;
+}
+
+// The decimal value of a digit string; INT_MAX when it does not fit, which
+// is above every package count.
+int ValueOf(const std::string& digits) {
+  long long value = 0;
+  for (char c : digits) {
+    value = value * 10 + (c - '0');
+    if (value > INT_MAX) return INT_MAX;
+  }
+  return static_cast<int>(value);
+}
+
+// The package question's prompt ends with the default answer in brackets.
+std::string DefaultAnswer(const std::string& file) {
+  std::FILE* in = OpenOrDie(file, "r");
+  std::string line;
+  ReadLine(in, line);
+  std::fclose(in);
+  return TocLine(line).DefaultsToAll() ? "all" : "none";
+}
+
+// Copies the first `count` lines of `file` to TMP, without title lines.
+void CopyAllButTitles(const std::string& file, int count) {
+  LineReader in(file);
+  LineWriter out(TMP);
+  std::string_view line;
+  for (int i = 0; i < count && in.Next(line); ++i) {
+    if (!TocLine(line).IsTitle()) out.Write(line);
+  }
+  out.Close();
+}
+
+void WriteNothing() { LineWriter(TMP).Close(); }
+
+// Copies the chosen packages (sorted numbers) of `file` to TMP. A package is
+// counted exactly as the listing counts it, so the numbers shown are the
+// numbers chosen. A required line is always copied, and so are the lines
+// that continue it.
+void CopyChosen(const std::string& file, const std::vector<int>& chosen) {
+  LineReader in(file);
+  LineWriter out(TMP);
+  std::string_view line;
+  int package = 0;
+  size_t next = 0;
+  bool copying = false;
+  while (in.Next(line)) {
+    TocLine view(line);
+    if (view.IsTitle()) continue;
+    if (view.IsRequired()) {
+      copying = true;
+    } else if (!view.IsContinuation()) {
+      ++package;
+      copying = next < chosen.size() && chosen[next] == package;
+      if (copying) ++next;
+    }
+    if (copying) out.Write(line);
+  }
+  out.Close();
+}
+
+// TMP becomes the new content of `file` and goes away.
+int Finish(const std::string& file) {
+  MoveOver(TMP, file);
+  return 0;
+}
+
+void ShowHelp(const std::string& file, int mode) {
+  std::fputs("\n", stdout);
+  nprintf(63 + mode);
+  DisplayPackages(file, 0);
+  std::fputs("\n", stdout);
+  nprintf(4);
+}
+
+}  // namespace
+
+PackageChoice ParsePackageAnswer(const std::string& answer, const std::string& default_answer,
+                                 int package_count) {
+  std::vector<std::string> tokens = Tokens(answer);
+  if (tokens.empty()) return ParsePackageAnswer(default_answer, "none", package_count);
+
+  // Only a word at the very start counts; anything after it is ignored.
+  std::string word = answer.substr(0, answer.find_first_of(kSeparators));
+  if (IsAllWord(word)) return {PackageChoice::kAll, {}};
+  if (IsNoneWord(word)) return {PackageChoice::kNone, {}};
+
+  PackageChoice choice;
+  for (const std::string& token : tokens) {
+    if (!IsNumber(token)) return {};
+    int value = ValueOf(token);
+    if (value <= 0 || value > package_count) return {};
+    choice.numbers.push_back(value);
+  }
+  std::sort(choice.numbers.begin(), choice.numbers.end());
+  if (std::adjacent_find(choice.numbers.begin(), choice.numbers.end()) != choice.numbers.end()) {
+    return {};
+  }
+  choice.kind = PackageChoice::kNumbers;
+  return choice;
+}
+
+int MarkPackages(const std::string& file, int mode, int count, int n) {
+  if (n == 0) {
+    // Nothing to choose: the required lines go without a question.
+    CopyAllButTitles(file, count);
+    return Finish(file);
+  }
+  for (;;) {
+    std::string default_answer = DefaultAnswer(file);
+    hprintf(60 + mode);
+    std::printf(" [%s] ", default_answer.c_str());
+    std::string answer = ReadAnswer();
+    if (QuitDeclined(answer)) continue;
+    if (answer == "^") return 1;
+    if (answer == "?") {
+      ShowHelp(file, mode);
+      continue;
+    }
+    PackageChoice choice = ParsePackageAnswer(answer, default_answer, n);
+    switch (choice.kind) {
+      case PackageChoice::kAll:
+        CopyAllButTitles(file, count);
+        break;
+      case PackageChoice::kNone:
+        WriteNothing();
+        break;
+      case PackageChoice::kNumbers:
+        CopyChosen(file, choice.numbers);
+        break;
+      case PackageChoice::kInvalid:
+        return -1;
+    }
+    return Finish(file);
+  }
+}

@@ -1,0 +1,21 @@
+#include "catalogue/removemodule.hpp"
+
+#include "catalogue/lineio.hpp"
+#include "catalogue/tocline.hpp"
+#include "common/textfile.hpp"
+#include "driver/installc.hpp"
+
+void RemoveModule(const std::string& selection, int category) {
+  const std::string code = CategoryCode(category);
+  // A file that cannot be opened ends the run through the exit routine like
+  // every other file failure, so no working file is left behind.
+  LineReader in(selection);
+  LineWriter out(TMP3);
+  std::string_view line;
+  while (in.Next(line)) {
+    if (!TocLine(line).HasCategory(code)) out.Write(line);
+  }
+  out.Close();
+  RemoveOrDie(PAK);
+  MoveOver(TMP3, PAK);
+}

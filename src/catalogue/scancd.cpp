@@ -1,0 +1,172 @@
+#include "catalogue/scancd.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <set>
+#include <utility>
+
+#include "common/isnumber.hpp"
+#include "driver/console.hpp"
+#include "driver/installc.hpp"
+#include "messages/print.hpp"
+
+std::vector<std::string> NameDir;
+std::vector<int> NameDirVariant;
+int NumSel = -1;
+int real_jj = 0;
+
+namespace {
+
+// Directories already walked, by device and inode: a symbolic link that
+// leads back to an ancestor (or anywhere already seen) is not walked again,
+// so the walk always ends.
+using Visited = std::set<std::pair<dev_t, ino_t>>;
+
+struct Entry {
+  std::string name;
+  unsigned char type;
+};
+
+// Never waits: a fifo under one of the names does not hold the walk up.
+bool CanOpen(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+// Records `dir` as a product when one of the six names opens there; the
+// first name that opens decides its variant.
+void TestForProduct(const char* const names[6], const std::string& dir) {
+  for (int i = 0; i < 6; ++i) {
+    if (CanOpen(dir + "/" + names[i])) {
+      real_jj = i;
+      ++NumSel;
+      NameDir.push_back(dir);
+      NameDirVariant.push_back(i);
+      return;
+    }
+  }
+}
+
+// The entries of `dir` in listing order, without "." and "..". The
+// directory is closed before any of them is walked, so the depth of the
+// tree never runs into the limit of open files. False when it cannot be
+// opened.
+bool ListEntries(const std::string& dir, std::vector<Entry>& entries) {
+  DIR* handle = opendir(dir.c_str());
+  if (!handle) return false;
+  while (dirent* entry = readdir(handle)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    entries.push_back({std::move(name), entry->d_type});
+  }
+  closedir(handle);
+  return true;
+}
+
+void Walk(const char* const names[6], const std::string& dir, int& status, Visited& visited) {
+  status = 0;
+  TestForProduct(names, dir);
+  std::vector<Entry> entries;
+  if (!ListEntries(dir, entries)) {
+    status = -2;
+    return;
+  }
+  for (const Entry& entry : entries) {
+    // Only a directory or a symbolic link (which may lead to one) can be
+    // walked; the listing's type spares a status read for the rest.
+    if (entry.type != DT_DIR && entry.type != DT_LNK && entry.type != DT_UNKNOWN) continue;
+    std::string path = dir + "/" + entry.name;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    if (!visited.insert({st.st_dev, st.st_ino}).second) continue;
+    Walk(names, path, status, visited);
+    if (status != 0) return;
+  }
+  status = 0;
+}
+
+void ReleasePaths() {
+  NameDir.clear();
+  NameDirVariant.clear();
+}
+
+// The product number of an answer (empty means 1), or 0 when it is none.
+int ProductNumber(const std::string& answer, int count) {
+  std::string digits = answer.empty() ? "1" : answer;
+  if (!IsNumber(digits)) return 0;
+  long long value = 0;
+  for (char c : digits) {
+    value = value * 10 + (c - '0');
+    if (value > count) return 0;
+  }
+  return value >= 1 ? static_cast<int>(value) : 0;
+}
+
+}  // namespace
+
+void walk_cd(const char* const names[6], const std::string& dir, int& status) {
+  Visited visited;
+  struct stat st;
+  if (stat(dir.c_str(), &st) == 0) visited.insert({st.st_dev, st.st_ino});
+  Walk(names, dir, status, visited);
+}
+
+void ScanCD(int mode, const char* const names[6], int& index, const std::string& mount,
+            std::string& result) {
+  ReleasePaths();
+  NumSel = -1;
+  int status = 0;
+  walk_cd(names, mount, status);
+  ++NumSel;
+  index = real_jj;
+  result.clear();
+  if (status != 0) {
+    std::fputs("\n", stdout);
+    nprintf(86);
+    ReleasePaths();
+    return;
+  }
+  if (NumSel == 0) return;
+
+  std::fputs("\n", stdout);
+  nprintf(76 + mode);
+  std::fputs("\n", stdout);
+  for (int i = 1; i <= NumSel; ++i) {
+    std::printf(" %3d - %s\n", i, NameDir[i - 1].c_str());
+  }
+  for (;;) {
+    std::fputs("\n", stdout);
+    hprintf(79 + mode);
+    std::fputs(" [1] ", stdout);
+    std::string answer = ReadAnswer();
+    if (Quit(answer) && Quit2()) {
+      ReleasePaths();
+      exite(0);
+    }
+    // A declined quit word goes on like any other answer.
+    if (answer == "^") {
+      result.assign(1, '^');  // (assigning the literal trips a false warning of GCC 12)
+      ReleasePaths();
+      return;
+    }
+    if (answer == "?") {
+      std::fputs("\n", stdout);
+      nprintf(85);
+      continue;
+    }
+    if (int product = ProductNumber(answer, NumSel)) {
+      result = NameDir[product - 1];
+      // Each product keeps its own name form of the table of contents.
+      index = NameDirVariant[product - 1];
+      ReleasePaths();
+      return;
+    }
+    nprintf(43);
+  }
+}

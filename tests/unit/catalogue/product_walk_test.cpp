@@ -1,0 +1,183 @@
+// Finding the products of a medium without a table of contents at its top,
+// and the product menu.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "catalogue/scancd.hpp"
+#include "catalogue/tocline.hpp"
+#include "catalogue_fixture.hpp"
+
+namespace {
+
+// The names of `dir` in the order its listing gives them.
+std::vector<std::string> ListingOrder(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* handle = opendir(dir.c_str());
+  while (dirent* entry = readdir(handle)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(handle);
+  return names;
+}
+
+void MakeProduct(const std::string& dir, const std::string& toc_name) {
+  MakeDirs(dir);
+  WriteFile(dir + "/" + toc_name, HeaderLine("Product") + TitleLine(1, "One", true));
+}
+
+struct Scan {
+  std::string output;
+  std::string result;
+  int index = -1;
+  int status = -1;  // the exit status when the run ended, else -1
+};
+
+Scan RunScan(int mode, const std::string& mount, const std::string& input) {
+  Scan scan;
+  scan.output = Captured(input, [&] {
+    scan.status = ExitStatusOf([&] { ScanCD(mode, kTocNames, scan.index, mount, scan.result); });
+  });
+  return scan;
+}
+
+std::string MenuLine(int number, const std::string& path) {
+  char text[16];
+  std::snprintf(text, sizeof text, " %3d - ", number);
+  return text + path + "\n";
+}
+
+const char kLoadHeading[] = "\nSelect which product to load by entering the product number.\n\n";
+const char kLoadPrompt[] = "\nEnter product number to load: [1] ";
+
+}  // namespace
+
+class ProductWalkTest : public CatalogueTest {
+ protected:
+  void SetUp() override {
+    CatalogueTest::SetUp();
+    mount_ = dir_ / "cdrom";
+    MakeProduct(mount_ + "/alpha", "01.toc");
+    MakeProduct(mount_ + "/beta", "01.TOC;1");
+    MakeDirs(mount_ + "/empty/deeper");
+    WriteFile(mount_ + "/README", "not a directory\n");
+    for (const std::string& name : ListingOrder(mount_)) {
+      if (name == "alpha" || name == "beta") order_.push_back(name);
+    }
+    ASSERT_EQ(order_.size(), 2u);
+    menu_ = MenuLine(1, mount_ + "/" + order_[0]) + MenuLine(2, mount_ + "/" + order_[1]);
+  }
+  int VariantOf(const std::string& name) { return name == "alpha" ? 0 : 4; }
+
+  std::string mount_;
+  std::vector<std::string> order_;
+  std::string menu_;
+};
+
+TEST_F(ProductWalkTest, OffersTheProductsInListingOrderEachWithItsOwnNameForm) {
+  Scan first = RunScan(1, mount_, "\n");
+  EXPECT_EQ(first.output, kLoadHeading + menu_ + kLoadPrompt);
+  EXPECT_EQ(first.result, mount_ + "/" + order_[0]);
+  EXPECT_EQ(first.index, VariantOf(order_[0]));
+
+  for (const char* answer : {"2\n", "02\n"}) {
+    Scan second = RunScan(1, mount_, answer);
+    EXPECT_EQ(second.result, mount_ + "/" + order_[1]) << answer;
+    EXPECT_EQ(second.index, VariantOf(order_[1])) << answer;
+  }
+  EXPECT_TRUE(NameDir.empty());  // nothing of the walk survives the call
+
+  Scan remove = RunScan(3, mount_, "1\n");
+  EXPECT_EQ(remove.output,
+            "\nSelect which product to remove by entering the package product.\n\n" + menu_ +
+                "\nEnter product number to remove: [1] ");
+}
+
+TEST_F(ProductWalkTest, AsksAgainUntilTheAnswerIsAProductNumber) {
+  const std::string invalid = std::string("Not a valid selection\n") + kLoadPrompt;
+  Scan scan = RunScan(1, mount_, "?\n 2\n2x\n0\n3\nq\nn\n^\n");
+  EXPECT_EQ(scan.status, -1);
+  EXPECT_EQ(scan.result, "^");
+  EXPECT_EQ(scan.output, kLoadHeading + menu_ + kLoadPrompt +
+                             "\nSpecify the number adjacent to the product pathname\n" +
+                             kLoadPrompt + invalid + invalid + invalid + invalid +
+                             "Are you sure you want to quit? [yes] " + invalid);
+
+  Scan quit = RunScan(1, mount_, "QU\ny\n");
+  EXPECT_EQ(quit.status, 0);
+  EXPECT_TRUE(NameDir.empty());
+
+  Scan end = RunScan(1, mount_, "");
+  EXPECT_EQ(end.status, 1);
+}
+
+TEST_F(CatalogueTest, FindsProductsInsideProducts) {
+  std::string mount = dir_ / "cd";
+  MakeProduct(mount + "/outer", "01.toc-1");
+  MakeProduct(mount + "/outer/inner", "01.TOC");
+  WriteFile(mount + "/outer/inner/01.toc", "both names: the first one wins\n");
+  Scan scan = RunScan(1, mount, "2\n");
+  EXPECT_EQ(scan.output, kLoadHeading + MenuLine(1, mount + "/outer") +
+                             MenuLine(2, mount + "/outer/inner") + kLoadPrompt);
+  EXPECT_EQ(scan.result, mount + "/outer/inner");
+  EXPECT_EQ(scan.index, 0);
+  EXPECT_EQ(RunScan(1, mount, "1\n").index, 2);
+
+  // A tree without any table of contents: nothing is printed.
+  MakeDirs(dir_ / "bare/sub");
+  Scan bare = RunScan(1, dir_ / "bare", "");
+  EXPECT_EQ(bare.output, "");
+  EXPECT_EQ(bare.result, "");
+}
+
+TEST_F(CatalogueTest, SymbolicLinksToDirectoriesAlreadyWalkedAreNotWalkedAgain) {
+  std::string mount = dir_ / "cd";
+  MakeProduct(mount + "/a", "01.toc");
+  ASSERT_EQ(symlink("..", (mount + "/a/up").c_str()), 0);
+  ASSERT_EQ(symlink(".", (mount + "/a/self").c_str()), 0);
+  ASSERT_EQ(symlink("a", (mount + "/b").c_str()), 0);
+  ASSERT_EQ(symlink("missing", (mount + "/dangling").c_str()), 0);
+  int status = -1;
+  walk_cd(kTocNames, mount, status);
+  EXPECT_EQ(status, 0);
+  ASSERT_EQ(NameDir.size(), 1u);
+  EXPECT_TRUE(NameDir[0] == mount + "/a" || NameDir[0] == mount + "/b") << NameDir[0];
+  NameDir.clear();
+  NameDirVariant.clear();
+}
+
+TEST_F(CatalogueTest, ADirectoryThatCannotBeOpenedFailsTheWholeWalk) {
+  // Root opens any directory, so the walk runs in a child that has given up
+  // root first.
+  std::string mount = dir_ / "cd";
+  MakeProduct(mount, "01.toc");
+  MakeProduct(mount + "/first", "01.toc");
+  MakeDirs(mount + "/locked/below");
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod((mount + "/locked").c_str(), 0), 0);
+
+  int status = -1;
+  std::string output = Captured("", [&] {
+    pid_t child = fork();
+    if (child == 0) {
+      if (setuid(65534) != 0) _exit(10);
+      if (DIR* handle = opendir((mount + "/locked").c_str())) {
+        closedir(handle);
+        _exit(11);  // the directory still opens: the test would prove nothing
+      }
+      int index = -1;
+      std::string result = "unchanged";
+      ScanCD(1, kTocNames, index, mount, result);
+      std::fflush(stdout);
+      _exit(result.empty() ? 0 : 12);
+    }
+    waitpid(child, &status, 0);
+  });
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(output, "\nError while scanning the CD-ROM mount point for Products\n");
+}
