@@ -70,7 +70,7 @@ TEST(CommandLine, HelpPrintsTheHelpTextWithPausesAndIgnoresFurtherWords) {
     if (all.out.compare(i, 12, "More? [yes] ") == 0) pauses.push_back(line - 1);
   }
   EXPECT_EQ(pauses, (std::vector<int>{23, 46, 69}));
-  EXPECT_EQ(all.out.substr(all.out.size() - 40), "loaded again with the '-load' option.\n\n");
+  EXPECT_EQ(all.out.substr(all.out.size() - 39), "loaded again with the '-load' option.\n\n");
 
   options.input = "n\n";
   RunResult cut = RunInstall({"-help"}, options);

@@ -210,7 +210,9 @@ TEST(EnglishTable, HelpTextShapeAndLineLengths) {
   std::vector<std::string> help;
   for (int i = 0; i < englishcount; ++i) {
     EXPECT_LE(std::string(englishcache[i].text).size(), 79u) << englishcache[i].text;
-    if (i > 0) EXPECT_LE(englishcache[i - 1].number, englishcache[i].number);
+    if (i > 0) {
+      EXPECT_LE(englishcache[i - 1].number, englishcache[i].number);
+    }
     if (englishcache[i].number == 42) help.push_back(englishcache[i].text);
   }
   ASSERT_EQ(help.size(), 74u);
