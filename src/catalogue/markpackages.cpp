@@ -8,6 +8,7 @@
 #include "catalogue/lineio.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/isnumber.hpp"
+#include "common/sortintarray.hpp"
 #include "common/textfile.hpp"
 #include "driver/console.hpp"
 #include "driver/installc.hpp"
@@ -129,7 +130,7 @@ PackageChoice ParsePackageAnswer(const std::string& answer, const std::string& d
     if (value <= 0 || value > package_count) return {};
     choice.numbers.push_back(value);
   }
-  std::sort(choice.numbers.begin(), choice.numbers.end());
+  SortIntArray(choice.numbers.data(), static_cast<int>(choice.numbers.size()));
   if (std::adjacent_find(choice.numbers.begin(), choice.numbers.end()) != choice.numbers.end()) {
     return {};
   }
