@@ -61,14 +61,10 @@ int WriteListing(const std::string& file, std::string& title) {
   return n;
 }
 
-// The "More?" pause: true to show the next page. End of input goes on, as
-// Enter does.
+// The "More?" pause: true to show the next page.
 bool ShowMore() {
   std::fputs("\n", stdout);
-  hprintf(22);
-  std::fputs(" [yes] ", stdout);
-  std::optional<std::string> answer = ReadAnswerOrEnd();
-  return !answer || answer->empty() || IsYes(*answer);
+  return MoreWanted();
 }
 
 // Prints the listing in TMP2, pausing after every 14th line when more follow.

@@ -36,6 +36,13 @@ std::string Ask(int message, const std::string& suffix) {
   return ReadAnswer();
 }
 
+bool MoreWanted() {
+  hprintf(22);
+  std::fputs(" [yes] ", stdout);
+  std::optional<std::string> answer = ReadAnswerOrEnd();
+  return !answer || answer->empty() || IsYes(*answer);
+}
+
 int strcmpe(const std::string& a, const std::string& b) {
   size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {

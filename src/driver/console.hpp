@@ -17,6 +17,11 @@ std::string ReadAnswer();
 // like), and reads the answer.
 std::string Ask(int message, const std::string& suffix);
 
+// The "More?" pause of long listings and messages: prints message 22 and
+// " [yes] " and reads the answer. True to go on: an empty answer, a yes word,
+// or end of input (as when the operator presses Enter).
+bool MoreWanted();
+
 // Equality of an answer with a word, letter case ignored, nothing trimmed;
 // 0 when equal, otherwise the sign of the first difference.
 int strcmpe(const std::string& a, const std::string& b);

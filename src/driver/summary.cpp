@@ -21,13 +21,10 @@
 
 namespace {
 
-// The "More?" prompt of the summary: true to go on. End of input goes on.
+// The "More?" prompt of the summary: true to go on.
 bool MorePages() {
   std::fputs("\n", stdout);
-  hprintf(22);
-  std::fputs(" [yes] ", stdout);
-  std::optional<std::string> answer = ReadAnswerOrEnd();
-  return !answer || answer->empty() || IsYes(*answer);
+  return MoreWanted();
 }
 
 // Lists the optional packages of PAK under their category titles, page by

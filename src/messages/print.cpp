@@ -206,11 +206,7 @@ void nprintf(int number) {
   int count = 0;
   ForEachLine(number, [&](const char* text) {
     if (count == 23) {
-      hprintf(22);
-      std::fputs(" [yes] ", stdout);
-      std::optional<std::string> answer = ReadAnswerOrEnd();
-      // End of input at a pause goes on, as Enter does.
-      if (answer && !answer->empty() && !IsYes(*answer)) return false;
+      if (!MoreWanted()) return false;
       count = 0;
     }
     std::fputs(text, stdout);

@@ -28,11 +28,7 @@ class Listing {
   bool Page() {
     if (lines_ <= 20) return true;
     std::fputs("\n", stdout);
-    hprintf(22);
-    std::fputs(" [yes] ", stdout);
-    // End of input goes on, as Enter does.
-    std::optional<std::string> answer = ReadAnswerOrEnd();
-    if (answer && !answer->empty() && !IsYes(*answer)) return false;
+    if (!MoreWanted()) return false;
     lines_ = 1;
     return true;
   }
