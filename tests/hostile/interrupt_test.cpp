@@ -112,6 +112,26 @@ TEST(Interrupts, InTheMiddleOfALoadTheChildrenEndFirst) {
         EXPECT_TRUE(Gone(gunzip)) << "gunzip " << gunzip << " still runs";
       }
       EXPECT_EQ(run.out().find(kLoadFinished), std::string::npos);
+      // Whatever a failure left behind goes with the test.
+      for (pid_t left : ProcessesMentioning(m.root())) kill(left, SIGKILL);
+      if (compressed && !Gone(gunzip)) kill(gunzip, SIGKILL);
     }
   }
+}
+
+TEST(Interrupts, ASignalIgnoredFromTheStartStaysIgnored) {
+  HostileMedium m;
+  WriteToc(m);
+  LiveRun::Options options = InMedium(m);
+  options.ignored_signals = {SIGHUP};
+  LiveRun run({"-load"}, options);
+  ASSERT_TRUE(run.WaitFor("Enter CD-ROM mount point: [/mnt/cdrom] ")) << run.out();
+  run.Write(m.cdrom() + "\n\n");
+  ASSERT_TRUE(run.WaitFor("Package numbers to load: [all] ")) << run.out();
+  run.Signal(SIGHUP);
+  run.Write("q\ny\n");
+  int status = run.Wait();
+  ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
