@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "driver/part3full.hpp"
@@ -17,11 +19,18 @@ std::string_view NextPart(std::string_view& rest) {
   return part;
 }
 
+// setenv keeps every value it was ever given, which a long run would feel;
+// putenv takes a string that stays ours and can go once it is replaced.
 void SetOrUnset(const char* name, bool set, std::string_view value) {
+  static std::map<std::string, std::unique_ptr<std::string>> entries;
+  std::unique_ptr<std::string>& entry = entries[name];
   if (set) {
-    setenv(name, std::string(value).c_str(), 1);
+    auto next = std::make_unique<std::string>(std::string(name) + "=" + std::string(value));
+    putenv(next->data());
+    entry = std::move(next);
   } else {
     unsetenv(name);
+    entry.reset();
   }
 }
 
