@@ -1,9 +1,7 @@
 #include "catalogue/scancd.hpp"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <set>
