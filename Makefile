@@ -18,9 +18,35 @@ test:
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Builds the fuzz targets with clang's libFuzzer and runs each for
+# FUZZ_SECONDS on its seed corpus in fuzz/corpus/. New inputs, logs and any
+# finding go to fuzz/corpus-work/ (not kept in the repository); a finding
+# stops the run with its log.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_CXX ?= clang++
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := catalogue package_answer part3full tocline
+FUZZ_WORK := fuzz/corpus-work
+
+fuzz:
+	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@mkdir -p $(FUZZ_WORK)/findings
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_WORK)/$$t; \
+	  if $(FUZZ_BUILD)/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	       -artifact_prefix=$(FUZZ_WORK)/findings/$$t- $(FUZZ_WORK)/$$t fuzz/corpus/$$t \
+	       > $(FUZZ_WORK)/$$t.log 2>&1; then \
+	    echo "fuzz_$$t: no finding in $(FUZZ_SECONDS) s," \
+	      "$$(grep -o 'stat::number_of_executed_units: [0-9]*' $(FUZZ_WORK)/$$t.log | grep -o '[0-9]*$$') runs"; \
+	  else \
+	    tail -n 60 $(FUZZ_WORK)/$$t.log; echo "fuzz_$$t: FINDING (see $(FUZZ_WORK)/findings)"; exit 1; \
+	  fi; \
+	done
+
 # Builds the sample distribution and starts "install -load" beside it.
 demo: build
 	bash demo/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(FUZZ_BUILD)

@@ -1,15 +1,14 @@
 #include "catalogue/scancd.hpp"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <set>
 #include <utility>
 
 #include "common/isnumber.hpp"
+#include "common/textfile.hpp"
 #include "driver/console.hpp"
 #include "driver/installc.hpp"
 #include "messages/print.hpp"
@@ -31,19 +30,11 @@ struct Entry {
   unsigned char type;
 };
 
-// Never waits: a fifo under one of the names does not hold the walk up.
-bool CanOpen(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  close(fd);
-  return true;
-}
-
 // Records `dir` as a product when one of the six names opens there; the
 // first name that opens decides its variant.
 void TestForProduct(const char* const names[6], const std::string& dir) {
   for (int i = 0; i < 6; ++i) {
-    if (CanOpen(dir + "/" + names[i])) {
+    if (IsReadableFile(dir + "/" + names[i])) {
       real_jj = i;
       ++NumSel;
       NameDir.push_back(dir);

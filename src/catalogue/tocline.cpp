@@ -37,7 +37,9 @@ long long TocLine::Size() const {
 
 std::string_view TocLine::EntryWord() const {
   std::string_view path = EntryPath();
-  size_t end = path.find_first_of(" \t");
+  // A NUL byte ends it too: no file name holds one, and the operations
+  // hand the path on as a C string or in a NUL-separated list.
+  size_t end = path.find_first_of(std::string_view(" \t\0", 3));
   return end == std::string_view::npos ? path : path.substr(0, end);
 }
 

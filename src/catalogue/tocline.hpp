@@ -45,7 +45,7 @@ class TocLine {
   long long Size() const;
   // Everything from column 80.
   std::string_view EntryPath() const { return Field(80, std::string_view::npos); }
-  // The entry path cut at its first blank or tab.
+  // The entry path cut at its first blank, tab or NUL byte.
   std::string_view EntryWord() const;
   // Columns 5-60 decide whether two lines of a category belong together.
   std::string_view DuplicateKey() const { return Field(5, 56); }

@@ -16,6 +16,11 @@ std::FILE* OpenOrDie(const std::string& path, const char* mode);
 // False at end of file.
 bool ReadLine(std::FILE* file, std::string& line);
 
+// True when `path` names a regular file that opens for reading. Never
+// waits: a fifo or a device under a name that is looked for on a medium is
+// not taken (it would hold the run up, or never end).
+bool IsReadableFile(const std::string& path);
+
 // Removes `path`; a file that does not exist is no error. Any other failure
 // is reported for the name and ends the run with status 1.
 void RemoveOrDie(const std::string& path);

@@ -48,7 +48,13 @@ void InstallInterruptHandlers() {
   struct sigaction action = {};
   action.sa_handler = OnInterrupt;
   action.sa_mask = InterruptSet();
-  for (int sig : kSignals) sigaction(sig, &action, nullptr);
+  for (int sig : kSignals) {
+    // A signal ignored from the start (a run under nohup, or started in the
+    // background by a shell) stays ignored, as the caller asked.
+    struct sigaction before;
+    if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(sig, &action, nullptr);
+  }
 }
 
 InterruptsHeld::InterruptsHeld() {

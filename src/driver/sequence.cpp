@@ -34,10 +34,7 @@ std::string Bracketed(const std::string& value) { return " [" + value + "] "; }
 // variant index, or -1.
 int FindTocHere() {
   for (int i = 0; i < 6; ++i) {
-    if (std::FILE* file = std::fopen(kTocNames[i], "r")) {
-      std::fclose(file);
-      return i;
-    }
+    if (IsReadableFile(kTocNames[i])) return i;
   }
   return -1;
 }

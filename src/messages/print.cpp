@@ -148,6 +148,7 @@ std::FILE* FindCatalogue(const std::string& code, const std::vector<std::string>
     }
     for (const std::string& dir : dirs) {
       path = dir + "/" + letters + nls[form];
+      if (!IsReadableFile(path)) continue;
       if (std::FILE* f = std::fopen(path.c_str(), "r")) return f;
     }
   }

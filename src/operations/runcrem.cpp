@@ -5,12 +5,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"
 #include "messages/print.hpp"
+#include "operations/containment.hpp"
 #include "operations/spawn.hpp"
 
 namespace {
@@ -24,65 +24,6 @@ std::string_view WithoutTrailingSlashes(std::string_view path) {
   while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
   return path;
 }
-
-bool HasDotDot(std::string_view path) {
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find('/', start);
-    if (end == std::string_view::npos) end = path.size();
-    if (path.substr(start, end - start) == "..") return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-// Decides whether deleting an entry path stays inside the installation
-// directory (the current one). Entries come sorted by directory, so the
-// verdict for the last parent directory is kept.
-class Containment {
- public:
-  Containment() {
-    if (char* root = realpath(".", nullptr)) {
-      root_ = root;
-      std::free(root);
-    }
-  }
-
-  bool Allows(std::string_view path) {
-    if (path.empty() || path.front() == '/' || HasDotDot(path)) return false;
-    std::string_view target = WithoutTrailingSlashes(path);
-    size_t slash = target.rfind('/');
-    if (slash == std::string_view::npos) return true;  // directly in the directory
-    std::string_view parent = target.substr(0, slash);
-    if (!has_last_ || parent != last_parent_) {
-      last_parent_ = parent;
-      last_verdict_ = ParentInside(last_parent_);
-      has_last_ = true;
-    }
-    return last_verdict_;
-  }
-
- private:
-  bool ParentInside(const std::string& parent) const {
-    char* resolved = realpath(parent.c_str(), nullptr);
-    if (!resolved) {
-      // A parent that is not there holds nothing to delete; anything else
-      // that cannot be resolved is not trusted.
-      return errno == ENOENT || errno == ENOTDIR;
-    }
-    std::string_view place(resolved);
-    bool inside = !root_.empty() &&
-                  (root_ == "/" || place == root_ ||
-                   (place.starts_with(root_) && place[root_.size()] == '/'));
-    std::free(resolved);
-    return inside;
-  }
-
-  std::string root_;
-  std::string last_parent_;
-  bool last_verdict_ = false;
-  bool has_last_ = false;
-};
 
 // A warning or success line: the message, a blank and the entry path.
 void Report(int message, const std::string& path, bool success = false) {

@@ -14,6 +14,7 @@
 #include "common/textfile.hpp"
 #include "driver/installc.hpp"
 #include "messages/print.hpp"
+#include "operations/containment.hpp"
 #include "operations/spawn.hpp"
 
 namespace {
@@ -54,6 +55,23 @@ std::string_view WithoutTrailingSlashes(std::string_view name) {
   return name;
 }
 
+[[noreturn]] void FailLoading() {
+  std::fputs("\n", stdout);
+  nprintf(59);
+  exite(1);
+}
+
+// tar follows a symbolic link that stands in the installation directory
+// where a member's parent directory belongs, and would write outside. Such
+// an entry (and an absolute one, or one with a ".." component) fails the
+// load before tar runs.
+[[noreturn]] void RefuseEntry(std::string_view name) {
+  std::fflush(stdout);
+  std::fwrite(name.data(), 1, name.size(), stderr);
+  std::fputs(": not extracted: it leads outside the installation directory\n", stderr);
+  FailLoading();
+}
+
 // The member names of one run of lines with one archive code, written
 // NUL-separated to a list file that tar reads. tar fails on a name that
 // matches nothing new, so a name that equals or lies below one already
@@ -62,10 +80,13 @@ class Batch {
  public:
   explicit Batch(const std::string& list_path) : list_path_(list_path) {}
 
+  // Earlier batches are on disk by now: the containment of the new one is
+  // judged on what they made.
   void Start(std::string_view code) {
     code_ = code;
     given_.clear();
     count_ = 0;
+    containment_ = Containment();
     list_.reset(std::fopen(list_path_.c_str(), "w"));
     if (!list_) DieFor(list_path_);
   }
@@ -75,6 +96,7 @@ class Batch {
 
   void Add(std::string_view name) {
     if (name.empty() || Covered(name)) return;
+    if (!containment_.Allows(name)) RefuseEntry(name);
     given_.emplace(WithoutTrailingSlashes(name));
     std::fwrite(name.data(), 1, name.size(), list_.get());
     std::fputc('\0', list_.get());
@@ -103,14 +125,9 @@ class Batch {
   std::string code_;
   std::unordered_set<std::string, NameHash, std::equal_to<>> given_;
   size_t count_ = 0;
+  Containment containment_;
   File list_;
 };
-
-[[noreturn]] void FailLoading() {
-  std::fputs("\n", stdout);
-  nprintf(59);
-  exite(1);
-}
 
 void ReportNotStarted(const ChildEnd& end, const char* program) {
   if (end.started || end.error == 0) return;

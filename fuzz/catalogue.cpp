@@ -1,0 +1,57 @@
+// The catalogue-file reader: a catalogue written from the input, the
+// legibility check answered from the input's first byte, then messages
+// printed from whatever was loaded.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "driver/installc.hpp"
+#include "messages/english.hpp"
+#include "messages/print.hpp"
+#include "support.hpp"
+
+namespace {
+
+const char* const kAnswers[] = {"", "\n\n", "y\nyes\n", "n\n", "y\n", "YE\nno\n", " y\n", "\n"};
+
+size_t NonBlankLines(std::string_view bytes) {
+  size_t count = 0;
+  for (const std::string& line : SplitLines(bytes)) count += !line.empty();
+  return count;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  FuzzDirectory();
+  QuietStandardOutput();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const std::string& dir = FuzzDirectory();
+  WriteBytes(dir + "/de.nls", bytes);
+  FeedStandardInput(kAnswers[data[0] % 8]);
+  // The first attempt finds the file in the directory it is given first.
+  MessagesLoaded = data[0] & 8 ? -1 : 0;
+  std::string code = "de";
+  try {
+    LoadMessages(code, dir, "de_DE");
+    if (MessagesLoaded == 0 && numrec != englishcount) Finding("English with a wrong count");
+    // Every line but a line end alone is one record, however long.
+    if (MessagesLoaded == 1 && static_cast<size_t>(numrec) != NonBlankLines(bytes)) {
+      Finding("records lost or split");
+    }
+    if (MessagesLoaded != 0 && MessagesLoaded != 1) Finding("no catalogue state");
+    for (int number : {0, 4, 5, 22, 42, 67, static_cast<int>(data[0])}) {
+      nprintf(number);
+      hprintf(number);
+    }
+  } catch (const ExitRequest&) {
+    Finding("the catalogue reader ended the run");
+  }
+  UnloadMessages();
+  return 0;
+}

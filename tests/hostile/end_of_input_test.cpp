@@ -1,0 +1,112 @@
+// Standard input ends at every kind of question: a question ends the run
+// with status 1 and leaves no working file, a "More?" pause goes on, the
+// legibility check of a catalogue means no.
+#include <gtest/gtest.h>
+
+#include "hostile/hostile.hpp"
+#include "support/tocwriter.hpp"
+
+namespace {
+
+const std::string kExit = "\nExiting...\n";
+
+// Category 1: 30 packages, default all. Category 2: one package far larger
+// than the disk, default none.
+void WriteToc(const HostileMedium& m) {
+  std::string toc = HeaderLine("Medium") + TitleLine(1, "Many", true);
+  for (int i = 1; i <= 30; ++i) {
+    toc += PackageLine(1, 'F', 'O', "Pkg " + std::to_string(i), "01", 1,
+                       "p" + std::to_string(i));
+  }
+  // Ten lines of almost a terabyte each (the size field has 12 columns).
+  toc += TitleLine(2, "Huge", false);
+  for (int i = 0; i < 10; ++i) {
+    toc += PackageLine(2, 'F', i == 0 ? 'O' : '*', "Giant", "02", 999999999999LL, "h");
+  }
+  m.Toc(toc);
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(EndOfInput, EveryQuestionEndsTheRunWithStatusOneAndNoWorkingFile) {
+  HostileMedium m;
+  WriteToc(m);
+  std::string media = m.root() + "/media";
+  MakeDirs(media + "/product");
+  WriteFile(media + "/product/01.toc", ReadFile(m.cdrom() + "/01.toc"));
+  const std::string c = m.cdrom() + "\n";
+  struct Case {
+    std::string input;
+    std::string last_prompt;
+  };
+  const Case cases[] = {
+      {"", "Enter CD-ROM mount point: [/mnt/cdrom] "},
+      {"q\n", "Are you sure you want to quit? [yes] "},
+      {media + "\n", "Enter product number to load: [1] "},
+      {c, "Enter pathname to install directory: [" + m.inst() + "] "},
+      {c + "new\n", "Would you like to create it? [yes] "},
+      {c + "\n", "Package numbers to load: [all] "},
+      // The summary pauses once; end of input there goes on.
+      {c + "\n\n\n", "Is this correct? [yes] "},
+      {c + "\n\n1\n\n\n", "Would you like to attempt to load anyway? [no] "},
+      {c + "\n\n1\n\n\nn\n", "Would you like to restart? [no] "},
+      {c + "\n\n\n\n\n", "List file names while loading? [no] "},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.input);
+    RunResult r = m.Run("-load", k.input);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(EndsWith(r.out, k.last_prompt + kExit)) << r.out;
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
+  }
+  EXPECT_FALSE(Exists(m.inst() + "/new"));
+  EXPECT_EQ(ListDir(m.inst()), std::vector<std::string>{});
+}
+
+TEST(EndOfInput, PausesGoOnAsEnterDoes) {
+  HostileMedium m;
+  WriteToc(m);
+  // The package listing after '?' pauses after lines 14 and 28.
+  RunResult listing = m.Run("-load", m.cdrom() + "\n\n?\n");
+  EXPECT_EQ(Count(listing.out, "More? [yes] "), 2);
+  EXPECT_NE(listing.out.find("  30 " + std::string("Pkg 30") + std::string(48, ' ') + "\n"),
+            std::string::npos)
+      << listing.out;
+  EXPECT_EQ(listing.status, 1);
+
+  // The summary pauses once; verification, with 62 lines to show, three
+  // times.
+  RunResult verify = m.Run("-verify", m.cdrom() + "\n\n\n\n");
+  EXPECT_EQ(Count(verify.out, "More? [yes] "), 1);
+  EXPECT_NE(verify.out.find("Is this correct? [yes] "), std::string::npos);
+  EXPECT_EQ(verify.status, 1);  // the confirmation itself is a question
+  RunResult checked = m.Run("-verify", m.cdrom() + "\n\n\n\n\n\n");
+  EXPECT_EQ(checked.status, 0);
+  EXPECT_EQ(Count(checked.out, "More? [yes] "), 4);
+  EXPECT_NE(checked.out.find("Missing file --> p30\n"), std::string::npos) << checked.out;
+  EXPECT_NE(checked.out.find("Number of missing files: 30\n"), std::string::npos);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+}
+
+TEST(EndOfInput, AtTheLegibilityCheckMeansNo) {
+  HostileMedium m;
+  WriteFile(m.inst() + "/de.nls", "5,Einhängepunkt:\n67,Lesbar?\n");
+  RunResult r = m.Run("-load", "", {{"LANG", "de_DE"}});
+  EXPECT_NE(r.out.find("Lesbar?\n\nIs the previous statement legible in your native language? "
+                       "[yes] \nChanging message interaction back to English\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_TRUE(EndsWith(r.out, "Enter CD-ROM mount point: [/mnt/cdrom] " + kExit));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+}

@@ -1,0 +1,137 @@
+// SIGINT, SIGTERM and SIGHUP at a question and in the middle of a load: the
+// run ends by that very signal, leaves no working file and no child behind.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "hostile/hostile.hpp"
+#include "support/tocwriter.hpp"
+
+namespace {
+
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void WriteToc(const HostileMedium& m) {
+  m.Toc(HeaderLine("Medium") + TitleLine(1, "Base", true) +
+        PackageLine(1, 'F', 'O', "Data", "01", 1, "data"));
+}
+
+LiveRun::Options InMedium(const HostileMedium& m) {
+  LiveRun::Options options;
+  options.cwd = m.inst();
+  options.tmpdir = m.tmp();
+  return options;
+}
+
+// Polls `done` for up to ten seconds.
+template <typename Fn>
+bool Eventually(Fn done) {
+  for (int i = 0; i < 1000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+bool Gone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
+
+void ExpectEndedBy(int status, int sig) {
+  ASSERT_NE(status, -1) << "the run did not end";
+  EXPECT_TRUE(WIFSIGNALED(status)) << "status " << status;
+  if (WIFSIGNALED(status)) {
+    EXPECT_EQ(WTERMSIG(status), sig);
+  }
+}
+
+}  // namespace
+
+TEST(Interrupts, AtAQuestionTheRunEndsByTheSignalAndRemovesItsFiles) {
+  for (int sig : kSignals) {
+    SCOPED_TRACE(strsignal(sig));
+    HostileMedium m;
+    WriteToc(m);
+    LiveRun run({"-load"}, InMedium(m));
+    ASSERT_TRUE(run.WaitFor("Enter CD-ROM mount point: [/mnt/cdrom] ")) << run.out();
+    run.Write(m.cdrom() + "\n\n");
+    ASSERT_TRUE(run.WaitFor("Package numbers to load: [all] ")) << run.out();
+    std::vector<std::string> work = ListDir(m.tmp());
+    ASSERT_EQ(work.size(), 1u);
+    EXPECT_TRUE(Exists(m.tmp() + "/" + work[0] + "/MOD"));
+    run.Signal(sig);
+    ExpectEndedBy(run.Wait(), sig);
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
+  }
+}
+
+TEST(Interrupts, InTheMiddleOfALoadTheChildrenEndFirst) {
+  for (bool compressed : {false, true}) {
+    for (int sig : kSignals) {
+      SCOPED_TRACE(std::string(strsignal(sig)) + (compressed ? ", compressed" : ", plain"));
+      HostileMedium m;
+      WriteToc(m);
+      LiveRun::Options options = InMedium(m);
+      std::string pid_file = m.root() + "/gunzip.pid";
+      if (compressed) {
+        // A gunzip that never ends, found first through PATH; it keeps its
+        // process id when it becomes sleep.
+        MakeDirs(m.root() + "/bin");
+        std::string fake = m.root() + "/bin/gunzip";
+        WriteFile(fake, "#!/bin/sh\necho $$ > \"$PID_FILE.new\"\nmv \"$PID_FILE.new\" \"$PID_FILE\"\n"
+                        "exec sleep 60\n");
+        chmod(fake.c_str(), 0755);
+        WriteFile(m.cdrom() + "/01tar.z", "not read");
+        WriteFile(m.cdrom() + "/02tar.z", "not read");
+        options.env = {{"PATH", m.root() + "/bin:" + std::string(getenv("PATH"))},
+                       {"PID_FILE", pid_file}};
+      } else {
+        // tar waits for a writer of the archive that never comes.
+        ASSERT_EQ(mkfifo((m.cdrom() + "/01.tar").c_str(), 0644), 0);
+      }
+      LiveRun run({"-load"}, options);
+      run.Write(AcceptAll(m.cdrom()));
+      ASSERT_TRUE(run.WaitFor("Loading package(s), Please wait...")) << run.out();
+      // tar names the archive or its list of names, both below the root.
+      ASSERT_TRUE(Eventually([&] { return !ProcessesMentioning(m.root()).empty(); }));
+      pid_t gunzip = -1;
+      if (compressed) {
+        ASSERT_TRUE(Eventually([&] { return Exists(pid_file); }));
+        gunzip = std::atoi(ReadFile(pid_file).c_str());
+        ASSERT_GT(gunzip, 0);
+      }
+      run.Signal(sig);
+      ExpectEndedBy(run.Wait(), sig);
+      EXPECT_TRUE(ListDir(m.tmp()).empty());
+      EXPECT_EQ(ProcessesMentioning(m.root()), std::vector<pid_t>{});
+      if (compressed) {
+        EXPECT_TRUE(Gone(gunzip)) << "gunzip " << gunzip << " still runs";
+      }
+      EXPECT_EQ(run.out().find(kLoadFinished), std::string::npos);
+      // Whatever a failure left behind goes with the test.
+      for (pid_t left : ProcessesMentioning(m.root())) kill(left, SIGKILL);
+      if (compressed && !Gone(gunzip)) kill(gunzip, SIGKILL);
+    }
+  }
+}
+
+TEST(Interrupts, ASignalIgnoredFromTheStartStaysIgnored) {
+  HostileMedium m;
+  WriteToc(m);
+  LiveRun::Options options = InMedium(m);
+  options.ignored_signals = {SIGHUP};
+  LiveRun run({"-load"}, options);
+  ASSERT_TRUE(run.WaitFor("Enter CD-ROM mount point: [/mnt/cdrom] ")) << run.out();
+  run.Write(m.cdrom() + "\n\n");
+  ASSERT_TRUE(run.WaitFor("Package numbers to load: [all] ")) << run.out();
+  run.Signal(SIGHUP);
+  run.Write("q\ny\n");
+  int status = run.Wait();
+  ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+}

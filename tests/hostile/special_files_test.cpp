@@ -1,0 +1,66 @@
+// A fifo or a device under a table-of-contents or catalogue name: opening
+// a fifo waits for a writer that never comes, and a device such as
+// /dev/zero never ends. Such names are passed over like missing ones.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "hostile/hostile.hpp"
+#include "support/tocwriter.hpp"
+
+namespace {
+
+// Runs to the end with `input`; fails the test (never hangs) when the run
+// does not end within ten seconds.
+std::string RunToEnd(const HostileMedium& m, const std::string& input,
+                     std::map<std::string, std::string> env = {}) {
+  LiveRun::Options options;
+  options.cwd = m.inst();
+  options.tmpdir = m.tmp();
+  options.env = std::move(env);
+  LiveRun run({"-load"}, options);
+  run.Write(input);
+  run.CloseInput();
+  int status = run.Wait(10000);
+  EXPECT_NE(status, -1) << "the run hung:\n" << run.out();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << run.out();
+  return run.out();
+}
+
+const std::string kToc = HeaderLine("Real Product") + TitleLine(1, "Base", true);
+
+}  // namespace
+
+TEST(SpecialFiles, TablesOfContentsThatAreNoRegularFiles) {
+  HostileMedium m;
+  // At the mount point: a fifo first, the real one under a later name.
+  ASSERT_EQ(mkfifo((m.cdrom() + "/01.toc").c_str(), 0644), 0);
+  WriteFile(m.cdrom() + "/01.TOC", kToc);
+  std::string out = RunToEnd(m, m.cdrom() + "\n\nq\ny\n");
+  EXPECT_NE(out.find("\nReal Product\n------------\n"), std::string::npos) << out;
+
+  // In the product walk: a fifo, a link to /dev/zero and a directory under
+  // the names make no product.
+  std::string media = m.root() + "/media";
+  MakeDirs(media + "/fifo");
+  MakeDirs(media + "/zero");
+  MakeDirs(media + "/dir/01.toc");
+  MakeDirs(media + "/real");
+  ASSERT_EQ(mkfifo((media + "/fifo/01.toc").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("/dev/zero", (media + "/zero/01.toc").c_str()), 0);
+  WriteFile(media + "/real/01.toc", kToc);
+  out = RunToEnd(m, media + "\nq\ny\n");
+  EXPECT_NE(out.find("   1 - " + media + "/real\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("   2 - "), std::string::npos);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+}
+
+TEST(SpecialFiles, ACatalogueThatIsAFifo) {
+  HostileMedium m;
+  ASSERT_EQ(mkfifo((m.inst() + "/de.nls").c_str(), 0644), 0);
+  std::string out = RunToEnd(m, "q\ny\n", {{"LANG", "de_DE"}});
+  EXPECT_NE(out.find("Unable to locate message file on all known CD-ROM mount points."),
+            std::string::npos)
+      << out;
+}
