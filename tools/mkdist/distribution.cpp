@@ -177,9 +177,14 @@ bool WriteArchive(const std::string& staging, const std::string& list, const std
     tar.argv.insert(tar.argv.begin() + 2, "--file=-");
     Command gzip{{"gzip", "-n", "-c"}, -1, out};
     PipelineEnd end = RunPipeline(tar, gzip);
-    why = Failure("/bin/tar", end.first);
-    // A gzip that never started because tar did not is no fault of its own.
-    if (why.empty()) why = Failure("gzip", end.second);
+    // A gzip that could not start is the cause when tar then ends on the
+    // closed pipe; a gzip never started because tar did not is no fault.
+    if (end.first.started && !end.second.started) {
+      why = Failure("gzip", end.second);
+    } else {
+      why = Failure("/bin/tar", end.first);
+      if (why.empty()) why = Failure("gzip", end.second);
+    }
   }
   bool ok = why.empty();
   if (close(out) != 0 && ok) {
