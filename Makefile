@@ -24,3 +24,7 @@ demo: build
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD)
+
+# Measures the installer against the plain tools (minutes; not part of the tests).
+bench:
+	bash bench/run.sh
