@@ -50,3 +50,7 @@ demo: build
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(FUZZ_BUILD)
+
+# Measures the installer against the plain tools (minutes; not part of the tests).
+bench:
+	bash bench/run.sh

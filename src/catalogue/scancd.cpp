@@ -1,10 +1,12 @@
 #include "catalogue/scancd.hpp"
 
 #include <dirent.h>
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "common/isnumber.hpp"
@@ -60,14 +62,35 @@ bool ListEntries(const std::string& dir, std::vector<Entry>& entries) {
   return true;
 }
 
+// A name up to its version suffix (";1"), without regard to letter case:
+// what a file system that maps names (a CD-ROM's) may answer an open for.
+bool SameStem(std::string_view a, std::string_view b) {
+  a = a.substr(0, a.find(';'));
+  b = b.substr(0, b.find(';'));
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// Whether one of the six names may open in a directory with these entries.
+bool MayHoldToc(const char* const names[6], const std::vector<Entry>& entries) {
+  for (const Entry& entry : entries) {
+    for (int i = 0; i < 6; ++i) {
+      if (SameStem(entry.name, names[i])) return true;
+    }
+  }
+  return false;
+}
+
 void Walk(const char* const names[6], const std::string& dir, int& status, Visited& visited) {
   status = 0;
-  TestForProduct(names, dir);
   std::vector<Entry> entries;
   if (!ListEntries(dir, entries)) {
+    TestForProduct(names, dir);
     status = -2;
     return;
   }
+  // Six opens that fail in every directory cost more than the rest of the
+  // walk; the listing tells where none of the names can be.
+  if (MayHoldToc(names, entries)) TestForProduct(names, dir);
   for (const Entry& entry : entries) {
     // Only a directory or a symbolic link (which may lead to one) can be
     // walked; the listing's type spares a status read for the rest.

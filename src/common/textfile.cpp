@@ -1,6 +1,7 @@
 #include "common/textfile.hpp"
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,9 @@ bool ReadLine(std::FILE* file, std::string& line) {
   // One buffer serves every call; the program has one thread.
   static char* buffer = nullptr;
   static size_t size = 0;
+  // With one thread the stream needs no lock, and the selection is read
+  // line by line several times.
+  __fsetlocking(file, FSETLOCKING_BYCALLER);
   ssize_t length = getline(&buffer, &size, file);
   if (length < 0) {
     line.clear();

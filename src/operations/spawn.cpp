@@ -100,7 +100,7 @@ ChildEnd Wait(const Started& started) {
 
 ChildEnd RunCommand(const Command& command) {
   std::fflush(stdout);
-  return Wait(Start(command.argv, command.stdin_fd, -1));
+  return Wait(Start(command.argv, command.stdin_fd, command.stdout_fd));
 }
 
 PipelineEnd RunPipeline(const Command& first, const Command& second) {
@@ -115,7 +115,7 @@ PipelineEnd RunPipeline(const Command& first, const Command& second) {
   close(pipe_fds[1]);
   // A reader that is never started reports no error of its own.
   Started reader;
-  if (writer.pid >= 0) reader = Start(second.argv, pipe_fds[0], -1);
+  if (writer.pid >= 0) reader = Start(second.argv, pipe_fds[0], second.stdout_fd);
   // Only the children hold the pipe now: the writer sees a closed pipe when
   // the reader ends, the reader sees end of input when the writer ends.
   close(pipe_fds[0]);

@@ -10,6 +10,9 @@ struct Command {
   std::vector<std::string> argv;
   // The child's standard input; -1 keeps the installer's own.
   int stdin_fd = -1;
+  // The child's standard output; -1 keeps the installer's own. The first
+  // command of a pipeline always writes into the pipe.
+  int stdout_fd = -1;
 };
 
 // How one child ended.

@@ -14,7 +14,7 @@
 
 #include "archivename.hpp"
 #include "catalogue/tocline.hpp"
-#include "spawn.hpp"
+#include "operations/spawn.hpp"
 #include "stagingtree.hpp"
 #include "tocformat.hpp"
 
@@ -144,32 +144,53 @@ bool WriteMemberList(const std::string& file, const std::string& names, Diagnost
   return ok;
 }
 
+// Why a child failed, or "" when it ran and ended with status 0.
+std::string Failure(const std::string& program, const ChildEnd& end) {
+  if (!end.started) return "cannot start " + program + ": " + std::strerror(end.error);
+  if (end.signal != 0) return program + " was killed by signal " + std::to_string(end.signal);
+  if (end.exit_status != 0) {
+    return program + " ended with status " + std::to_string(end.exit_status);
+  }
+  return "";
+}
+
 // One archive: tar reads exactly the listed members (no recursion, so a
 // directory's contents come from their own lines) with fixed times and
 // owners, so that the same input gives the same bytes.
 bool WriteArchive(const std::string& staging, const std::string& list, const std::string& archive,
                   int compression, Diagnostics& diagnostics) {
-  Command tar = {"/bin/tar",       "--create",        "--format=gnu",     "--force-local",
-                 "--sort=name",    "--mtime=@0",      "--owner=0",        "--group=0",
-                 "--numeric-owner", "--no-recursion", "--directory=" + staging,
-                 "--verbatim-files-from", "--null",   "--files-from=" + list};
-  std::vector<Command> pipeline;
-  if (compression == kPlain) {
-    tar.insert(tar.begin() + 2, "--file=" + archive);
-    pipeline = {tar};
-  } else {
-    tar.insert(tar.begin() + 2, "--file=-");
-    pipeline = {tar, {"gzip", "-n", "-c"}};
-  }
+  Command tar{{"/bin/tar", "--create", "--format=gnu", "--force-local", "--sort=name",
+               "--mtime=@0", "--owner=0", "--group=0", "--numeric-owner", "--no-recursion",
+               "--directory=" + staging, "--verbatim-files-from", "--null",
+               "--files-from=" + list}};
   int out = open(archive.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (out < 0) {
     diagnostics.Plain("mkdist: " + archive + ": " + std::strerror(errno));
     return false;
   }
   std::string why;
-  // Plain tar writes the file itself; its standard output stays ours.
-  bool ok = RunPipeline(pipeline, compression == kPlain ? -1 : out, why);
-  ok = close(out) == 0 && ok;
+  if (compression == kPlain) {
+    // tar writes the file itself; its standard output stays ours.
+    tar.argv.insert(tar.argv.begin() + 2, "--file=" + archive);
+    why = Failure("/bin/tar", RunCommand(tar));
+  } else {
+    tar.argv.insert(tar.argv.begin() + 2, "--file=-");
+    Command gzip{{"gzip", "-n", "-c"}, -1, out};
+    PipelineEnd end = RunPipeline(tar, gzip);
+    // A gzip that could not start is the cause when tar then ends on the
+    // closed pipe; a gzip never started because tar did not is no fault.
+    if (end.first.started && !end.second.started) {
+      why = Failure("gzip", end.second);
+    } else {
+      why = Failure("/bin/tar", end.first);
+      if (why.empty()) why = Failure("gzip", end.second);
+    }
+  }
+  bool ok = why.empty();
+  if (close(out) != 0 && ok) {
+    why = std::strerror(errno);
+    ok = false;
+  }
   if (!ok) diagnostics.Plain("mkdist: cannot make " + archive + ": " + why);
   return ok;
 }

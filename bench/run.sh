@@ -1,0 +1,377 @@
+#!/usr/bin/env bash
+# Measures the installer against the plain tools doing the same work, on
+# inputs built here with mkdist. See bench/README.md.
+#
+#   bench/run.sh [--quick] [--rounds N] [--build DIR]
+#
+# --quick     small inputs and one round, to check that the script works
+# --rounds N  timed rounds per scenario (default 7, three times as many for
+#             the scenarios that take under a second; each round runs the
+#             installer, then the plain tool)
+# --build DIR use the install and mkdist programs already built in DIR;
+#             without it an optimised build (RelWithDebInfo)
+#             is made in build-bench/
+# --only LIST run only these scenarios (comma-separated: load, gzip, big,
+#             verify, remove, walk, discovery)
+# --keep      keep the inputs (for a profiler) and say where they are
+#
+# Everything is made in a directory under $TMPDIR (else /tmp) that is
+# removed at the end. Prints a Markdown table on standard output.
+set -euo pipefail
+
+REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+QUICK=0
+ROUNDS=""
+BUILD=""
+ONLY=""
+KEEP=0
+while (($#)); do
+  case $1 in
+    --quick) QUICK=1 ;;
+    --rounds) ROUNDS=$2; shift ;;
+    --build) BUILD=$2; shift ;;
+    --only) ONLY=$2; shift ;;
+    --keep) KEEP=1 ;;
+    -h|--help) sed -n '2,19p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+log() { echo "bench: $*" >&2; }
+die() { echo "bench: $*" >&2; exit 1; }
+
+# Sizes. Full scale is what the targets are stated for.
+if ((QUICK)); then
+  : "${ROUNDS:=1}"
+  SMALL_DIRS=10 SMALL_PER_DIR=50        # 4 x 500 files
+  BIG_FILES=10 BIG_SIZE=1048576
+  WALK_PACKAGES=2 WALK_FILES=20         # 99 x 2 x 22 lines
+  DISC_OUTER=10 DISC_INNER=49           # 500 directories
+else
+  : "${ROUNDS:=7}"
+  SMALL_DIRS=250 SMALL_PER_DIR=100      # 4 x 25,000 files
+  BIG_FILES=200 BIG_SIZE=1048576
+  WALK_PACKAGES=10 WALK_FILES=1008      # 1 + 99 + 990 x 1010 = 1,000,000 lines
+  DISC_OUTER=100 DISC_INNER=499         # 100 + 49,900 = 50,000 directories
+fi
+SMALL_FILES=$((4 * SMALL_DIRS * SMALL_PER_DIR))
+
+# --- Programs ---------------------------------------------------------------
+if [[ -z $BUILD ]]; then
+  BUILD=$REPO/build-bench
+  generator=()
+  command -v ninja >/dev/null && generator=(-G Ninja)
+  log "building RelWithDebInfo (-O2 -g) into $BUILD"
+  cmake -S "$REPO" -B "$BUILD" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DINSTALL_TESTS=OFF >&2
+  cmake --build "$BUILD" -j "$(nproc)" >&2
+fi
+BUILD=$(cd "$BUILD" && pwd)
+INSTALL=$BUILD/install
+MKDIST=$BUILD/mkdist
+[[ -x $INSTALL && -x $MKDIST ]] || die "no install and mkdist in $BUILD"
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/installbench.XXXXXX")
+if ((KEEP)); then
+  trap 'log "inputs kept in $WORK"' EXIT
+else
+  trap 'rm -rf "$WORK"' EXIT
+fi
+mkdir -p "$WORK/bin" "$WORK/runtmp" "$WORK/log"
+for helper in benchrun statloop mktree; do
+  c++ -std=c++20 -O2 -o "$WORK/bin/$helper" "$REPO/bench/helpers/$helper.cpp"
+done
+BENCHRUN=$WORK/bin/benchrun
+STATLOOP=$WORK/bin/statloop
+MKTREE=$WORK/bin/mktree
+
+# English without a catalogue search, and the installer's working files in a
+# private directory that must be empty after every run.
+unset LANG LC_ALL LANGUAGE ZULPWD
+export TMPDIR=$WORK/runtmp
+
+wanted() { [[ -z $ONLY || ",$ONLY," == *",$1,"* ]]; }
+
+# Entry paths of a table of contents (every line but the header and the
+# category titles), one a line.
+entry_paths() { tail -n +2 "$1" | awk 'substr($0, 4, 1) != "*" { print substr($0, 81) }'; }
+
+# --- Inputs -------------------------------------------------------------------
+
+# 100,000 small files in four packages, one archive each.
+make_small() {
+  local dir=$WORK/small
+  mkdir -p "$dir/staging"
+  {
+    echo "heading Small files"
+    echo "category all Small files"
+    for p in 1 2 3 4; do
+      "$MKTREE" files "$dir/staging/p$p" "$SMALL_DIRS" "$SMALL_PER_DIR" 100
+      echo "package optional 0$p Part $p"
+      echo "path p$p"
+    done
+  } >"$dir/manifest"
+  "$MKDIST" "$dir/manifest" "$dir/staging" "$dir/plain" >&2
+  "$MKDIST" --compress 0 "$dir/manifest" "$dir/staging" "$dir/gzip" >&2
+}
+
+make_big() {
+  local dir=$WORK/big
+  mkdir -p "$dir/staging"
+  "$MKTREE" files "$dir/staging/big" 1 "$BIG_FILES" "$BIG_SIZE"
+  printf 'heading Big files\ncategory all Big files\npackage optional 01 Big\npath big\n' \
+    >"$dir/manifest"
+  "$MKDIST" "$dir/manifest" "$dir/staging" "$dir/plain" >&2
+}
+
+# 99 categories, default all, each with WALK_PACKAGES optional packages of a
+# directory, a subdirectory and WALK_FILES empty files.
+make_walk() {
+  local dir=$WORK/walk c p name
+  mkdir -p "$dir/staging" "$dir/inst"
+  {
+    echo "heading Walk over every category"
+    for ((c = 1; c <= 99; c++)); do
+      printf -v name 'c%02d' "$c"
+      mkdir "$dir/staging/$name"
+      echo "category all Group $c"
+      for ((p = 1; p <= WALK_PACKAGES; p++)); do
+        "$MKTREE" files "$dir/staging/$name/p$p" 1 "$WALK_FILES" 0
+        echo "package optional 01 Part $p of group $c"
+        echo "path $name/p$p"
+      done
+    done
+  } >"$dir/manifest"
+  "$MKDIST" "$dir/manifest" "$dir/staging" "$dir/cdrom" >&2
+  rm -rf "$dir/staging"
+}
+
+# 50,000 directories with three products deep inside.
+make_discovery() {
+  local dir=$WORK/discovery
+  mkdir -p "$dir/staging/bin"
+  echo tool >"$dir/staging/bin/tool"
+  printf 'heading Product\ncategory all Base\npackage optional 01 Tool\npath bin\n' \
+    >"$dir/manifest"
+  "$MKTREE" dirs "$dir/mount" "$DISC_OUTER" "$DISC_INNER"
+  "$MKDIST" "$dir/manifest" "$dir/staging" "$dir/mount/a0001/b0002/product" >&2
+  "$MKDIST" --name-form 3 "$dir/manifest" "$dir/staging" "$dir/mount/a0005/product" >&2
+  "$MKDIST" "$dir/manifest" "$dir/staging" "$dir/mount/a0009/b0040/product" >&2
+}
+
+# --- Running ------------------------------------------------------------------
+
+# benchrun's line "SECONDS PEAK_KB STATUS", checked for status 0 (or $EXPECT).
+run() {
+  local result status
+  result=$("$BENCHRUN" "$@")
+  status=${result##* }
+  [[ $status == "${EXPECT:-0}" ]] || die "status $status from: ${*##*-- } (see $WORK/log)"
+  echo "$result"
+}
+
+# The installer with `option`, answers from `input`, in `cwd`.
+installer() {
+  local option=$1 input=$2 cwd=$3 out=${4:-/dev/null}
+  run -i "$input" -o "$out" -e "$WORK/log/install.err" -C "$cwd" -- "$INSTALL" "$option"
+}
+
+fresh_dir() { rm -rf "$1"; mkdir -p "$1"; }
+
+settle() { sync; }
+
+# Scenario hooks: prep_installer_X and prep_plain_X (untimed), installer_X and
+# plain_X (timed, each printing benchrun's line), check_X (after the warm-up).
+
+L_DIST=; L_INST=; L_PLAIN=; L_ARCHIVES=()
+
+prep_load_common() { fresh_dir "$L_INST"; fresh_dir "$L_PLAIN"; settle; }
+
+setup_load() {
+  L_DIST=$WORK/small/plain L_INST=$WORK/load/inst L_PLAIN=$WORK/load/plain
+  L_ARCHIVES=("$L_DIST"/0?.tar)
+  printf '%s\n%s\n\n\n\n' "$L_DIST" "$L_INST" >"$WORK/load.in"
+}
+prep_installer_load() { prep_load_common; }
+prep_plain_load() { prep_load_common; }
+installer_load() { installer -load "$WORK/load.in" "$L_INST" "${1:-}"; }
+plain_load() {
+  run -C "$L_PLAIN" -- bash -c 'for a; do /bin/tar xf "$a" || exit 1; done' _ "${L_ARCHIVES[@]}"
+}
+check_load() {
+  local got
+  got=$(find "$L_INST" -type f | wc -l)
+  ((got == SMALL_FILES)) || die "load gave $got files, not $SMALL_FILES"
+}
+
+setup_gzip() {
+  L_DIST=$WORK/small/gzip L_INST=$WORK/load/inst L_PLAIN=$WORK/load/plain
+  L_ARCHIVES=("$L_DIST"/0?tar.z)
+  printf '%s\n%s\n\n\n\n' "$L_DIST" "$L_INST" >"$WORK/gzip.in"
+}
+prep_installer_gzip() { prep_load_common; }
+prep_plain_gzip() { prep_load_common; }
+installer_gzip() { installer -load "$WORK/gzip.in" "$L_INST" "${1:-}"; }
+plain_gzip() {
+  run -C "$L_PLAIN" -- bash -c \
+    'set -o pipefail; for a; do gunzip -c "$a" | /bin/tar xf - || exit 1; done' _ "${L_ARCHIVES[@]}"
+}
+check_gzip() { check_load; }
+
+setup_big() {
+  L_DIST=$WORK/big/plain L_INST=$WORK/load/inst L_PLAIN=$WORK/load/plain
+  printf '%s\n%s\n\n\n\n' "$L_DIST" "$L_INST" >"$WORK/big.in"
+}
+prep_installer_big() { prep_load_common; }
+prep_plain_big() { prep_load_common; }
+installer_big() { installer -load "$WORK/big.in" "$L_INST" "${1:-}"; }
+plain_big() { run -C "$L_PLAIN" -- /bin/tar xf "$L_DIST/01.tar"; }
+check_big() {
+  local got
+  got=$(find "$L_INST" -type f -size "${BIG_SIZE}c" | wc -l)
+  ((got == BIG_FILES)) || die "load gave $got files of $BIG_SIZE bytes, not $BIG_FILES"
+}
+
+V_INST=; V_MISSING=0
+setup_verify() {
+  V_INST=$WORK/verify/inst
+  fresh_dir "$V_INST"
+  (cd "$V_INST" && for a in "$WORK"/small/plain/0?.tar; do /bin/tar xf "$a"; done)
+  entry_paths "$WORK/small/plain/01.toc" >"$WORK/verify.list"
+  # Every 100th file goes missing.
+  tail -n +2 "$WORK/small/plain/01.toc" | awk 'substr($0, 4, 1) == "F" { print substr($0, 81) }' |
+    awk 'NR % 100 == 0' >"$WORK/verify.missing"
+  (cd "$V_INST" && xargs rm -f <"$WORK/verify.missing")
+  V_MISSING=$(wc -l <"$WORK/verify.missing")
+  printf '%s\n%s\n\n\n' "$WORK/small/plain" "$V_INST" >"$WORK/verify.in"
+  settle
+}
+prep_installer_verify() { :; }
+prep_plain_verify() { :; }
+installer_verify() { installer -verify "$WORK/verify.in" "$V_INST" "${1:-}"; }
+plain_verify() { run -C "$V_INST" -- "$STATLOOP" "$WORK/verify.list"; }
+check_verify() {
+  grep -q "^Number of missing files: $V_MISSING\$" "$WORK/log/check.out" ||
+    die "verification did not report $V_MISSING missing files"
+}
+
+R_INST=
+setup_remove() {
+  R_INST=$WORK/remove/inst
+  printf '%s\n%s\n\n\n\n' "$WORK/small/plain" "$R_INST" >"$WORK/remove.in"
+}
+populate_remove() {
+  fresh_dir "$R_INST"
+  (cd "$R_INST" && for a in "$WORK"/small/plain/0?.tar; do /bin/tar xf "$a"; done)
+  settle
+}
+prep_installer_remove() { populate_remove; }
+prep_plain_remove() { populate_remove; }
+installer_remove() { installer -remove "$WORK/remove.in" "$R_INST" "${1:-}"; }
+plain_remove() { run -C "$R_INST" -- /bin/rm -rf p1 p2 p3 p4; }
+check_remove() {
+  [[ -z $(ls -A "$R_INST") ]] || die "removal left entries behind"
+}
+
+W_TOC=
+setup_walk() {
+  local dir=$WORK/walk prompts
+  W_TOC=$dir/cdrom/01.toc
+  # A first run without the final answers ends at the confirmation with
+  # end of input; its "More?" pauses tell how many Enters the summary takes.
+  { printf '%s\n%s\n' "$dir/cdrom" "$dir/inst"; printf '\n%.0s' {1..99}; } >"$WORK/walk.probe"
+  EXPECT=1 installer -load "$WORK/walk.probe" "$dir/inst" "$WORK/log/walk.probe.out" >/dev/null
+  prompts=$(grep -o 'More? \[yes\]' "$WORK/log/walk.probe.out" | wc -l)
+  {
+    cat "$WORK/walk.probe"
+    for ((i = 0; i < prompts; i++)); do echo; done
+    printf 'q\ny\n'
+  } >"$WORK/walk.in"
+  log "walk: $(wc -l <"$W_TOC") lines, $(stat -c %s "$W_TOC") bytes, $prompts More? pauses"
+}
+prep_installer_walk() { :; }
+prep_plain_walk() { :; }
+installer_walk() { installer -load "$WORK/walk.in" "$WORK/walk/inst" "${1:-}"; }
+plain_walk() { run -- wc -l "$W_TOC"; }
+check_walk() {
+  grep -q 'Is this correct? \[yes\] Are you sure you want to quit? \[yes\] $' \
+    "$WORK/log/check.out" || die "the walk did not end at the confirmation"
+}
+
+setup_discovery() {
+  printf '%s\nq\ny\n' "$WORK/discovery/mount" >"$WORK/discovery.in"
+}
+prep_installer_discovery() { :; }
+prep_plain_discovery() { :; }
+installer_discovery() { installer -load "$WORK/discovery.in" "$WORK" "${1:-}"; }
+plain_discovery() { run -- find "$WORK/discovery/mount" -name 01.toc; }
+check_discovery() {
+  grep -q '^   3 - ' "$WORK/log/check.out" || die "discovery did not list three products"
+}
+
+# Median, minimum and maximum of numbers on standard input.
+stats() { sort -g | awk '{ v[NR] = $1 } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%s %s %s\n", m, v[1], v[NR] }'; }
+
+ROWS=()
+# measure NAME LABEL TARGET [MEMORY_TARGET_MB]
+measure() {
+  local s=$1 label=$2 target=$3 mem_target=${4:-} r i p ikb line ratios="" itimes="" ptimes="" peak=0
+  local rounds=$ROUNDS
+  log "$label"
+  "setup_$s"
+  # Warm-up: one run of each, the installer's output checked.
+  "prep_installer_$s"
+  "installer_$s" "$WORK/log/check.out" >/dev/null
+  "check_$s"
+  "prep_plain_$s"
+  line=$("plain_$s")
+  # Quick scenarios vary more from run to run: more rounds.
+  if ((!QUICK)) && awk -v t="${line%% *}" 'BEGIN { exit !(t < 1) }'; then
+    rounds=$((3 * ROUNDS))
+  fi
+  for ((r = 1; r <= rounds; r++)); do
+    "prep_installer_$s"
+    line=$("installer_$s")
+    read -r i ikb _ <<<"$line"
+    "prep_plain_$s"
+    line=$("plain_$s")
+    read -r p _ _ <<<"$line"
+    ((ikb > peak)) && peak=$ikb
+    ratios+="$(awk -v a="$i" -v b="$p" 'BEGIN { printf "%.4f", a / b }')"$'\n'
+    itimes+="$i"$'\n'
+    ptimes+="$p"$'\n'
+    log "  round $r: installer ${i}s, plain ${p}s"
+  done
+  [[ -z $(ls -A "$TMPDIR") ]] || die "working files left in TMPDIR after $label"
+  read -r rm rmin rmax < <(printf '%s' "$ratios" | stats)
+  read -r im _ _ < <(printf '%s' "$itimes" | stats)
+  read -r pm _ _ < <(printf '%s' "$ptimes" | stats)
+  local verdict
+  verdict=$(awk -v r="$rm" -v t="$target" -v m="$peak" -v mt="$mem_target" \
+    'BEGIN { ok = r <= t; if (mt != "") ok = ok && m / 1024 <= mt; print ok ? "met" : "missed" }')
+  ROWS+=("$(printf '| %s | %d | %.3f | %.3f | %.2f | %.2f | %.2f | <= %s%s | %.1f | %s |' \
+    "$label" "$rounds" "$im" "$pm" "$rm" "$rmin" "$rmax" "$target" "${mem_target:+, <= $mem_target MB}" \
+    "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')" "$verdict")")
+}
+
+log "making inputs in $WORK"
+if wanted load || wanted gzip || wanted verify || wanted remove; then make_small; fi
+if wanted big; then make_big; fi
+if wanted walk; then make_walk; fi
+if wanted discovery; then make_discovery; fi
+
+wanted load && measure load "load $SMALL_FILES small files, 4 plain archives vs tar xf" 1.05
+wanted gzip && measure gzip "load the same from gzip archives vs gunzip -c \\| tar xf -" 1.05
+wanted big && measure big "load $BIG_FILES files of $((BIG_SIZE / 1048576)) MB vs tar xf" 1.02
+wanted verify && measure verify "verify $((SMALL_FILES + 4 * SMALL_DIRS + 4)) entries, 1% of files missing vs stat loop" 1.5
+wanted remove && measure remove "remove the same entries vs rm -rf" 1.5
+wanted walk && measure walk "walk 99 categories of a $(wc -l <"$WORK/walk/cdrom/01.toc")-line table of contents vs wc -l" 10 32
+wanted discovery && measure discovery "product discovery over $((DISC_OUTER * (DISC_INNER + 1))) directories vs find" 1.5
+
+echo
+echo "| scenario | rounds | installer s (median) | plain tool s (median) | ratio median | ratio min | ratio max | target | installer peak MB | |"
+echo "|---|---|---|---|---|---|---|---|---|---|"
+printf '%s\n' "${ROWS[@]}"
+echo
+echo "Each ratio is the installer's time over the plain tool's in the same round, after a warm-up; $(nproc) cores, TMPDIR on $(findmnt -n -o FSTYPE -T "$WORK" 2>/dev/null || stat -f -c %T "$WORK"), $(date -u +%Y-%m-%d)."

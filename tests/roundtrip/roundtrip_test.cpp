@@ -1,0 +1,201 @@
+// Round trips: a distribution built by mkdist, loaded by the installer with
+// every package, then verified and removed, gives back exactly the staging
+// tree and then takes away exactly what it loaded.
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/runbinary.hpp"
+#include "support/tempdir.hpp"
+
+namespace {
+
+// Two categories (after the heading line); every kind of entry: a required package, directories
+// with nested and empty subdirectories, a symbolic link, an empty file,
+// binary content, packages spread over three archives and sharing them.
+const char kManifestBody[] =
+    "category all Base\n"
+    "  package required 01 Runtime\n"
+    "    path bin/tool\n"
+    "    path etc/tool.conf\n"
+    "  package optional 01 Libraries\n"
+    "    path lib\n"
+    "  package optional 02 Alias of the tool\n"
+    "    path bin/alias\n"
+    "category none Extras\n"
+    "  package optional 02 Documentation\n"
+    "    path doc\n"
+    "  package optional 03 Examples\n"
+    "    path share/examples\n"
+    "    path share/README\n";
+
+// What the operator types after the mount point (and product number) to
+// choose every package: the installation directory, "all" for both
+// categories and the confirmation.
+std::string ChooseAll(const std::string& inst) { return inst + "\nall\nall\n\n"; }
+
+void WriteStaging(const std::string& staging) {
+  std::filesystem::create_directories(staging + "/bin");
+  std::filesystem::create_directories(staging + "/etc");
+  std::filesystem::create_directories(staging + "/lib/sub/deep");
+  std::filesystem::create_directories(staging + "/lib/empty");
+  std::filesystem::create_directories(staging + "/doc/guide");
+  std::filesystem::create_directories(staging + "/share/examples");
+  WriteFile(staging + "/bin/tool", "#!/bin/sh\necho tool\n");
+  chmod((staging + "/bin/tool").c_str(), 0755);
+  std::filesystem::create_symlink("tool", staging + "/bin/alias");
+  WriteFile(staging + "/etc/tool.conf", "level = 3\n");
+  WriteFile(staging + "/lib/libx.so", std::string("\0\1\2binary\377", 10) + std::string(70000, 'x'));
+  WriteFile(staging + "/lib/sub/deep/y.dat", "deep\n");
+  WriteFile(staging + "/doc/index.txt", "index\n");
+  WriteFile(staging + "/doc/guide/01-start.txt", "start here\n");
+  WriteFile(staging + "/share/examples/one.txt", "1\n");
+  WriteFile(staging + "/share/README", "");
+}
+
+// Every entry below `root` by relative path: "D" for a directory, "L:" and
+// the target for a symbolic link, "F:" and the content for a file, with
+// "x" added when the owner may execute it.
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> entries;
+  namespace fs = std::filesystem;
+  for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
+    std::string path = fs::relative(e.path(), root).string();
+    if (e.is_symlink()) {
+      entries[path] = "L:" + fs::read_symlink(e.path()).string();
+    } else if (e.is_directory()) {
+      entries[path] = "D";
+    } else {
+      struct stat st;
+      stat(e.path().c_str(), &st);
+      entries[path] = std::string((st.st_mode & S_IXUSR) ? "Fx:" : "F:") + ReadFile(e.path());
+    }
+  }
+  return entries;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// One distribution directory built by mkdist from kManifest, and the runs
+// of the installer against it.
+class RoundTrip {
+ public:
+  RoundTrip() {
+    WriteStaging(staging());
+    MakeDirs(tmp());
+  }
+
+  std::string staging() const { return dir_ / "staging"; }
+  std::string tmp() const { return dir_ / "tmp"; }
+  std::string root() const { return dir_.path(); }
+
+  // Builds the distribution into `target` with mkdist's options.
+  void Build(const std::string& target, std::vector<std::string> options,
+             const std::string& heading = "Round Trip 1.0") const {
+    WriteFile(dir_ / "m.txt", "heading " + heading + "\n" + kManifestBody);
+    options.insert(options.end(), {dir_ / "m.txt", staging(), target});
+    RunResult r = RunBinary(MKDIST_BINARY, options, {});
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+
+  // Runs the installer in `inst` with a private TMPDIR, which must be empty
+  // again afterwards.
+  RunResult Run(const std::string& option, const std::string& inst,
+                const std::string& input) const {
+    RunOptions options;
+    options.cwd = inst;
+    options.tmpdir = tmp();
+    options.input = input;
+    RunResult r = RunInstall({option}, options);
+    EXPECT_EQ(r.status, 0) << option << "\n" << r.out << r.err;
+    EXPECT_TRUE(ListDir(tmp()).empty()) << option;
+    return r;
+  }
+
+  // Load, verify and remove against the distribution at `mount`; `product`
+  // is the product number to answer (empty when the mount point holds the
+  // table of contents itself).
+  void LoadVerifyRemove(const std::string& mount, const std::string& product,
+                        const std::string& inst,
+                        const std::string& heading = "Round Trip 1.0") const {
+    MakeDirs(inst);
+    std::string lead = mount + "\n" + (product.empty() ? "" : product + "\n");
+
+    RunResult load = Run("-load", inst, lead + ChooseAll(inst) + "\n");
+    EXPECT_TRUE(Contains(load.out, "\n" + heading + "\n")) << load.out;
+    EXPECT_TRUE(Contains(load.out, "Finished loading package(s)")) << load.out;
+    EXPECT_EQ(Snapshot(inst), Snapshot(staging()));
+
+    RunResult verify = Run("-verify", inst, lead + ChooseAll(inst));
+    EXPECT_TRUE(Contains(verify.out, "Number of missing files: none\n")) << verify.out;
+    EXPECT_TRUE(Contains(verify.out, "Number of missing directories: none\n")) << verify.out;
+    EXPECT_FALSE(Contains(verify.out, "Missing")) << verify.out;
+
+    RunResult remove = Run("-remove", inst, lead + ChooseAll(inst) + "\n");
+    EXPECT_TRUE(Contains(remove.out, "Finished removing package(s)")) << remove.out;
+    // The first line of the required package carries 'R' and stays; its
+    // later lines are continuation lines and go with the rest. The
+    // directories that tar made only to hold entries are no entries
+    // themselves and stay too.
+    std::map<std::string, std::string> left = {
+        {"bin", "D"}, {"bin/tool", Snapshot(staging())["bin/tool"]}, {"etc", "D"}, {"share", "D"}};
+    EXPECT_EQ(Snapshot(inst), left);
+  }
+
+ private:
+  TempDir dir_;
+};
+
+TEST(RoundTrip, PlainArchives) {
+  RoundTrip t;
+  t.Build(t.root() + "/cdrom", {});
+  t.LoadVerifyRemove(t.root() + "/cdrom", "", t.root() + "/inst");
+}
+
+TEST(RoundTrip, CompressedArchivesInEachForm) {
+  RoundTrip t;
+  for (const char* form : {"0", "1", "2"}) {
+    SCOPED_TRACE(form);
+    std::string cdrom = t.root() + "/cdrom" + form;
+    t.Build(cdrom, {"--compress", form});
+    t.LoadVerifyRemove(cdrom, "", t.root() + "/inst" + form);
+  }
+}
+
+TEST(RoundTrip, TwoProductsBelowOneMountPoint) {
+  RoundTrip t;
+  std::string mount = t.root() + "/media";
+  MakeDirs(mount);
+  // Each product keeps its own name forms: plain archives named like its
+  // table of contents, or compressed ones.
+  t.Build(mount + "/alpha", {"--name-form", "4"}, "Product alpha");
+  t.Build(mount + "/beta", {"--name-form", "2", "--compress", "2"}, "Product beta");
+  ASSERT_FALSE(Exists(mount + "/01.toc"));
+  ASSERT_TRUE(Exists(mount + "/alpha/01.TOC;1"));
+  ASSERT_TRUE(Exists(mount + "/alpha/01.TAR;1"));
+  // The menu lists the products in the order the directory gives them.
+  std::vector<std::string> order;
+  DIR* d = opendir(mount.c_str());
+  while (dirent* e = readdir(d)) {
+    if (e->d_name[0] != '.') order.push_back(e->d_name);
+  }
+  closedir(d);
+  ASSERT_EQ(order.size(), 2u);
+  for (int number = 1; number <= 2; ++number) {
+    SCOPED_TRACE(order[number - 1]);
+    const std::string& name = order[number - 1];
+    t.LoadVerifyRemove(mount, std::to_string(number), t.root() + "/inst-" + name,
+                       "Product " + name);
+  }
+}
+
+}  // namespace

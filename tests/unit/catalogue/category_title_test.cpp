@@ -1,0 +1,58 @@
+// The title look-up answers as a scan from the first line would, also
+// after the file changed or was replaced.
+#include <cstdio>
+
+#include "catalogue/categorytitle.hpp"
+#include "catalogue/tocline.hpp"
+#include "catalogue_fixture.hpp"
+
+namespace {
+
+// The first line with the code and '*' in column 3, scanning from line 1.
+std::optional<std::string> Scan(const std::string& content, const std::string& code) {
+  size_t begin = 0;
+  while (begin < content.size()) {
+    size_t end = content.find('\n', begin);
+    if (end == std::string::npos) end = content.size();
+    std::string line = content.substr(begin, end - begin);
+    if (TocLine(line).HasCategory(code) && TocLine(line).IsTitle()) return line;
+    begin = end + 1;
+  }
+  return std::nullopt;
+}
+
+const char* const kCodes[] = {"01", "02", "03", "05", "07", "0", "", "011", "x*"};
+
+TEST_F(CatalogueTest, CategoryTitlesAsAScanFindsThem) {
+  std::string toc = dir_ / "01.toc";
+  // The header line counts when it looks like a title; the first of two
+  // titles wins; short lines; a title of exactly four characters; the last
+  // line without its line end.
+  std::string content = "05 * Header that looks like a title\n" + TitleLine(1, "First", false) +
+                        PackageLine(1, 'F', 'O', "P", "01", 1, "a") + "0\n02\n\n" +
+                        TitleLine(1, "Second", true) + "x* *\n02 *\n" +
+                        PackageLine(3, 'F', 'O', "Q", "01", 1, "b") + "07 * A Last";
+  WriteFile(toc, content);
+  for (const char* code : kCodes) EXPECT_EQ(FindCategoryTitle(toc, code), Scan(content, code)) << code;
+
+  // Rewritten in place (another size), then replaced by a new file.
+  std::string rewritten = HeaderLine("H") + TitleLine(3, "Third", true) + TitleLine(2, "Two", true);
+  WriteFile(toc, rewritten);
+  for (const char* code : kCodes) EXPECT_EQ(FindCategoryTitle(toc, code), Scan(rewritten, code)) << code;
+  std::string replaced = HeaderLine("H") + TitleLine(7, "Seven", false);
+  WriteFile(dir_ / "new", replaced);
+  ASSERT_EQ(std::rename((dir_ / "new").c_str(), toc.c_str()), 0);
+  for (const char* code : kCodes) EXPECT_EQ(FindCategoryTitle(toc, code), Scan(replaced, code)) << code;
+
+  // A second file does not answer from the first one's index.
+  std::string other = dir_ / "other.toc";
+  WriteFile(other, content);
+  EXPECT_EQ(FindCategoryTitle(other, "01"), Scan(content, "01"));
+  EXPECT_EQ(FindCategoryTitle(toc, "01"), std::nullopt);
+}
+
+TEST_F(CatalogueTest, CategoryTitleOfAMissingFileEndsTheRun) {
+  EXPECT_EQ(ExitStatusOf([&] { FindCategoryTitle(dir_ / "none.toc", "01"); }), 1);
+}
+
+}  // namespace
