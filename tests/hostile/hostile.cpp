@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <stdexcept>
 
-extern char** environ;
 
 const std::string kLoadFailed =
     "\nAn error has occured during loading.\nRemove the packages(s) from disk, fix any\n"
@@ -75,20 +74,10 @@ std::string AcceptAll(const std::string& cdrom, int categories) {
 
 std::vector<std::string> RunEnvironment(const std::string& tmpdir,
                                         const std::map<std::string, std::string>& extra) {
-  std::map<std::string, std::string> env;
-  for (char** e = environ; *e; ++e) {
-    std::string entry = *e;
-    size_t eq = entry.find('=');
-    if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
-  }
-  env.erase("LANG");
-  env.erase("LC_ALL");
-  env.erase("ZULPWD");
-  if (!tmpdir.empty()) env["TMPDIR"] = tmpdir;
-  for (const auto& [name, value] : extra) env[name] = value;
-  std::vector<std::string> out;
-  for (const auto& [name, value] : env) out.push_back(name + "=" + value);
-  return out;
+  RunOptions options;
+  options.tmpdir = tmpdir;
+  for (const auto& [name, value] : extra) options.env[name] = value;
+  return BuildEnvironment(options);
 }
 
 LiveRun::LiveRun(const std::vector<std::string>& args, const Options& options) {

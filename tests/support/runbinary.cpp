@@ -15,8 +15,6 @@
 
 extern char** environ;
 
-namespace {
-
 std::vector<std::string> BuildEnvironment(const RunOptions& options) {
   std::map<std::string, std::string> env;
   for (char** e = environ; *e; ++e) {
@@ -24,7 +22,6 @@ std::vector<std::string> BuildEnvironment(const RunOptions& options) {
     size_t eq = entry.find('=');
     if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
   }
-  // Runs are in English unless a test asks otherwise.
   env.erase("LANG");
   env.erase("LC_ALL");
   env.erase("ZULPWD");
@@ -40,8 +37,6 @@ std::vector<std::string> BuildEnvironment(const RunOptions& options) {
   for (const auto& [name, value] : env) out.push_back(name + "=" + value);
   return out;
 }
-
-}  // namespace
 
 RunResult RunBinary(const std::string& program, const std::vector<std::string>& args,
                     const RunOptions& options) {

@@ -21,6 +21,10 @@ struct RunOptions {
   std::string tmpdir;                               // TMPDIR for the run, if set
 };
 
+// The environment of a run: ours without LANG, LC_ALL and ZULPWD (runs are
+// in English unless a test asks otherwise), then TMPDIR and the options' own.
+std::vector<std::string> BuildEnvironment(const RunOptions& options);
+
 RunResult RunBinary(const std::string& program, const std::vector<std::string>& args,
                     const RunOptions& options);
 
