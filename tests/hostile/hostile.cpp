@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <stdexcept>
 
-
 const std::string kLoadFailed =
     "\nAn error has occured during loading.\nRemove the packages(s) from disk, fix any\n"
     "reported errors, and re-run the install procedure.\n";
