@@ -118,8 +118,9 @@ int StartUp(int argc, char** argv) {
     return 1;
   }
   if (argc == 3 && !TakeNamedToc(argv[2], state)) return 0;
-  if (!MakeWorkingFiles()) return 1;
+  // From here on an interrupt removes the working directory.
   InstallInterruptHandlers();
+  if (!MakeWorkingFiles()) return 1;
   std::fputs("\n", stdout);
   nprintf(4);
   RunDialogue(state);
@@ -128,6 +129,8 @@ int StartUp(int argc, char** argv) {
 }  // namespace
 
 bool MakeWorkingFiles() {
+  // The interrupt handler reads these names: no signal while they change.
+  InterruptsHeld held;
   const char* tmpdir = std::getenv("TMPDIR");
   std::string base = tmpdir && *tmpdir ? tmpdir : "/tmp";
   std::string pattern = base + "/zulXXXXXX";
@@ -149,6 +152,7 @@ bool MakeWorkingFiles() {
 }
 
 std::string ScratchFile(const std::string& name) {
+  InterruptsHeld held;
   std::string path = work_dir + "/" + name;
   for (const std::string& known : scratch_files) {
     if (known == path) return path;
@@ -165,10 +169,13 @@ void RemoveWorkingFiles() {
 }
 
 void exite(int status) {
-  RemoveWorkingFiles();
-  for (std::string* name : {&TMP, &TMP2, &TMP3, &MOD, &PAK}) name->clear();
-  work_dir.clear();
-  scratch_files.clear();
+  {
+    InterruptsHeld held;
+    RemoveWorkingFiles();
+    for (std::string* name : {&TMP, &TMP2, &TMP3, &MOD, &PAK}) name->clear();
+    work_dir.clear();
+    scratch_files.clear();
+  }
   std::fputs("\n", stdout);
   nprintf(41);
   UnloadMessages();
