@@ -83,7 +83,14 @@ bool DropTitlesInPlace(const std::string& file, int count) {
   // As after the copy, no TMP is left from an earlier step.
   RemoveOrDie(TMP);
   if (title_end == 0) return true;
-  std::memmove(in.data(), in.data() + title_end, in.size() - title_end);
+  // Through a buffer and write(): storing into the mapping would fault on
+  // every page. Each block is read before anything is written over it.
+  std::vector<char> block(std::min<size_t>(in.size() - title_end, 1 << 18));
+  for (size_t from = title_end; from < in.size(); from += block.size()) {
+    size_t size = std::min(block.size(), in.size() - from);
+    std::memcpy(block.data(), in.data() + from, size);
+    WriteAll(in.fd(), block.data(), size, file);  // from the start, in order
+  }
   if (ftruncate(in.fd(), static_cast<off_t>(in.size() - title_end)) != 0) DieFor(file);
   return true;
 }
