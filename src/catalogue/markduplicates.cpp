@@ -1,6 +1,7 @@
 #include "catalogue/markduplicates.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "catalogue/lineio.hpp"
 #include "catalogue/mappedfile.hpp"
@@ -18,28 +19,29 @@ bool NeedsMark(std::string_view line, std::string_view reference, bool first) {
   return !first && TocLine(line).IsDuplicateOf(TocLine(reference));
 }
 
-// Marks MOD where it lies, writing only the column 5 bytes that change.
-// Only for a MOD of exactly `count` whole lines, which is what the copy
-// would have given; false (nothing changed) for any other file.
+// Marks MOD where it lies, writing only the column 5 bytes that change,
+// then cuts it to what the copy would hold: the first `count` lines, each
+// with its line end. False (nothing changed) when MOD cannot be mapped.
 bool MarkInPlace(int count) {
   MappedFile mod(MOD, true);
-  if (!mod.mapped() || mod.data()[mod.size() - 1] != '\n') return false;
-  // First find out whether the file is exactly `count` lines.
-  size_t at = 0;
-  std::string_view line;
-  int lines = 0;
-  for (size_t next; lines < count && mod.LineAt(at, line, next); at = next) ++lines;
-  if (at != mod.size()) return false;
+  if (!mod.mapped()) return false;
   std::string_view reference;
-  at = 0;
-  for (size_t next; mod.LineAt(at, line, next); at = next) {
+  std::string_view line;
+  size_t at = 0;
+  int lines = 0;
+  for (size_t next; lines < count && mod.LineAt(at, line, next); at = next, ++lines) {
     if (!NeedsMark(line, reference, at == 0)) {
       reference = line;
     } else if (TocLine(line).PackageClass() != '*' && line.size() > 5) {
-      // Marked lines never become the reference, so the reference read
-      // above is never a patched line.
+      // A marked line never becomes the reference, so the reference read
+      // here is never a changed line.
       mod.data()[at + 5] = '*';
     }
+  }
+  if (at < mod.size()) {
+    if (ftruncate(mod.fd(), static_cast<off_t>(at)) != 0) DieFor(MOD);
+  } else if (mod.data()[mod.size() - 1] != '\n') {
+    if (pwrite(mod.fd(), "\n", 1, static_cast<off_t>(mod.size())) != 1) DieFor(MOD);
   }
   return true;
 }

@@ -194,7 +194,7 @@ TEST_F(CatalogueTest, MarkDuplicatesOnModItselfGivesWhatTheCopyGives) {
       TitleLine(1, "Tools", true) + o + o + o + r + o + r + r + c + c + o,
       // short lines: under column 5, and ending inside the compared columns
       "01\n01\n01 F O ab\n01 F O ab\n01 F * ab\n" + o,
-      // the last line without its line end: the copy adds one
+      // the last line without its line end: it gets one
       o + marked(o) + o.substr(0, o.size() - 1),
       // more lines than counted
       o + o + o + o,
