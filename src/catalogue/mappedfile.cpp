@@ -9,12 +9,20 @@
 
 #include "common/textfile.hpp"
 
+namespace {
+
+constexpr off_t kMostMapped = 8 << 20;
+
+}  // namespace
+
 MappedFile::MappedFile(const std::string& path, bool writable)
     : fd_(open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC)) {
   if (fd_ < 0) DieFor(path);
   struct stat st;
   if (fstat(fd_, &st) != 0) DieFor(path);
-  if (!S_ISREG(st.st_mode) || st.st_size <= 0) return;
+  // A mapped page counts as the program's memory: a larger file takes the
+  // plain path, which streams it.
+  if (!S_ISREG(st.st_mode) || st.st_size <= 0 || st.st_size > kMostMapped) return;
   int protection = PROT_READ | (writable ? PROT_WRITE : 0);
   void* at = mmap(nullptr, static_cast<size_t>(st.st_size), protection, MAP_SHARED | MAP_POPULATE,
                   fd_, 0);

@@ -10,9 +10,9 @@
 class MappedFile {
  public:
   // Maps `path` for reading, or for reading and writing when `writable`.
-  // An empty file, or one that cannot be mapped, gives an empty view (the
-  // caller then takes its plain path); a file that cannot be opened ends
-  // the run.
+  // An empty file, one over 8 MB, or one that cannot be mapped gives an
+  // empty view (the caller then takes its plain path); a file that cannot
+  // be opened ends the run.
   MappedFile(const std::string& path, bool writable);
   ~MappedFile();
   MappedFile(const MappedFile&) = delete;
