@@ -25,12 +25,13 @@ void AppendNumber(std::string& out, int n) {
   out += ' ';
 }
 
-// Writes the listing of the category in `file` to TMP2: one line per
-// optional package, "%4d %s" with its number and description. Returns the
-// package count; `title` receives the category title.
-int WriteListing(const std::string& file, std::string& title) {
+// Writes the listing of the category in `file` to TMP2 (when `listing`):
+// one line per optional package, "%4d %s" with its number and description.
+// Returns the package count; `title` receives the category title.
+int WriteListing(const std::string& file, std::string& title, bool listing) {
   LineReader reader(file);
-  LineWriter out(TMP2);
+  std::optional<LineWriter> out;
+  if (listing) out.emplace(TMP2);
   int n = 0;
   std::string entry;
   std::string_view line;
@@ -47,17 +48,19 @@ int WriteListing(const std::string& file, std::string& title) {
       continue;
     }
     ++n;
-    entry.clear();
-    AppendNumber(entry, n);
-    entry.append(view.Description());
+    if (out) {
+      entry.clear();
+      AppendNumber(entry, n);
+      entry.append(view.Description());
+      out->Write(entry);
+    }
     // The package's continuation lines are not listed.
     while ((have = reader.Next(line))) {
       TocLine next(line);
       if (!next.IsTitle() && !next.IsContinuation()) break;
     }
-    out.Write(entry);
   }
-  out.Close();
+  if (out) out->Close();
   return n;
 }
 
@@ -87,7 +90,8 @@ void ShowListing() {
 
 int DisplayPackages(const std::string& file, int show) {
   std::string title;
-  int n = WriteListing(file, title);
+  // Only the numbered listing is shown from TMP2; the title needs none.
+  int n = WriteListing(file, title, show == 0);
   if (n > 0) {
     if (show == 1) {
       title.insert(0, 1, '\n');

@@ -1,6 +1,7 @@
 #include "catalogue/lineio.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -67,8 +68,11 @@ bool LineReader::Next(std::string_view& line) {
   }
 }
 
+// The old content is written over and cut at Close(), not truncated here:
+// the filesystem writes a file that was truncated to nothing out to disk
+// when it closes, and the walk rewrites MOD for every category.
 LineWriter::LineWriter(const std::string& path)
-    : fd_(OpenFd(path, O_WRONLY | O_CREAT | O_TRUNC)), name_(path), buffer_(kBlock) {}
+    : fd_(OpenFd(path, O_WRONLY | O_CREAT)), name_(path), buffer_(kBlock) {}
 
 LineWriter::~LineWriter() {
   if (fd_ >= 0) close(fd_);
@@ -96,6 +100,14 @@ void LineWriter::Flush() {
 
 void LineWriter::Close() {
   Flush();
+  // Blocks written by the caller through FlushedFd() count too.
+  struct stat st;
+  if (fstat(fd_, &st) != 0) DieFor(name_);
+  if (S_ISREG(st.st_mode)) {
+    off_t end = lseek(fd_, 0, SEEK_CUR);
+    if (end < 0) DieFor(name_);
+    if (st.st_size != end && ftruncate(fd_, end) != 0) DieFor(name_);
+  }
   int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) DieFor(name_);

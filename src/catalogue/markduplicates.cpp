@@ -1,24 +1,61 @@
 #include "catalogue/markduplicates.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "catalogue/lineio.hpp"
+#include "catalogue/mappedfile.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/copyfile.hpp"
 #include "common/textfile.hpp"
 #include "driver/installc.hpp"
 
-void MarkDuplicates(const std::string& file, int count) {
+namespace {
+
+// A line is marked against the nearest earlier line that is not itself
+// marked: a run of equal lines is marked against its first line, which
+// stays the reference until a different line comes.
+bool NeedsMark(std::string_view line, std::string_view reference, bool first) {
+  return !first && TocLine(line).IsDuplicateOf(TocLine(reference));
+}
+
+// Marks MOD where it lies, writing only the column 5 bytes that change,
+// then cuts it to what the copy would hold: the first `count` lines, each
+// with its line end. False (nothing changed) when MOD cannot be mapped.
+bool MarkInPlace(int count) {
+  MappedFile mod(MOD, true);
+  if (!mod.mapped()) return false;
+  std::string_view reference;
+  std::string_view line;
+  size_t at = 0;
+  int lines = 0;
+  for (size_t next; lines < count && mod.LineAt(at, line, next); at = next, ++lines) {
+    if (!NeedsMark(line, reference, at == 0)) {
+      reference = line;
+    } else if (TocLine(line).PackageClass() != '*' && line.size() > 5) {
+      // A marked line never becomes the reference, so the reference read
+      // here is never a changed line.
+      mod.data()[at + 5] = '*';
+    }
+  }
+  if (at < mod.size()) {
+    if (ftruncate(mod.fd(), static_cast<off_t>(at)) != 0) DieFor(MOD);
+  } else if (mod.data()[mod.size() - 1] != '\n') {
+    if (pwrite(mod.fd(), "\n", 1, static_cast<off_t>(mod.size())) != 1) DieFor(MOD);
+  }
+  return true;
+}
+
+// Writes the marked first `count` lines of `file` to TMP and makes it MOD.
+void MarkByCopy(const std::string& file, int count) {
   LineReader in(file);
   LineWriter out(TMP);
   std::string reference;
   std::string marked;
   std::string_view line;
   bool changed = false;
-  // A run of equal lines is marked against its first line, which stays the
-  // reference until a different line comes.
   for (int i = 0; i < count && in.Next(line); ++i) {
-    if (i > 0 && TocLine(line).IsDuplicateOf(TocLine(reference))) {
+    if (NeedsMark(line, reference, i == 0)) {
       if (TocLine(line).PackageClass() != '*') {
         marked.assign(line);
         TocLine::SetPackageClass(marked, '*');
@@ -39,4 +76,11 @@ void MarkDuplicates(const std::string& file, int count) {
   }
   out.Close();
   if (changed || file != MOD) CopyFile(TMP, MOD);
+}
+
+}  // namespace
+
+void MarkDuplicates(const std::string& file, int count) {
+  if (file == MOD && count > 0 && MarkInPlace(count)) return;
+  MarkByCopy(file, count);
 }

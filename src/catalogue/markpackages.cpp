@@ -1,11 +1,15 @@
 #include "catalogue/markpackages.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "catalogue/displaypackages.hpp"
 #include "catalogue/lineio.hpp"
+#include "catalogue/mappedfile.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/isnumber.hpp"
 #include "common/sortintarray.hpp"
@@ -56,6 +60,39 @@ std::string DefaultAnswer(const std::string& file) {
   ReadLine(in, line);
   std::fclose(in);
   return TocLine(line).DefaultsToAll() ? "all" : "none";
+}
+
+// Takes the title lines out of `file` where it lies, when it is exactly
+// `count` whole lines and at most its first line is a title (a category as
+// the table of contents lists it): the rest moves up over the title line.
+// False, with nothing changed, for any other file.
+bool DropTitlesInPlace(const std::string& file, int count) {
+  MappedFile in(file, true);
+  if (!in.mapped() || in.data()[in.size() - 1] != '\n') return false;
+  size_t at = 0;
+  size_t title_end = 0;
+  std::string_view line;
+  int lines = 0;
+  for (size_t next; lines < count && in.LineAt(at, line, next); at = next, ++lines) {
+    if (TocLine(line).IsTitle()) {
+      if (at != 0) return false;
+      title_end = next;
+    }
+  }
+  if (at != in.size()) return false;
+  // As after the copy, no TMP is left from an earlier step.
+  RemoveOrDie(TMP);
+  if (title_end == 0) return true;
+  // Through a buffer and write(): storing into the mapping would fault on
+  // every page. Each block is read before anything is written over it.
+  std::vector<char> block(std::min<size_t>(in.size() - title_end, 1 << 18));
+  for (size_t from = title_end; from < in.size(); from += block.size()) {
+    size_t size = std::min(block.size(), in.size() - from);
+    std::memcpy(block.data(), in.data() + from, size);
+    WriteAll(in.fd(), block.data(), size, file);  // from the start, in order
+  }
+  if (ftruncate(in.fd(), static_cast<off_t>(in.size() - title_end)) != 0) DieFor(file);
+  return true;
 }
 
 // Copies the first `count` lines of `file` to TMP, without title lines.
@@ -141,6 +178,7 @@ PackageChoice ParsePackageAnswer(const std::string& answer, const std::string& d
 int MarkPackages(const std::string& file, int mode, int count, int n) {
   if (n == 0) {
     // Nothing to choose: the required lines go without a question.
+    if (DropTitlesInPlace(file, count)) return 0;
     CopyAllButTitles(file, count);
     return Finish(file);
   }
@@ -158,6 +196,7 @@ int MarkPackages(const std::string& file, int mode, int count, int n) {
     PackageChoice choice = ParsePackageAnswer(answer, default_answer, n);
     switch (choice.kind) {
       case PackageChoice::kAll:
+        if (DropTitlesInPlace(file, count)) return 0;
         CopyAllButTitles(file, count);
         break;
       case PackageChoice::kNone:

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "catalogue/categorytitle.hpp"
+#include "catalogue/lineio.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"
 #include "driver/console.hpp"
@@ -30,12 +31,12 @@ bool MorePages() {
 // Lists the optional packages of PAK under their category titles, page by
 // page: the first page starts at 4, a title costs 2, a package 1, and the
 // prompt comes while the count is above 20.
-void ListSelection(const RunState& state, std::FILE* pak) {
+void ListSelection(const RunState& state, LineReader& pak) {
   int counter = 4;
   std::string last_code = "00";
   std::optional<std::string> title;
-  std::string line;
-  while (ReadLine(pak, line)) {
+  std::string_view line;
+  while (pak.Next(line)) {
     TocLine package(line);
     if (!package.IsOptional()) continue;
     std::string code(package.CategoryCode());
@@ -70,13 +71,13 @@ void ShowSelection(const RunState& state) {
     std::fputs("\n", stdout);
     nprintf(23);
   } else {
-    std::FILE* pak = OpenOrDie(PAK, "r");
+    // PAK holds every chosen line: read in large blocks.
+    LineReader pak(PAK);
     std::fputs("\n\n", stdout);
     nprintf(18);
     std::fputs("--------------------------\n\n", stdout);
     nprintf(18 + state.mode);  // 19, 20 or 21 by mode
     ListSelection(state, pak);
-    std::fclose(pak);
   }
   std::fputs("\n", stdout);
 }

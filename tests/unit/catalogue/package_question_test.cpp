@@ -233,3 +233,17 @@ TEST_F(ListingTest, PausesAfterEveryFourteenthLineWhenMoreFollow) {
   EXPECT_EQ(Show("", 1), "\nMany\n");
   EXPECT_FALSE(Exists(TMP2));
 }
+
+TEST_F(PackageQuestionTest, AllDropsEveryTitleLineWhereverItStands) {
+  // Title lines after the first, and lines after the counted ones, are not
+  // kept; only a category that starts with its one title is changed in place.
+  std::string second_title = TitleLine(1, "Base again", true);
+  WriteFile(MOD, title_ + a1_ + second_title + c1_);
+  Ask("\n", 0);
+  EXPECT_EQ(ReadFile(MOD), a1_ + c1_);
+
+  WriteFile(MOD, content_ + b1_);
+  Ask("all\n", 0);
+  EXPECT_EQ(ReadFile(MOD), all_);  // the tenth line is past the nine counted
+  EXPECT_FALSE(Exists(TMP));
+}

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <iterator>
 #include <random>
 
 #include "catalogue/markduplicates.hpp"
@@ -177,6 +179,44 @@ TEST_F(CatalogueTest, MarkDuplicatesJoinsRunsAgainstTheirFirstLine) {
   WriteFile(MOD, title + last);
   MarkDuplicates(MOD, 2);
   EXPECT_EQ(ReadFile(MOD), title + o1);
+}
+
+TEST_F(CatalogueTest, MarkDuplicatesOnModItselfGivesWhatTheCopyGives) {
+  auto marked = [](std::string line) {
+    line[5] = '*';
+    return line;
+  };
+  std::string o = Line(1, 'F', 'O', "tool", "t/1");
+  std::string r = Line(1, 'F', 'R', "tool", "t/2");
+  std::string c = Line(1, 'F', '*', "tool", "t/3");
+  const std::string contents[] = {
+      // a run of three, an 'O' after an equal 'R', a continuation line
+      TitleLine(1, "Tools", true) + o + o + o + r + o + r + r + c + c + o,
+      // short lines: under column 5, and ending inside the compared columns
+      "01\n01\n01 F O ab\n01 F O ab\n01 F * ab\n" + o,
+      // the last line without its line end: it gets one
+      o + marked(o) + o.substr(0, o.size() - 1),
+      // more lines than counted
+      o + o + o + o,
+  };
+  const int counts[] = {11, 6, 3, 2};
+  for (size_t i = 0; i < std::size(contents); ++i) {
+    std::string copy = dir_ / "copy";
+    WriteFile(copy, contents[i]);
+    MarkDuplicates(copy, counts[i]);  // another file: always through TMP
+    std::string expected = ReadFile(MOD);
+    std::remove(TMP.c_str());
+    WriteFile(MOD, contents[i]);
+    MarkDuplicates(MOD, counts[i]);
+    EXPECT_EQ(ReadFile(MOD), expected) << i;
+  }
+  // Marked in place, nothing goes through TMP.
+  std::remove(TMP.c_str());
+  WriteFile(MOD, contents[0]);
+  MarkDuplicates(MOD, 11);
+  EXPECT_FALSE(Exists(TMP));
+  EXPECT_EQ(ReadFile(MOD), TitleLine(1, "Tools", true) + o + marked(o) + marked(o) + r + o + r +
+                               marked(r) + c + marked(c) + o);
 }
 
 TEST_F(CatalogueTest, RemoveModuleTakesOneCategoryOutOfThePackageFile) {

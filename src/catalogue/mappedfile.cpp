@@ -1,0 +1,46 @@
+#include "catalogue/mappedfile.hpp"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "common/textfile.hpp"
+
+namespace {
+
+constexpr off_t kMostMapped = 8 << 20;
+
+}  // namespace
+
+MappedFile::MappedFile(const std::string& path, bool writable)
+    : fd_(open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC)) {
+  if (fd_ < 0) DieFor(path);
+  struct stat st;
+  if (fstat(fd_, &st) != 0) DieFor(path);
+  // A mapped page counts as the program's memory: a larger file takes the
+  // plain path, which streams it.
+  if (!S_ISREG(st.st_mode) || st.st_size <= 0 || st.st_size > kMostMapped) return;
+  int protection = PROT_READ | (writable ? PROT_WRITE : 0);
+  void* at = mmap(nullptr, static_cast<size_t>(st.st_size), protection, MAP_SHARED | MAP_POPULATE,
+                  fd_, 0);
+  if (at == MAP_FAILED) return;
+  data_ = static_cast<char*>(at);
+  size_ = static_cast<size_t>(st.st_size);
+}
+
+MappedFile::~MappedFile() {
+  if (data_) munmap(data_, size_);
+  close(fd_);
+}
+
+bool MappedFile::LineAt(size_t at, std::string_view& line, size_t& next) const {
+  if (at >= size_) return false;
+  const void* end = std::memchr(data_ + at, '\n', size_ - at);
+  size_t stop = end ? static_cast<size_t>(static_cast<const char*>(end) - data_) : size_;
+  line = std::string_view(data_ + at, stop - at);
+  next = end ? stop + 1 : size_;
+  return true;
+}
