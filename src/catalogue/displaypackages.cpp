@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "catalogue/lineio.hpp"
+#include "common/lineio.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"
 #include "driver/console.hpp"

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "catalogue/lineio.hpp"
+#include "common/lineio.hpp"
 #include "catalogue/mappedfile.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/copyfile.hpp"

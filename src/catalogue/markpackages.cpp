@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "catalogue/displaypackages.hpp"
-#include "catalogue/lineio.hpp"
+#include "common/lineio.hpp"
 #include "catalogue/mappedfile.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/isnumber.hpp"

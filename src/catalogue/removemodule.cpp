@@ -1,6 +1,6 @@
 #include "catalogue/removemodule.hpp"
 
-#include "catalogue/lineio.hpp"
+#include "common/lineio.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"
 #include "driver/installc.hpp"

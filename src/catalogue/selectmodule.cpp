@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "catalogue/lineio.hpp"
+#include "common/lineio.hpp"
 #include "catalogue/tocindex.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"

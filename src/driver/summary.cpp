@@ -8,7 +8,7 @@
 #include <string>
 
 #include "catalogue/categorytitle.hpp"
-#include "catalogue/lineio.hpp"
+#include "common/lineio.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"
 #include "driver/console.hpp"

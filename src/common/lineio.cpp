@@ -1,4 +1,4 @@
-#include "catalogue/lineio.hpp"
+#include "common/lineio.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

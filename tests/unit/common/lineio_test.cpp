@@ -2,8 +2,8 @@
 // cuts it where the new content ends.
 #include <unistd.h>
 
-#include "catalogue/lineio.hpp"
-#include "catalogue_fixture.hpp"
+#include "common/lineio.hpp"
+#include "unit/catalogue/catalogue_fixture.hpp"
 
 TEST_F(CatalogueTest, LineWriterLeavesNothingOfTheOldContent) {
   std::string file = dir_ / "work";
