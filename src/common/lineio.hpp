@@ -1,7 +1,6 @@
-// Reading and writing the working files line by line, shared by the
-// catalogue units. The walk over the categories passes every line of the
-// table of contents through here several times, so both sides move large
-// blocks and copy nothing per line. Any file failure ends the run with the
+// Reading and writing the working files line by line in large blocks. The
+// walk over the categories passes every line of the table of contents
+// through here several times, so both sides copy nothing per line. Any file failure ends the run with the
 // system's error text for the file's name.
 #pragma once
 
