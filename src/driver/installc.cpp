@@ -38,13 +38,11 @@ std::string ProgramDirectory(const char* argv0) {
 
 void ChooseLanguage(RunState& state) {
   const char* lang = std::getenv("LANG");
-  if (lang && *lang) {
-    state.locale_name = lang;
-    state.language_code.assign(state.locale_name, 0, 2);
-  } else {
-    state.locale_name = "C";
-    state.language_code = "en";
-  }
+  bool set = lang && *lang;
+  std::string locale = set ? lang : "C";
+  std::string code = set ? locale.substr(0, 2) : "en";
+  state.locale_name = std::move(locale);
+  state.language_code = std::move(code);
   LoadMessages(state.language_code, state.program_dir, state.locale_name);
   std::setlocale(LC_ALL, MessagesLoaded ? state.locale_name.c_str() : "C");
   std::setlocale(LC_NUMERIC, "C");
