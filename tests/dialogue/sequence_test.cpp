@@ -200,6 +200,7 @@ TEST(SpaceCheck, InsufficientSpaceQuestions) {
                      "Are you sure you want to quit? [yes] " + kExit;
   ASSERT_GE(out.size(), tail.size());
   EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
 
   // No, then the default of the restart question ends the run.
   r = m.Run("-load", m.cdrom() + "\n\n\n\n\n\n");
@@ -218,6 +219,7 @@ TEST(SpaceCheck, InsufficientSpaceQuestions) {
          "Are you sure you want to quit? [yes] " + kExit;
   EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
   EXPECT_FALSE(Exists(m.inst() + "/bin/run"));
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
 
 TEST(InstallDirectory, VerifyReportsAMissingDirectoryAsNotWritable) {
@@ -227,6 +229,7 @@ TEST(InstallDirectory, VerifyReportsAMissingDirectoryAsNotWritable) {
                        "You do not have write access to: \"nothere\"\n" +
                        InstallPrompt(m.inst()) + "Are you sure you want to quit? [yes] " + kExit);
   EXPECT_FALSE(Exists(m.inst() + "/nothere"));
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
 
 TEST(InstallDirectory, LoadOffersToCreateAMissingDirectory) {
@@ -240,6 +243,7 @@ TEST(InstallDirectory, LoadOffersToCreateAMissingDirectory) {
                        "\nBase system\nPackage numbers to load: [all] "
                        "Are you sure you want to quit? [yes] " + kExit);
   EXPECT_TRUE(std::filesystem::is_directory(m.inst() + "/sub"));
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
 
 TEST(NameForms, UpperCaseVersionedTableOfContentsNamesTheArchives) {
@@ -251,6 +255,7 @@ TEST(NameForms, UpperCaseVersionedTableOfContentsNamesTheArchives) {
   RunResult r = m.Run("-load", m.cdrom() + "\n\n\n\n\n\n");
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   for (const std::string& f : Medium::Files()) EXPECT_TRUE(Exists(m.inst() + "/" + f)) << f;
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
 
 TEST(MountPoint, HelpUnenterableAndNoTableOfContents) {
@@ -266,4 +271,5 @@ TEST(MountPoint, HelpUnenterableAndNoTableOfContents) {
                        "resides.\n" +
                        kMountPrompt + "Are you sure you want to quit? [yes] " + kExit);
   EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
