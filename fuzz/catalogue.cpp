@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/installc.hpp"
+#include "common/exitrequest.hpp"
 #include "messages/english.hpp"
 #include "messages/print.hpp"
 #include "support.hpp"

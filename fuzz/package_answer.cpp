@@ -11,7 +11,8 @@
 #include "catalogue/markduplicates.hpp"
 #include "catalogue/markpackages.hpp"
 #include "catalogue/tocline.hpp"
-#include "driver/installc.hpp"
+#include "common/exitrequest.hpp"
+#include "system/workingfiles.hpp"
 #include "support.hpp"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/part3full.hpp"
+#include "session/part3full.hpp"
 #include "support.hpp"
 
 namespace {

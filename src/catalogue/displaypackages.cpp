@@ -6,8 +6,8 @@
 #include "common/lineio.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"
-#include "driver/console.hpp"
-#include "driver/installc.hpp"
+#include "system/workingfiles.hpp"
+#include "messages/pager.hpp"
 #include "messages/print.hpp"
 
 namespace {
@@ -64,25 +64,18 @@ int WriteListing(const std::string& file, std::string& title, bool listing) {
   return n;
 }
 
-// The "More?" pause: true to show the next page.
-bool ShowMore() {
-  std::fputs("\n", stdout);
-  return MoreWanted();
-}
-
 // Prints the listing in TMP2, pausing after every 14th line when more follow.
 void ShowListing() {
   std::fputs("\n", stdout);
   nprintf(44);
   std::fputs("\n\n", stdout);
   LineReader in(TMP2);
+  Pager pager(kPage);
   std::string_view line;
-  bool have = in.Next(line);
-  for (int shown = 1; have; ++shown) {
+  while (in.Next(line) && pager.Page()) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
-    have = in.Next(line);
-    if (have && shown % kPage == 0 && !ShowMore()) break;
+    pager.Count();
   }
 }
 

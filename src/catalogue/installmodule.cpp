@@ -7,7 +7,7 @@
 #include "catalogue/markpackages.hpp"
 #include "messages/print.hpp"
 
-int InstallModule(const std::string& file, int mode, int count) {
+int InstallModule(const std::string& file, Mode mode, int count) {
   MarkDuplicates(file, count);
   int n = DisplayPackages(file, 1);
   for (;;) {

@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include "common/lineio.hpp"
-#include "catalogue/mappedfile.hpp"
+#include "common/mappedfile.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/copyfile.hpp"
 #include "common/textfile.hpp"
-#include "driver/installc.hpp"
+#include "system/workingfiles.hpp"
 
 namespace {
 

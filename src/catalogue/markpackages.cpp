@@ -9,13 +9,13 @@
 
 #include "catalogue/displaypackages.hpp"
 #include "common/lineio.hpp"
-#include "catalogue/mappedfile.hpp"
+#include "common/mappedfile.hpp"
 #include "catalogue/tocline.hpp"
-#include "common/isnumber.hpp"
+#include "common/numbers.hpp"
 #include "common/sortintarray.hpp"
 #include "common/textfile.hpp"
-#include "driver/console.hpp"
-#include "driver/installc.hpp"
+#include "session/console.hpp"
+#include "system/workingfiles.hpp"
 #include "messages/print.hpp"
 
 namespace {
@@ -46,11 +46,8 @@ std::vector<std::string> Tokens(const std::string& answer) {
 // is above every package count.
 int ValueOf(const std::string& digits) {
   long long value = 0;
-  for (char c : digits) {
-    value = value * 10 + (c - '0');
-    if (value > INT_MAX) return INT_MAX;
-  }
-  return static_cast<int>(value);
+  ReadLeadingInteger(digits, value);
+  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
 // The package question's prompt ends with the default answer in brackets.
@@ -140,9 +137,9 @@ int Finish(const std::string& file) {
   return 0;
 }
 
-void ShowHelp(const std::string& file, int mode) {
+void ShowHelp(const std::string& file, Mode mode) {
   std::fputs("\n", stdout);
-  nprintf(63 + mode);
+  nprintf(WordingOf(mode).package_help);
   DisplayPackages(file, 0);
   std::fputs("\n", stdout);
   nprintf(4);
@@ -175,7 +172,7 @@ PackageChoice ParsePackageAnswer(const std::string& answer, const std::string& d
   return choice;
 }
 
-int MarkPackages(const std::string& file, int mode, int count, int n) {
+int MarkPackages(const std::string& file, Mode mode, int count, int n) {
   if (n == 0) {
     // Nothing to choose: the required lines go without a question.
     if (DropTitlesInPlace(file, count)) return 0;
@@ -184,9 +181,7 @@ int MarkPackages(const std::string& file, int mode, int count, int n) {
   }
   for (;;) {
     std::string default_answer = DefaultAnswer(file);
-    hprintf(60 + mode);
-    std::printf(" [%s] ", default_answer.c_str());
-    std::string answer = ReadAnswer();
+    std::string answer = Ask(WordingOf(mode).package_question, Bracketed(default_answer));
     if (QuitDeclined(answer)) continue;
     if (answer == "^") return 1;
     if (answer == "?") {

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "session/mode.hpp"
+
 // The meaning of one answer to a package question.
 struct PackageChoice {
   enum Kind { kAll, kNone, kNumbers, kInvalid };
@@ -17,4 +19,4 @@ PackageChoice ParsePackageAnswer(const std::string& answer, const std::string& d
 
 // Asks the package question once. 0: `file` now holds the chosen lines;
 // 1: step back; -1: the answer is not valid (nothing written).
-int MarkPackages(const std::string& file, int mode, int count, int n);
+int MarkPackages(const std::string& file, Mode mode, int count, int n);

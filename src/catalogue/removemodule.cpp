@@ -3,7 +3,7 @@
 #include "common/lineio.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"
-#include "driver/installc.hpp"
+#include "system/workingfiles.hpp"
 
 void RemoveModule(const std::string& selection, int category) {
   const std::string code = CategoryCode(category);

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <utility>
 
-#include "common/isnumber.hpp"
+#include "common/numbers.hpp"
 #include "common/textfile.hpp"
-#include "driver/console.hpp"
-#include "driver/installc.hpp"
+#include "session/console.hpp"
+#include "common/exitrequest.hpp"
 #include "messages/print.hpp"
 
 std::vector<std::string> NameDir;
@@ -113,13 +113,9 @@ void ReleasePaths() {
 // The product number of an answer (empty means 1), or 0 when it is none.
 int ProductNumber(const std::string& answer, int count) {
   std::string digits = answer.empty() ? "1" : answer;
-  if (!IsNumber(digits)) return 0;
   long long value = 0;
-  for (char c : digits) {
-    value = value * 10 + (c - '0');
-    if (value > count) return 0;
-  }
-  return value >= 1 ? static_cast<int>(value) : 0;
+  if (!IsNumber(digits) || !ReadLeadingInteger(digits, value)) return 0;
+  return value >= 1 && value <= count ? static_cast<int>(value) : 0;
 }
 
 }  // namespace
@@ -131,7 +127,7 @@ void walk_cd(const char* const names[6], const std::string& dir, int& status) {
   Walk(names, dir, status, visited);
 }
 
-void ScanCD(int mode, const char* const names[6], int& index, const std::string& mount,
+void ScanCD(Mode mode, const char* const names[6], int& index, const std::string& mount,
             std::string& result) {
   ReleasePaths();
   NumSel = -1;
@@ -149,14 +145,14 @@ void ScanCD(int mode, const char* const names[6], int& index, const std::string&
   if (NumSel == 0) return;
 
   std::fputs("\n", stdout);
-  nprintf(76 + mode);
+  nprintf(WordingOf(mode).product_help);
   std::fputs("\n", stdout);
   for (int i = 1; i <= NumSel; ++i) {
     std::printf(" %3d - %s\n", i, NameDir[i - 1].c_str());
   }
   for (;;) {
     std::fputs("\n", stdout);
-    hprintf(79 + mode);
+    hprintf(WordingOf(mode).product_question);
     std::fputs(" [1] ", stdout);
     std::string answer = ReadAnswer();
     if (Quit(answer) && Quit2()) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "session/mode.hpp"
+
 // Product directories found by the walk, in the order found.
 extern std::vector<std::string> NameDir;
 // The variant index of each product directory in NameDir (each product keeps
@@ -21,5 +23,5 @@ void walk_cd(const char* const names[6], const std::string& dir, int& status);
 // Offers the products below `mount` in a menu. `result` receives the chosen
 // product directory, "^" for a step back, or "" when none was found or the
 // walk failed; `index` the chosen product's variant index.
-void ScanCD(int mode, const char* const names[6], int& index, const std::string& mount,
+void ScanCD(Mode mode, const char* const names[6], int& index, const std::string& mount,
             std::string& result);

@@ -11,7 +11,8 @@
 #include <deque>
 #include <unordered_map>
 
-constexpr int kLastCategory = 99;
+#include "common/tocformat.hpp"
+
 
 // A stretch of consecutive lines of one category in the file: `bytes` bytes
 // from `begin`, `lines` whole lines (the last line of the file may lack its

@@ -1,54 +1,54 @@
 // A view of one line of the table of contents (or of a working file in the
-// same format) that gives each fixed-column field by name. No other code
-// indexes columns.
+// same format) that gives each fixed-column field by name. No other code of
+// the installer indexes columns.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-// The six names of the table-of-contents file, in search order; the position
-// of the name found is the table-of-contents variant index.
-extern const char* const kTocNames[6];
-
-// The variant index of a file name that is one of the six names, else 0.
-int TocVariantOf(const std::string& file_name);
-
-// The two-character category code of a category number ("%02d").
-std::string CategoryCode(int category);
+#include "common/tocformat.hpp"
 
 class TocLine {
  public:
   // `line` without its line end; it must outlive the view.
   explicit TocLine(std::string_view line) : line_(line) {}
 
-  std::string_view CategoryCode() const { return Field(0, 2); }
+  std::string_view CategoryCode() const {
+    return Field(toc_columns::kCategory, toc_columns::kCategoryWidth);
+  }
   bool HasCategory(std::string_view code) const { return CategoryCode() == code; }
-  char EntryType() const { return At(3); }
-  char PackageClass() const { return At(5); }
+  char EntryType() const { return At(toc_columns::kEntryType); }
+  char PackageClass() const { return At(toc_columns::kPackageClass); }
   // A category title line carries '*' in column 3.
-  bool IsTitle() const { return At(3) == '*'; }
+  bool IsTitle() const { return At(toc_columns::kEntryType) == '*'; }
   bool IsRequired() const { return PackageClass() == 'R'; }
   bool IsOptional() const { return PackageClass() == 'O'; }
   bool IsContinuation() const { return PackageClass() == '*'; }
   // The default answer of a title line: 'A' in column 5 means "all".
   bool DefaultsToAll() const { return PackageClass() == 'A'; }
   // Columns 7-60, fewer when the line is shorter.
-  std::string_view Description() const { return Field(7, 54); }
+  std::string_view Description() const {
+    return Field(toc_columns::kDescription, toc_columns::kDescriptionWidth);
+  }
   // Everything from column 7: the category title of a title line, or the
   // text a package line is searched in for that title.
-  std::string_view Text() const { return Field(7, std::string_view::npos); }
+  std::string_view Text() const { return Field(toc_columns::kDescription, std::string_view::npos); }
   // The heading of the header line: everything from column 3.
-  std::string_view Heading() const { return Field(3, std::string_view::npos); }
-  std::string_view ArchiveCode() const { return Field(65, 2); }
+  std::string_view Heading() const { return Field(toc_columns::kHeading, std::string_view::npos); }
+  std::string_view ArchiveCode() const {
+    return Field(toc_columns::kArchive, toc_columns::kArchiveWidth);
+  }
   // The size field, columns 68-79, read as a decimal number after optional
   // blanks; 0 without a number.
   long long Size() const;
   // Everything from column 80.
-  std::string_view EntryPath() const { return Field(80, std::string_view::npos); }
+  std::string_view EntryPath() const { return Field(toc_columns::kEntryPath, std::string_view::npos); }
   // The entry path cut at its first blank, tab or NUL byte.
   std::string_view EntryWord() const;
   // Columns 5-60 decide whether two lines of a category belong together.
-  std::string_view DuplicateKey() const { return Field(5, 56); }
+  std::string_view DuplicateKey() const {
+    return Field(toc_columns::kDuplicateKey, toc_columns::kDuplicateKeyWidth);
+  }
   bool IsDuplicateOf(const TocLine& reference) const {
     return DuplicateKey() == reference.DuplicateKey();
   }

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "driver/installc.hpp"
+#include "common/exitrequest.hpp"
 
 void DieFor(const std::string& name) {
   std::fflush(stdout);

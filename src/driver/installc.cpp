@@ -8,24 +8,19 @@
 #include <cstdlib>
 #include <vector>
 
-#include "catalogue/tocline.hpp"
+#include "common/medium.hpp"
+#include "common/exitrequest.hpp"
 #include "common/currentdirectory.hpp"
 #include "driver/dialogue.hpp"
-#include "driver/interrupts.hpp"
-#include "driver/part3full.hpp"
+#include "driver/farewell.hpp"
+#include "system/interrupts.hpp"
 #include "driver/runstate.hpp"
 #include "messages/print.hpp"
-
-std::string TMP;
-std::string MOD;
-std::string TMP2;
-std::string TMP3;
-std::string PAK;
+#include "session/part3full.hpp"
+#include "system/interrupts.hpp"
+#include "system/workingfiles.hpp"
 
 namespace {
-
-std::string work_dir;
-std::vector<std::string> scratch_files;
 
 const char kUsage[] = "Usage: install <-help | -load | -remove | -verify>\n";
 
@@ -51,10 +46,10 @@ void ChooseLanguage(RunState& state) {
 // The option word; prints the removal warning and the help text at once.
 // Returns false when the run ends here (help).
 bool RecogniseOption(const std::string& word, RunState& state) {
-  if (word == "-load") state.mode = kLoad;
-  if (word == "-verify") state.mode = kVerify;
+  if (word == "-load") state.mode = Mode::kLoad;
+  if (word == "-verify") state.mode = Mode::kVerify;
   if (word == "-remove") {
-    state.mode = kRemove;
+    state.mode = Mode::kRemove;
     std::fputs("\n", stdout);
     nprintf(1);
   }
@@ -96,16 +91,16 @@ int StartUp(int argc, char** argv) {
     return 0;
   }
   if (!RecogniseOption(argv[1], state)) return 0;
-  if (state.mode == kNoMode) {
+  if (state.mode == Mode::kNone) {
     hprintf(2);
     std::printf(" %s\n", argv[1]);
   }
   // "-load" takes one further word, the others none.
-  if ((state.mode != kLoad && argc > 2) || argc > 3) {
-    state.mode = kNoMode;
+  if ((state.mode != Mode::kLoad && argc > 2) || argc > 3) {
+    state.mode = Mode::kNone;
     nprintf(3);
   }
-  if (state.mode == kNoMode) {
+  if (state.mode == Mode::kNone) {
     std::fputs(kUsage, stdout);
     return 0;
   }
@@ -126,66 +121,11 @@ int StartUp(int argc, char** argv) {
 
 }  // namespace
 
-bool MakeWorkingFiles() {
-  // The interrupt handler reads these names: no signal while they change.
-  InterruptsHeld held;
-  const char* tmpdir = std::getenv("TMPDIR");
-  std::string base = tmpdir && *tmpdir ? tmpdir : "/tmp";
-  std::string pattern = base + "/zulXXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  if (!mkdtemp(name.data())) {
-    std::fflush(stdout);
-    std::perror(base.c_str());
-    return false;
-  }
-  work_dir = name.data();
-  scratch_files.clear();
-  TMP = work_dir + "/TMP";
-  MOD = work_dir + "/MOD";
-  TMP2 = work_dir + "/TMP2";
-  TMP3 = work_dir + "/TMP3";
-  PAK = work_dir + "/PAK";
-  return true;
-}
-
-std::string ScratchFile(const std::string& name) {
-  InterruptsHeld held;
-  std::string path = work_dir + "/" + name;
-  for (const std::string& known : scratch_files) {
-    if (known == path) return path;
-  }
-  scratch_files.push_back(path);
-  return path;
-}
-
-void RemoveWorkingFiles() {
-  if (work_dir.empty()) return;
-  for (const std::string* name : {&TMP, &TMP2, &TMP3, &MOD, &PAK}) unlink(name->c_str());
-  for (const std::string& name : scratch_files) unlink(name.c_str());
-  rmdir(work_dir.c_str());
-}
-
-void exite(int status) {
-  {
-    InterruptsHeld held;
-    RemoveWorkingFiles();
-    for (std::string* name : {&TMP, &TMP2, &TMP3, &MOD, &PAK}) name->clear();
-    work_dir.clear();
-    scratch_files.clear();
-  }
-  std::fputs("\n", stdout);
-  nprintf(41);
-  UnloadMessages();
-  std::fflush(stdout);
-  throw ExitRequest{status};
-}
-
 int RunInstaller(int argc, char** argv) {
   try {
     return StartUp(argc, argv);
   } catch (const ExitRequest& request) {
-    std::fflush(stdout);
+    SayFarewell();
     return request.status;
   }
 }

@@ -3,10 +3,10 @@
 
 #include <string>
 
-enum Mode { kNoMode = 0, kLoad = 1, kVerify = 2, kRemove = 3 };
+#include "session/mode.hpp"
 
 struct RunState {
-  int mode = kNoMode;
+  Mode mode = Mode::kNone;
   std::string program_dir;
   std::string language_code;  // LoadMessages may rewrite it
   std::string locale_name;

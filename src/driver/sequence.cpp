@@ -13,12 +13,13 @@
 #include "catalogue/removemodule.hpp"
 #include "catalogue/scancd.hpp"
 #include "catalogue/selectmodule.hpp"
-#include "catalogue/tocline.hpp"
+#include "common/medium.hpp"
 #include "common/appendfile.hpp"
 #include "common/currentdirectory.hpp"
 #include "common/textfile.hpp"
-#include "driver/console.hpp"
-#include "driver/installc.hpp"
+#include "session/console.hpp"
+#include "common/exitrequest.hpp"
+#include "system/workingfiles.hpp"
 #include "messages/print.hpp"
 
 
@@ -28,7 +29,6 @@ void ChangeToStart(const RunState& state) {
   if (chdir(state.start_dir.c_str()) != 0) DieFor(state.start_dir);
 }
 
-std::string Bracketed(const std::string& value) { return " [" + value + "] "; }
 
 // The table of contents under its six names in the current directory: the
 // variant index, or -1.
@@ -147,11 +147,11 @@ bool AskInstallDirectory(RunState& state) {
     if (answer == "^") return false;
     if (answer == "?") {
       std::fputs("\n", stdout);
-      nprintf(10 + state.mode);  // 11, 12 or 13 by mode
+      nprintf(WordingOf(state.mode).directory_help);
       continue;
     }
     if (answer.empty() || answer == ".") answer = state.start_dir;
-    if (state.mode == kLoad && !CanEnter(state, answer)) {
+    if (state.mode == Mode::kLoad && !CanEnter(state, answer)) {
       std::fputs("\n", stdout);
       hprintf(14);
       std::printf(" %s\n", answer.c_str());

@@ -11,8 +11,10 @@
 #include "common/lineio.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"
-#include "driver/console.hpp"
-#include "driver/installc.hpp"
+#include "session/console.hpp"
+#include "common/exitrequest.hpp"
+#include "system/workingfiles.hpp"
+#include "messages/pager.hpp"
 #include "messages/print.hpp"
 #include "operations/calculatesize.hpp"
 #include "operations/kbavailable.hpp"
@@ -22,17 +24,11 @@
 
 namespace {
 
-// The "More?" prompt of the summary: true to go on.
-bool MorePages() {
-  std::fputs("\n", stdout);
-  return MoreWanted();
-}
-
 // Lists the optional packages of PAK under their category titles, page by
-// page: the first page starts at 4, a title costs 2, a package 1, and the
-// prompt comes while the count is above 20.
+// page: the headings above take 3 lines of the first page of 20, a title
+// takes 2, a package 1.
 void ListSelection(const RunState& state, LineReader& pak) {
-  int counter = 4;
+  Pager pager(20, 3);
   std::string last_code = "00";
   std::optional<std::string> title;
   std::string_view line;
@@ -43,24 +39,18 @@ void ListSelection(const RunState& state, LineReader& pak) {
     if (code != last_code) {
       last_code.swap(code);
       title = FindCategoryTitle(state.toc_path, last_code);
-      if (counter > 20) {
-        if (!MorePages()) return;
-        counter = 1;
-      }
+      if (!pager.Page()) return;
       // A category without a title line in the table of contents is listed
       // without a title.
       if (title) {
         std::printf("\n%s\n", std::string(TocLine(*title).Text()).c_str());
-        counter += 2;
+        pager.Count(2);
       }
     }
-    if (counter > 20) {
-      if (!MorePages()) return;
-      counter = 1;
-    }
+    if (!pager.Page()) return;
     if (title && package.Text().find(TocLine(*title).Text()) != std::string_view::npos) continue;
     std::printf("\t%s\n", std::string(package.Description()).c_str());
-    ++counter;
+    pager.Count();
   }
 }
 
@@ -76,7 +66,7 @@ void ShowSelection(const RunState& state) {
     std::fputs("\n\n", stdout);
     nprintf(18);
     std::fputs("--------------------------\n\n", stdout);
-    nprintf(18 + state.mode);  // 19, 20 or 21 by mode
+    nprintf(WordingOf(state.mode).selection_heading);
     ListSelection(state, pak);
   }
   std::fputs("\n", stdout);
@@ -150,14 +140,15 @@ bool SpaceCheck(const RunState& state) {
 }
 
 // The list-files question: 0 or 1, or -1 for a step back.
-int AskListFiles(int mode) {
+int AskListFiles(Mode mode) {
+  const ModeWording& wording = WordingOf(mode);
   for (;;) {
-    std::string answer = Ask(mode == kLoad ? 32 : 33, " [no] ");
+    std::string answer = Ask(wording.list_files_question, " [no] ");
     if (QuitDeclined(answer)) continue;
     if (answer == "^") return -1;
     if (answer == "?") {
       std::fputs("\n", stdout);
-      nprintf(mode == kLoad ? 34 : 35);
+      nprintf(wording.list_files_help);
       continue;
     }
     if (answer.empty() || IsNo(answer)) return 0;
@@ -169,11 +160,11 @@ int AskListFiles(int mode) {
   if (chdir(state.install_dir.c_str()) != 0) DieFor(state.install_dir);
   std::fputs("\n", stdout);
   switch (state.mode) {
-    case kVerify:
+    case Mode::kVerify:
       nprintf(38);
       RunVER(state.dist_dir, state.toc_path, PAK);
       break;
-    case kRemove:
+    case Mode::kRemove:
       nprintf(37);
       RunREM(PAK, state.list_files);
       break;
@@ -192,10 +183,10 @@ int AskListFiles(int mode) {
 Back ConfirmAndRun(RunState& state) {
   ShowSelection(state);
   if (!Confirmed()) return Back::kCategories;
-  if (state.mode == kLoad && !SpaceCheck(state)) return Back::kInstallDirectory;
+  if (state.mode == Mode::kLoad && !SpaceCheck(state)) return Back::kInstallDirectory;
   std::fputs("\n", stdout);
   state.list_files = -1;
-  if (state.mode != kVerify) {
+  if (state.mode != Mode::kVerify) {
     state.list_files = AskListFiles(state.mode);
     if (state.list_files < 0) return Back::kCategories;
   }

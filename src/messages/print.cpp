@@ -6,8 +6,10 @@
 #include <new>
 #include <vector>
 
+#include "common/answerline.hpp"
+#include "common/answerwords.hpp"
+#include "common/numbers.hpp"
 #include "common/textfile.hpp"
-#include "driver/console.hpp"
 #include "messages/english.hpp"
 
 int MessagesLoaded = -1;
@@ -64,18 +66,11 @@ void ForEachLine(int number, Fn line) {
 }
 
 // Reads the number field the way "%d" does: optional white space, optional
-// sign, digits. False when there are no digits.
+// sign, digits; a value beyond the range of int is held at its limit. False
+// when there are no digits.
 bool ReadNumberField(const std::string& line, int& number) {
-  size_t i = 0;
-  while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-  bool negative = false;
-  if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
-  if (i >= line.size() || !std::isdigit(static_cast<unsigned char>(line[i]))) return false;
-  long long value = 0;
-  for (; i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])); ++i) {
-    if (value <= INT_MAX) value = value * 10 + (line[i] - '0');
-  }
-  if (negative) value = -value;
+  long long value;
+  if (!ReadLeadingInteger(line, value)) return false;
   number = static_cast<int>(value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : value);
   return true;
 }
@@ -222,6 +217,13 @@ void hprintf(int number) {
     std::fputs(text, stdout);
     return true;
   });
+}
+
+bool MoreWanted() {
+  hprintf(22);
+  std::fputs(" [yes] ", stdout);
+  std::optional<std::string> answer = ReadAnswerOrEnd();
+  return !answer || answer->empty() || IsYes(*answer);
 }
 
 void UnloadMessages() {

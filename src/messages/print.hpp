@@ -24,6 +24,11 @@ void nprintf(int number);
 // front of a value.
 void hprintf(int number);
 
+// The "More?" pause of long listings and messages: prints message 22 and
+// " [yes] " and reads the answer. True to go on: an empty answer, a yes word,
+// or end of input (as when the operator presses Enter).
+bool MoreWanted();
+
 // Releases a loaded catalogue; no message prints afterwards.
 void UnloadMessages();
 

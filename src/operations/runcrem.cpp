@@ -11,7 +11,7 @@
 #include "common/textfile.hpp"
 #include "messages/print.hpp"
 #include "operations/containment.hpp"
-#include "operations/spawn.hpp"
+#include "system/spawn.hpp"
 
 namespace {
 

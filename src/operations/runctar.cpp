@@ -12,10 +12,11 @@
 
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"
-#include "driver/installc.hpp"
+#include "common/exitrequest.hpp"
+#include "system/workingfiles.hpp"
 #include "messages/print.hpp"
 #include "operations/containment.hpp"
-#include "operations/spawn.hpp"
+#include "system/spawn.hpp"
 
 namespace {
 

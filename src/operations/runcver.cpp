@@ -10,7 +10,7 @@
 #include "catalogue/categorytitle.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"
-#include "driver/console.hpp"
+#include "messages/pager.hpp"
 #include "messages/print.hpp"
 
 namespace {
@@ -25,16 +25,10 @@ void PutText(std::string_view text) { std::fwrite(text.data(), 1, text.size(), s
 class Listing {
  public:
   // False when the operator ends the scan at the pause.
-  bool Page() {
-    if (lines_ <= 20) return true;
-    std::fputs("\n", stdout);
-    if (!MoreWanted()) return false;
-    lines_ = 1;
-    return true;
-  }
+  bool Page() { return pager_.Page(); }
 
   void CategoryHeading(std::string_view title) {
-    lines_ += 2;
+    pager_.Count(2);
     std::fputs("\n", stdout);
     hprintf(45);
     std::fputc(' ', stdout);
@@ -43,7 +37,7 @@ class Listing {
   }
 
   void PackageHeading(std::string_view description) {
-    lines_ += 1;
+    pager_.Count();
     std::fputs("\t", stdout);
     hprintf(45);
     std::fputc(' ', stdout);
@@ -52,7 +46,7 @@ class Listing {
   }
 
   void Missing(int message, std::string_view path) {
-    lines_ += 1;
+    pager_.Count();
     std::fputs("\t   ", stdout);
     hprintf(message);
     std::fputc(' ', stdout);
@@ -61,7 +55,7 @@ class Listing {
   }
 
  private:
-  int lines_ = 1;
+  Pager pager_{20};
 };
 
 void Summary(long long count, int none_message, int count_message) {

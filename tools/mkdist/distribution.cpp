@@ -12,11 +12,10 @@
 #include <map>
 #include <unordered_map>
 
-#include "archivename.hpp"
-#include "catalogue/tocline.hpp"
-#include "operations/spawn.hpp"
+#include "common/medium.hpp"
+#include "common/tocformat.hpp"
+#include "system/spawn.hpp"
 #include "stagingtree.hpp"
-#include "tocformat.hpp"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "archivename.hpp"
-#include "catalogue/tocline.hpp"
+#include "common/medium.hpp"
+#include "common/tocformat.hpp"
 #include "diagnostics.hpp"
 #include "distribution.hpp"
 #include "manifest.hpp"

@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "driver/installc.hpp"
+#include "common/exitrequest.hpp"
+#include "system/workingfiles.hpp"
 #include "messages/print.hpp"
 #include "support/stdio_capture.hpp"
 #include "support/tempdir.hpp"

@@ -4,7 +4,7 @@
 #include "common/copyfile.hpp"
 #include "common/isnumber.hpp"
 #include "common/sortintarray.hpp"
-#include "driver/installc.hpp"
+#include "common/exitrequest.hpp"
 #include "messages/print.hpp"
 #include "support/stdio_capture.hpp"
 #include "support/tempdir.hpp"

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/installc.hpp"
+#include "common/exitrequest.hpp"
+#include "system/workingfiles.hpp"
 #include "messages/print.hpp"
 #include "support/runbinary.hpp"
 #include "support/stdio_capture.hpp"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "driver/part3full.hpp"
+#include "session/part3full.hpp"
 #include "support/tempdir.hpp"
 
 namespace {

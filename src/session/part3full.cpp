@@ -1,4 +1,4 @@
-#include "driver/part3full.hpp"
+#include "session/part3full.hpp"
 
 #include <pwd.h>
 #include <unistd.h>

@@ -1,11 +1,10 @@
-#include "driver/interrupts.hpp"
+#include "system/interrupts.hpp"
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "driver/installc.hpp"
 
 namespace {
 
@@ -15,9 +14,13 @@ volatile sig_atomic_t children[kMaxChildren];
 
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// What the handler removes before the run ends; set once the working files
+// exist.
+void (*volatile cleanup)() = nullptr;
+
 void OnInterrupt(int sig) {
   int saved = errno;
-  RemoveWorkingFiles();
+  if (cleanup) cleanup();
   for (int i = 0; i < kMaxChildren; ++i) {
     pid_t pid = children[i];
     if (pid <= 0) continue;
@@ -56,6 +59,8 @@ void InstallInterruptHandlers() {
     sigaction(sig, &action, nullptr);
   }
 }
+
+void SetInterruptCleanup(void (*routine)()) { cleanup = routine; }
 
 InterruptsHeld::InterruptsHeld() {
   sigset_t set = InterruptSet();

@@ -1,4 +1,4 @@
-#include "operations/spawn.hpp"
+#include "system/spawn.hpp"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -9,7 +9,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "driver/interrupts.hpp"
+#include "system/interrupts.hpp"
 
 extern char** environ;
 

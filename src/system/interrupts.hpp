@@ -1,4 +1,4 @@
-// An interrupted run (SIGINT, SIGTERM, SIGHUP) removes its working files,
+// An interrupted run (SIGINT, SIGTERM, SIGHUP) runs the registered cleanup,
 // waits for the child it is running and then ends by the same signal, so
 // that a calling shell sees an interrupted run.
 #pragma once
@@ -8,6 +8,10 @@
 
 void InstallInterruptHandlers();
 
+// The routine the handler calls first (it must be safe in a signal handler):
+// the working files register their removal here.
+void SetInterruptCleanup(void (*routine)());
+
 // Blocks the three signals while a child is being started and recorded, so
 // that no child escapes the handler. Unblocked by the destructor.
 class InterruptsHeld {
@@ -16,9 +20,6 @@ class InterruptsHeld {
   ~InterruptsHeld();
   InterruptsHeld(const InterruptsHeld&) = delete;
   InterruptsHeld& operator=(const InterruptsHeld&) = delete;
-
-  // The mask that was in force before, for a child to start with.
-  const sigset_t& previous() const { return previous_; }
 
  private:
   sigset_t previous_;

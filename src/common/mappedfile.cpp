@@ -1,4 +1,4 @@
-#include "catalogue/mappedfile.hpp"
+#include "common/mappedfile.hpp"
 
 #include <fcntl.h>
 #include <sys/mman.h>

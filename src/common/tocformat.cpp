@@ -1,8 +1,12 @@
-#include "tocformat.hpp"
+#include "common/tocformat.hpp"
 
 #include <cstdio>
 
-#include "catalogue/tocline.hpp"
+std::string CategoryCode(int category) {
+  char code[16];
+  std::snprintf(code, sizeof code, "%02d", category);
+  return code;
+}
 
 std::string TocHeader(const std::string& heading) { return "   " + heading + "\n"; }
 

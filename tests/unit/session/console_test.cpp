@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "driver/console.hpp"
-#include "driver/installc.hpp"
+#include "session/console.hpp"
+#include "common/exitrequest.hpp"
 #include "messages/print.hpp"
 #include "support/stdio_capture.hpp"
 

@@ -1,0 +1,11 @@
+// Reading one answer line from standard input: the primitive under every
+// question and every "More?" pause.
+#pragma once
+
+#include <optional>
+#include <string>
+
+// Flushes standard output, reads one whole line from standard input and
+// strips its line end (the answer ends at a NUL byte too). Empty optional at
+// end of input.
+std::optional<std::string> ReadAnswerOrEnd();

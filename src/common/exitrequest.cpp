@@ -1,0 +1,3 @@
+#include "common/exitrequest.hpp"
+
+void exite(int status) { throw ExitRequest{status}; }

@@ -1,0 +1,14 @@
+#include "driver/farewell.hpp"
+
+#include <cstdio>
+
+#include "messages/print.hpp"
+#include "system/workingfiles.hpp"
+
+void SayFarewell() {
+  ReleaseWorkingFiles();
+  std::fputs("\n", stdout);
+  nprintf(41);
+  UnloadMessages();
+  std::fflush(stdout);
+}

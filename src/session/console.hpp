@@ -1,0 +1,27 @@
+// The questions of the dialogue: one reader of the operator's answers and
+// the conventions every question shares (the answer words are in
+// common/answerwords.hpp).
+#pragma once
+
+#include <string>
+
+#include "common/answerline.hpp"
+#include "common/answerwords.hpp"
+
+// Reads an answer; end of input ends the run with status 1: the operator
+// never confirmed anything.
+std::string ReadAnswer();
+
+// Prints message `message` as a prompt, then `suffix` (" [yes] " and the
+// like), and reads the answer.
+std::string Ask(int message, const std::string& suffix);
+
+// " [value] ": the default answer in brackets that ends a prompt.
+std::string Bracketed(const std::string& value);
+
+// The quit confirmation: 1 means quit, 0 means go on.
+int Quit2();
+
+// A quit word confirmed ends the run with status 0; returns true when the
+// answer was a quit word that the operator then declined.
+bool QuitDeclined(const std::string& answer);
