@@ -5,16 +5,17 @@
 
 #include "catalogue/tocindex.hpp"
 #include "catalogue/tocline.hpp"
+#include "common/lineio.hpp"
 #include "common/textfile.hpp"
 
 namespace {
 
-// The plain scan, for a file that cannot be indexed (a pipe, a read error).
-std::optional<std::string> ScanForTitle(std::FILE* file, const std::string& code) {
-  std::string line;
-  while (ReadLine(file, line)) {
+// The plain scan, for a file that cannot be indexed (a pipe).
+std::optional<std::string> ScanForTitle(LineReader& reader, const std::string& code) {
+  std::string_view line;
+  while (reader.Next(line)) {
     TocLine view(line);
-    if (view.HasCategory(code) && view.IsTitle()) return line;
+    if (view.HasCategory(code) && view.IsTitle()) return std::string(line);
   }
   return std::nullopt;
 }
@@ -22,25 +23,18 @@ std::optional<std::string> ScanForTitle(std::FILE* file, const std::string& code
 }  // namespace
 
 std::optional<std::string> FindCategoryTitle(const std::string& toc, const std::string& code) {
-  std::FILE* file = OpenOrDie(toc, "r");
-  std::optional<std::string> title;
+  LineReader reader(toc);
   struct stat st;
-  int fd = fileno(file);
-  // The index made for the walk over the categories serves here too.
-  const TocIndex* index =
-      fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? IndexOfToc(fd, st) : nullptr;
-  if (!index) {
-    rewind(file);
-    title = ScanForTitle(file, code);
-  } else if (code.size() == 2) {
-    // A title line has a code of exactly two characters.
-    auto found = index->first_title.find(TitleKey(code[0], code[1]));
-    std::string line;
-    if (found != index->first_title.end() &&
-        fseeko(file, static_cast<off_t>(found->second), SEEK_SET) == 0 && ReadLine(file, line)) {
-      title = std::move(line);
-    }
-  }
-  std::fclose(file);
-  return title;
+  if (fstat(reader.fd(), &st) != 0) DieFor(toc);
+  if (!S_ISREG(st.st_mode)) return ScanForTitle(reader, code);
+  // The index made for the walk over the categories serves here too. A
+  // title line has a code of exactly two characters.
+  const TocIndex& index = IndexOfToc(reader.fd(), st, toc);
+  if (code.size() != 2) return std::nullopt;
+  auto found = index.first_title.find(TitleKey(code[0], code[1]));
+  if (found == index.first_title.end()) return std::nullopt;
+  LineReader at_title(reader.fd(), toc, found->second);
+  std::string_view line;
+  if (!at_title.Next(line)) return std::nullopt;
+  return std::string(line);
 }

@@ -29,7 +29,7 @@ bool MarkInPlace(int count) {
   std::string_view line;
   size_t at = 0;
   int lines = 0;
-  for (size_t next; lines < count && mod.LineAt(at, line, next); at = next, ++lines) {
+  for (size_t next; lines < count && LineAt(mod.text(), at, line, next); at = next, ++lines) {
     if (!NeedsMark(line, reference, at == 0)) {
       reference = line;
     } else if (TocLine(line).PackageClass() != '*' && line.size() > 5) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "catalogue/displaypackages.hpp"
+#include "common/copyfile.hpp"
 #include "common/lineio.hpp"
 #include "common/mappedfile.hpp"
 #include "catalogue/tocline.hpp"
@@ -52,11 +53,7 @@ int ValueOf(const std::string& digits) {
 
 // The package question's prompt ends with the default answer in brackets.
 std::string DefaultAnswer(const std::string& file) {
-  std::FILE* in = OpenOrDie(file, "r");
-  std::string line;
-  ReadLine(in, line);
-  std::fclose(in);
-  return TocLine(line).DefaultsToAll() ? "all" : "none";
+  return TocLine(ReadFirstLine(file)).DefaultsToAll() ? "all" : "none";
 }
 
 // Takes the title lines out of `file` where it lies, when it is exactly
@@ -70,7 +67,7 @@ bool DropTitlesInPlace(const std::string& file, int count) {
   size_t title_end = 0;
   std::string_view line;
   int lines = 0;
-  for (size_t next; lines < count && in.LineAt(at, line, next); at = next, ++lines) {
+  for (size_t next; lines < count && LineAt(in.text(), at, line, next); at = next, ++lines) {
     if (TocLine(line).IsTitle()) {
       if (at != 0) return false;
       title_end = next;

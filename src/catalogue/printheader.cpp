@@ -3,13 +3,10 @@
 #include <cstdio>
 
 #include "catalogue/tocline.hpp"
-#include "common/textfile.hpp"
+#include "common/lineio.hpp"
 
 void PrintHeader(const std::string& toc) {
-  std::FILE* file = OpenOrDie(toc, "r");
-  std::string line;
-  ReadLine(file, line);
-  std::fclose(file);
+  std::string line = ReadFirstLine(toc);
   std::string_view heading = TocLine(line).Heading();
   std::string out = "\n";
   out.append(heading);

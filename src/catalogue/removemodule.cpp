@@ -1,5 +1,6 @@
 #include "catalogue/removemodule.hpp"
 
+#include "common/copyfile.hpp"
 #include "common/lineio.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"

@@ -2,13 +2,11 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <string_view>
-#include <vector>
 
 #include "catalogue/tocline.hpp"
+#include "common/lineio.hpp"
 
 namespace {
 
@@ -56,52 +54,25 @@ void NoteRun(TocIndex& index, uint64_t begin, uint64_t end, std::string_view hea
 
 // One pass over the file: the runs of every line after the header line and
 // the first title line of every code.
-bool Build(int fd, const struct stat& st, TocIndex& index) {
+void Build(int fd, const struct stat& st, const std::string& name, TocIndex& index) {
   index = TocIndex();
-  std::vector<char> buffer(1 << 20);
-  uint64_t base = 0;        // file offset of the buffer's first byte
-  uint64_t line_begin = 0;  // file offset of the current line
-  char head[4];
-  size_t head_length = 0;   // characters of the current line seen, up to 4
+  LineReader reader(fd, name, 0);
+  std::string_view line;
   bool header = true;
-  auto end_line = [&](uint64_t end) {
-    std::string_view seen(head, head_length);
-    if (!header) NoteRun(index, line_begin, end, seen);
-    if (TocLine(seen).IsTitle()) index.first_title.try_emplace(TitleKey(head[0], head[1]), line_begin);
+  for (uint64_t begin = 0; reader.Next(line); begin = reader.Offset()) {
+    uint64_t end = reader.Offset();
+    if (!header) NoteRun(index, begin, end, line);
+    if (TocLine(line).IsTitle()) {
+      index.first_title.try_emplace(TitleKey(line[0], line[1]), begin);
+    }
     header = false;
-    line_begin = end;
-    head_length = 0;
-  };
-  for (;;) {
-    ssize_t got = pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(base));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      index.size = -1;
-      return false;
-    }
-    if (got == 0) break;
-    const char* data = buffer.data();
-    size_t n = static_cast<size_t>(got);
-    size_t i = 0;
-    while (i < n) {
-      while (head_length < 4 && i < n && data[i] != '\n') head[head_length++] = data[i++];
-      if (i >= n) break;
-      const void* newline = std::memchr(data + i, '\n', n - i);
-      if (!newline) break;
-      i = static_cast<size_t>(static_cast<const char*>(newline) - data) + 1;
-      end_line(base + i);
-    }
-    base += n;
-  }
-  if (line_begin < base) {
-    index.ends_without_line_end = true;
-    end_line(base);
+    // Only the last line can end without a line end.
+    index.ends_without_line_end = end == begin + line.size();
   }
   index.device = st.st_dev;
   index.inode = st.st_ino;
   index.size = st.st_size;
   index.modified = st.st_mtim;
-  return true;
 }
 
 }  // namespace
@@ -111,7 +82,7 @@ uint16_t TitleKey(char first, char second) {
                                static_cast<unsigned char>(second));
 }
 
-const TocIndex* IndexOfToc(int fd, const struct stat& st) {
-  if (Matches(noted, st)) return &noted;
-  return Build(fd, st, noted) ? &noted : nullptr;
+const TocIndex& IndexOfToc(int fd, const struct stat& st, const std::string& name) {
+  if (!Matches(noted, st)) Build(fd, st, name, noted);
+  return noted;
 }

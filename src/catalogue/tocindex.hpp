@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <unordered_map>
 
 #include "common/tocformat.hpp"
@@ -41,7 +42,7 @@ struct TocIndex {
 
 uint16_t TitleKey(char first, char second);
 
-// The index of the regular file open as `fd`, whose status is `st`: the
-// one noted before when the file is unchanged, else noted now. Null when
-// the file cannot be read; errno tells why.
-const TocIndex* IndexOfToc(int fd, const struct stat& st);
+// The index of the regular file open as `fd` (named `name`), whose status
+// is `st`: the one noted before when the file is unchanged, else noted now.
+// A file that cannot be read ends the run.
+const TocIndex& IndexOfToc(int fd, const struct stat& st, const std::string& name);

@@ -33,6 +33,11 @@ class TocLine {
   // Everything from column 7: the category title of a title line, or the
   // text a package line is searched in for that title.
   std::string_view Text() const { return Field(toc_columns::kDescription, std::string_view::npos); }
+  // Whether the text of a package line holds `title`, the text of its
+  // category's title line: the listings then show no heading of its own.
+  bool MentionsTitle(std::string_view title) const {
+    return Text().find(title) != std::string_view::npos;
+  }
   // The heading of the header line: everything from column 3.
   std::string_view Heading() const { return Field(toc_columns::kHeading, std::string_view::npos); }
   std::string_view ArchiveCode() const {

@@ -3,5 +3,5 @@
 #include "common/copyfile.hpp"
 
 void AppendFile(const std::string& source, const std::string& target) {
-  CopyBytes(source, target, "a");
+  CopyWholeFile(source, target, true);
 }

@@ -3,53 +3,79 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <cstdio>
+#include <limits>
+#include <vector>
 
+#include "common/lineio.hpp"
 #include "common/textfile.hpp"
 
 namespace {
 
-// Copies inside the kernel: the walk over the categories appends every
-// chosen line to PAK, so this moves the whole selection once more. False
-// when the kernel cannot copy between these files, before anything moved.
-bool KernelCopy(int in, int out) {
-  bool moved = false;
-  for (;;) {
-    ssize_t got = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-    if (got > 0) {
-      moved = true;
-      continue;
-    }
+constexpr uint64_t kToTheEnd = std::numeric_limits<uint64_t>::max();
+
+// Copies inside the kernel from `at` until `size` bytes moved or the file
+// ended; advances both. False when the kernel cannot copy between these
+// files (the rest then goes through a buffer).
+bool KernelCopy(int in, uint64_t& at, uint64_t& size, int out, const std::string& in_name) {
+  while (size > 0) {
+    off_t from = static_cast<off_t>(at);
+    size_t want = static_cast<size_t>(std::min<uint64_t>(size, 1 << 30));
+    ssize_t got = copy_file_range(in, &from, out, nullptr, want, 0);
     if (got < 0 && errno == EINTR) continue;
-    // As the copy through a buffer, a failed write is not reported.
-    return got == 0 || moved;
+    if (got < 0) {
+      if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+          errno == EBADF) {
+        return false;
+      }
+      DieFor(in_name);
+    }
+    // The end of the file, or a file the kernel reports empty (some special
+    // files): the buffer decides.
+    if (got == 0) return size == kToTheEnd;
+    at += static_cast<uint64_t>(got);
+    if (size != kToTheEnd) size -= static_cast<uint64_t>(got);
+  }
+  return true;
+}
+
+void BufferCopy(int in, uint64_t at, uint64_t size, int out, const std::string& in_name,
+                const std::string& out_name) {
+  std::vector<char> buffer(1 << 20);
+  while (size > 0) {
+    size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size));
+    ssize_t got = pread(in, buffer.data(), want, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got == 0 && size == kToTheEnd) return;
+    if (got <= 0) {
+      if (got == 0) errno = EIO;  // the file shrank under the caller
+      DieFor(in_name);
+    }
+    WriteAll(out, buffer.data(), static_cast<size_t>(got), out_name);
+    at += static_cast<uint64_t>(got);
+    if (size != kToTheEnd) size -= static_cast<uint64_t>(got);
   }
 }
 
-void BufferCopy(int in, int out) {
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t got = read(in, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return;
-    for (ssize_t put = 0; put < got;) {
-      ssize_t n = write(out, buffer + put, static_cast<size_t>(got - put));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;
-      put += n;
-    }
-  }
+int OpenOrDie(const std::string& path, int flags) {
+  int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) DieFor(path);
+  return fd;
 }
 
 }  // namespace
 
-void CopyBytes(const std::string& source, const std::string& target, const char* target_mode) {
-  int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) DieFor(source);
+void CopyRange(int in, uint64_t offset, uint64_t size, int out, const std::string& in_name,
+               const std::string& out_name) {
+  if (!KernelCopy(in, offset, size, out, in_name)) BufferCopy(in, offset, size, out, in_name, out_name);
+}
+
+void CopyWholeFile(const std::string& source, const std::string& target, bool append) {
+  int in = OpenOrDie(source, O_RDONLY);
   // The kernel does not copy onto a file opened for appending: an append
   // starts at the end instead.
-  bool append = target_mode[0] == 'a';
   int out = open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? 0 : O_TRUNC), 0666);
   if (out < 0) {
     int error = errno;
@@ -57,12 +83,18 @@ void CopyBytes(const std::string& source, const std::string& target, const char*
     errno = error;
     DieFor(target);
   }
-  if (append) lseek(out, 0, SEEK_END);
-  if (!KernelCopy(in, out)) BufferCopy(in, out);
+  if (append && lseek(out, 0, SEEK_END) < 0) DieFor(target);
+  CopyRange(in, 0, kToTheEnd, out, source, target);
   close(in);
-  close(out);
+  if (close(out) != 0) DieFor(target);
 }
 
 void CopyFile(const std::string& source, const std::string& target) {
-  CopyBytes(source, target, "w");
+  CopyWholeFile(source, target, false);
+}
+
+void MoveOver(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) == 0) return;
+  CopyFile(from, to);
+  RemoveOrDie(from);
 }

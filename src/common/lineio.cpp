@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/copyfile.hpp"
 #include "common/textfile.hpp"
 
 namespace {
@@ -24,9 +23,19 @@ int OpenFd(const std::string& path, int flags) {
 }  // namespace
 
 LineReader::LineReader(const std::string& path)
-    : fd_(OpenFd(path, O_RDONLY)), name_(path), buffer_(kBlock) {}
+    : fd_(OpenFd(path, O_RDONLY)), owned_(true), name_(path), buffer_(kBlock) {}
 
-LineReader::~LineReader() { close(fd_); }
+LineReader::LineReader(int fd, const std::string& name, uint64_t offset)
+    : fd_(fd),
+      owned_(false),
+      name_(name),
+      buffer_(kBlock),
+      file_offset_(offset),
+      positioned_(true) {}
+
+LineReader::~LineReader() {
+  if (owned_) close(fd_);
+}
 
 bool LineReader::Fill() {
   if (begin_ > 0) {
@@ -37,11 +46,15 @@ bool LineReader::Fill() {
   // A line longer than the buffer makes it grow.
   if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
   for (;;) {
-    ssize_t got = read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+    char* into = buffer_.data() + end_;
+    size_t room = buffer_.size() - end_;
+    ssize_t got = positioned_ ? pread(fd_, into, room, static_cast<off_t>(file_offset_))
+                              : read(fd_, into, room);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) DieFor(name_);
     if (got == 0) at_end_ = true;
     end_ += static_cast<size_t>(got);
+    file_offset_ += static_cast<uint64_t>(got);
     return got > 0;
   }
 }
@@ -68,6 +81,20 @@ bool LineReader::Next(std::string_view& line) {
   }
 }
 
+std::string ReadFirstLine(const std::string& path) {
+  LineReader reader(path);
+  std::string_view line;
+  return reader.Next(line) ? std::string(line) : std::string();
+}
+
+bool LineAt(std::string_view text, size_t at, std::string_view& line, size_t& next) {
+  if (at >= text.size()) return false;
+  size_t stop = text.find('\n', at);
+  next = stop == std::string_view::npos ? text.size() : stop + 1;
+  line = text.substr(at, (stop == std::string_view::npos ? text.size() : stop) - at);
+  return true;
+}
+
 // The old content is written over and cut at Close(), not truncated here:
 // the filesystem writes a file that was truncated to nothing out to disk
 // when it closes, and the walk rewrites MOD for every category.
@@ -78,7 +105,7 @@ LineWriter::~LineWriter() {
   if (fd_ >= 0) close(fd_);
 }
 
-void LineWriter::Write(std::string_view line) {
+void LineWriter::Write(std::string_view line, char end) {
   if (used_ + line.size() + 1 > buffer_.size()) {
     Flush();
     if (line.size() + 1 > buffer_.size()) {
@@ -89,7 +116,7 @@ void LineWriter::Write(std::string_view line) {
   }
   if (!line.empty()) std::memcpy(buffer_.data() + used_, line.data(), line.size());
   used_ += line.size();
-  buffer_[used_++] = '\n';
+  buffer_[used_++] = end;
   written_ += line.size() + 1;
 }
 
@@ -121,10 +148,4 @@ void WriteAll(int fd, const char* data, size_t size, const std::string& name) {
     data += put;
     size -= static_cast<size_t>(put);
   }
-}
-
-void MoveOver(const std::string& from, const std::string& to) {
-  if (std::rename(from.c_str(), to.c_str()) == 0) return;
-  CopyFile(from, to);
-  RemoveOrDie(from);
 }

@@ -1,7 +1,8 @@
-// Reading and writing the working files line by line in large blocks. The
-// walk over the categories passes every line of the table of contents
-// through here several times, so both sides copy nothing per line. Any file failure ends the run with the
-// system's error text for the file's name.
+// Reading and writing files line by line in large blocks: the one reader and
+// the one writer of the program. The walk over the categories passes every
+// line of the table of contents through here several times, so neither side
+// copies anything per line. Any file failure ends the run with the system's
+// error text for the file's name.
 #pragma once
 
 #include <cstdint>
@@ -9,30 +10,48 @@
 #include <string_view>
 #include <vector>
 
-// The lines of a file, each of any length, without its line end.
+// The lines of a file, each of any length, without its line end; the last
+// line may lack its line end.
 class LineReader {
  public:
+  // Opens `path` and reads it from the start.
   explicit LineReader(const std::string& path);
+  // Reads the regular file open as `fd` (named `name`) from `offset`,
+  // without moving its file position; the descriptor stays the caller's.
+  LineReader(int fd, const std::string& name, uint64_t offset);
   ~LineReader();
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
   // The next line, valid until the next call; false at the end of the file.
   bool Next(std::string_view& line);
+  // The file offset where the next line begins.
+  uint64_t Offset() const { return file_offset_ - (end_ - begin_); }
   int fd() const { return fd_; }
 
  private:
   bool Fill();
 
   int fd_;
+  bool owned_;
   std::string name_;
   std::vector<char> buffer_;
-  size_t begin_ = 0;  // first byte not yet handed out
-  size_t end_ = 0;    // end of the bytes read
+  size_t begin_ = 0;           // first byte not yet handed out
+  size_t end_ = 0;             // end of the bytes read
+  uint64_t file_offset_ = 0;   // offset of the byte after the bytes read
+  bool positioned_ = false;    // reads at file_offset_ (pread)
   bool at_end_ = false;
 };
 
-// A file made empty and written from the start.
+// The first line of `path`, without its line end; empty for an empty file.
+std::string ReadFirstLine(const std::string& path);
+
+// The line of `text` that starts at `at` (without its line end) and the
+// offset after its line end; false at the end of `text`. For text held in
+// memory, such as a mapped file.
+bool LineAt(std::string_view text, size_t at, std::string_view& line, size_t& next);
+
+// A file written from the start; what it held before is cut at Close().
 class LineWriter {
  public:
   explicit LineWriter(const std::string& path);
@@ -41,8 +60,9 @@ class LineWriter {
   LineWriter(const LineWriter&) = delete;
   LineWriter& operator=(const LineWriter&) = delete;
 
-  // Writes `line` and a line end.
-  void Write(std::string_view line);
+  // Writes `line` and its end: a line end, or `end` for a list of names
+  // that a NUL byte separates.
+  void Write(std::string_view line, char end = '\n');
   // Bytes written so far through Write().
   uint64_t Written() const { return written_; }
   // Writes what is buffered and gives the descriptor, for a caller that
@@ -66,7 +86,3 @@ class LineWriter {
 
 // Writes all of `size` bytes to `fd`, a file named `name`.
 void WriteAll(int fd, const char* data, size_t size, const std::string& name);
-
-// Makes the content of `from` the content of `to` and removes `from`, by
-// renaming where it can and by copying where it cannot.
-void MoveOver(const std::string& from, const std::string& to);

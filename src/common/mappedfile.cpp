@@ -5,8 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include "common/textfile.hpp"
 
 namespace {
@@ -34,13 +32,4 @@ MappedFile::MappedFile(const std::string& path, bool writable)
 MappedFile::~MappedFile() {
   if (data_) munmap(data_, size_);
   close(fd_);
-}
-
-bool MappedFile::LineAt(size_t at, std::string_view& line, size_t& next) const {
-  if (at >= size_) return false;
-  const void* end = std::memchr(data_ + at, '\n', size_ - at);
-  size_t stop = end ? static_cast<size_t>(static_cast<const char*>(end) - data_) : size_;
-  line = std::string_view(data_ + at, stop - at);
-  next = end ? stop + 1 : size_;
-  return true;
 }

@@ -22,10 +22,8 @@ class MappedFile {
   char* data() { return data_; }
   size_t size() const { return size_; }
   int fd() const { return fd_; }
-
-  // The line that starts at `at` (without its line end) and the offset
-  // after its line end; false at the end of the file.
-  bool LineAt(size_t at, std::string_view& line, size_t& next) const;
+  // The mapped bytes, to be read line by line with LineAt().
+  std::string_view text() const { return std::string_view(data_, size_); }
 
  private:
   int fd_;

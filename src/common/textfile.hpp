@@ -1,4 +1,4 @@
-// Reading and opening the text files of a run.
+// Failing file operations, and the files a medium may hold.
 #pragma once
 
 #include <cstdio>
@@ -7,14 +7,6 @@
 // Prints the system's error text after `name` on standard error and ends
 // the run with status 1.
 [[noreturn]] void DieFor(const std::string& name);
-
-// Opens `path`; when that fails, prints the system's error text after the
-// name and ends the run with status 1.
-std::FILE* OpenOrDie(const std::string& path, const char* mode);
-
-// Reads one whole line of any length into `line`, without its line end.
-// False at end of file.
-bool ReadLine(std::FILE* file, std::string& line);
 
 // True when `path` names a regular file that opens for reading. Never
 // waits: a fifo or a device under a name that is looked for on a medium is

@@ -48,7 +48,7 @@ void ListSelection(const RunState& state, LineReader& pak) {
       }
     }
     if (!pager.Page()) return;
-    if (title && package.Text().find(TocLine(*title).Text()) != std::string_view::npos) continue;
+    if (title && package.MentionsTitle(TocLine(*title).Text())) continue;
     std::printf("\t%s\n", std::string(package.Description()).c_str());
     pager.Count();
   }

@@ -1,5 +1,8 @@
 #include "messages/print.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -8,6 +11,7 @@
 
 #include "common/answerline.hpp"
 #include "common/answerwords.hpp"
+#include "common/lineio.hpp"
 #include "common/numbers.hpp"
 #include "common/textfile.hpp"
 #include "messages/english.hpp"
@@ -68,7 +72,7 @@ void ForEachLine(int number, Fn line) {
 // Reads the number field the way "%d" does: optional white space, optional
 // sign, digits; a value beyond the range of int is held at its limit. False
 // when there are no digits.
-bool ReadNumberField(const std::string& line, int& number) {
+bool ReadNumberField(std::string_view line, int& number) {
   long long value;
   if (!ReadLeadingInteger(line, value)) return false;
   number = static_cast<int>(value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : value);
@@ -83,14 +87,15 @@ void ReportLoadError(const std::string& path, long line) {
 
 // Reads the catalogue file into messagecache; false after reporting an error
 // (English is then active).
-bool ReadCatalogue(std::FILE* file, const std::string& path) {
+bool ReadCatalogue(int fd, const std::string& path) {
   messagecache.clear();
   numrec = 0;
   long line_number = 0;
   bool have_number = false;
   int current = 0;
-  std::string line;
-  while (ReadLine(file, line)) {
+  LineReader file(fd, path, 0);
+  std::string_view line;
+  while (file.Next(line)) {
     ++line_number;
     if (line.empty()) continue;
     size_t comma = line.find(',');
@@ -100,14 +105,12 @@ bool ReadCatalogue(std::FILE* file, const std::string& path) {
       current = number;
     }
     if (comma == std::string::npos || !have_number) {
-      std::fclose(file);
       ReportLoadError(path, line_number);
       return false;
     }
-    messagecache.push_back({current, line.substr(comma + 1)});
+    messagecache.push_back({current, std::string(line.substr(comma + 1))});
     ++numrec;
   }
-  std::fclose(file);
   return true;
 }
 
@@ -133,8 +136,8 @@ void LegibilityCheck() {
   }
 }
 
-// The first candidate path that opens, or nothing.
-std::FILE* FindCatalogue(const std::string& code, const std::vector<std::string>& dirs,
+// The first candidate path that opens, open, or -1.
+int FindCatalogue(const std::string& code, const std::vector<std::string>& dirs,
                          std::string& path) {
   std::string letters = Lower(code.substr(0, 2));
   for (int form = 0; form < 6; ++form) {
@@ -144,10 +147,11 @@ std::FILE* FindCatalogue(const std::string& code, const std::vector<std::string>
     for (const std::string& dir : dirs) {
       path = dir + "/" + letters + nls[form];
       if (!IsReadableFile(path)) continue;
-      if (std::FILE* f = std::fopen(path.c_str(), "r")) return f;
+      int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd >= 0) return fd;
     }
   }
-  return nullptr;
+  return -1;
 }
 
 }  // namespace
@@ -172,8 +176,8 @@ void LoadMessages(std::string& code, const std::string& dir, const std::string& 
   std::vector<std::string> dirs = {dir};
   if (MessagesLoaded == -1) dirs = {dir, ".", try1, try2, try3};
   std::string path;
-  std::FILE* file = FindCatalogue(code, dirs, path);
-  if (!file) {
+  int fd = FindCatalogue(code, dirs, path);
+  if (fd < 0) {
     if (MessagesLoaded == -1) {
       std::fputs("\nUnable to locate message file on all known CD-ROM mount points.\n", stdout);
       std::fputs("Another attempt will be made after you specify the location of the CD-ROM\n",
@@ -186,13 +190,15 @@ void LoadMessages(std::string& code, const std::string& dir, const std::string& 
     UseEnglish();
     return;
   }
+  bool read = false;
   try {
-    if (!ReadCatalogue(file, path)) return;
+    read = ReadCatalogue(fd, path);
   } catch (const std::bad_alloc&) {
     std::fputs("\nUnable to allocate memory for messages - defaulting to English\n", stdout);
     UseEnglish();
-    return;
   }
+  close(fd);
+  if (!read) return;
   MessagesLoaded = 1;
   silenced = false;
   LegibilityCheck();

@@ -1,16 +1,13 @@
 #include "operations/calculatesize.hpp"
 
-#include <cstdio>
-
 #include "catalogue/tocline.hpp"
-#include "common/textfile.hpp"
+#include "common/lineio.hpp"
 
 long long CalculateSize(const std::string& file) {
-  std::FILE* in = OpenOrDie(file, "r");
+  LineReader in(file);
   long long total = 0;
-  std::string line;
+  std::string_view line;
   // Every entry takes at least one kilobyte, whatever its size.
-  while (ReadLine(in, line)) total += TocLine(line).Size() / 1024 + 1;
-  std::fclose(in);
+  while (in.Next(line)) total += TocLine(line).Size() / 1024 + 1;
   return total;
 }

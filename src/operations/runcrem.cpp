@@ -8,7 +8,8 @@
 #include <string_view>
 
 #include "catalogue/tocline.hpp"
-#include "common/textfile.hpp"
+#include "common/entrypath.hpp"
+#include "common/lineio.hpp"
 #include "messages/print.hpp"
 #include "operations/containment.hpp"
 #include "system/spawn.hpp"
@@ -18,11 +19,6 @@ namespace {
 bool Exists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
-}
-
-std::string_view WithoutTrailingSlashes(std::string_view path) {
-  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-  return path;
 }
 
 // A warning or success line: the message, a blank and the entry path.
@@ -72,10 +68,10 @@ bool RemoveDirectory(const std::string& path, bool allowed, int list_files) {
 
 void RunREM(const std::string& pak, int list_files) {
   std::fputs("\n", stdout);
-  std::FILE* file = OpenOrDie(pak, "r");
+  LineReader in(pak);
   Containment containment;
-  std::string line;
-  while (ReadLine(file, line)) {
+  std::string_view line;
+  while (in.Next(line)) {
     TocLine entry(line);
     if (entry.IsRequired()) continue;
     std::string path(entry.EntryWord());
@@ -86,7 +82,6 @@ void RunREM(const std::string& pak, int list_files) {
       break;
     }
   }
-  std::fclose(file);
   std::fputs("\n", stdout);
   nprintf(58);
 }

@@ -6,11 +6,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <functional>
-#include <memory>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
 #include "catalogue/tocline.hpp"
+#include "common/entrypath.hpp"
+#include "common/lineio.hpp"
+#include "common/medium.hpp"
 #include "common/textfile.hpp"
 #include "common/exitrequest.hpp"
 #include "system/workingfiles.hpp"
@@ -20,29 +23,17 @@
 
 namespace {
 
-// Plain archive suffixes by table-of-contents variant index; the archives of
-// a medium are named like its table of contents.
-const char* const kPlainSuffix[6] = {".tar", ".tar;1", ".tar-1", ".TAR", ".TAR;1", ".TAR-1"};
-
-// The compressed name forms, probed through archive code 02.
-const char* const kCompressedProbe[3] = {"02tar.z", "02tar.Z", "02TAR.Z"};
-const char* const kCompressedSuffix[3] = {"tar.z", "tar.Z", "TAR.Z"};
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// The compression form 0..2 of the medium, or -1 for plain archives.
+// The compression form of the medium, or kPlain.
 int CompressionForm(const std::string& dist) {
-  for (int form = 0; form < 3; ++form) {
-    int fd = open((dist + "/" + kCompressedProbe[form]).c_str(), O_RDONLY | O_CLOEXEC);
+  for (int form = 0; form < kCompressionForms; ++form) {
+    std::string probe = dist + "/" + ArchiveName(kProbeArchiveCode, 0, form);
+    int fd = open(probe.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
       close(fd);
       return form;
     }
   }
-  return -1;
+  return kPlain;
 }
 
 // Lets the set of given names be searched with a string_view.
@@ -50,11 +41,6 @@ struct NameHash {
   using is_transparent = void;
   size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
 };
-
-std::string_view WithoutTrailingSlashes(std::string_view name) {
-  while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);
-  return name;
-}
 
 [[noreturn]] void FailLoading() {
   std::fputs("\n", stdout);
@@ -88,8 +74,7 @@ class Batch {
     given_.clear();
     count_ = 0;
     containment_ = Containment();
-    list_.reset(std::fopen(list_path_.c_str(), "w"));
-    if (!list_) DieFor(list_path_);
+    list_.emplace(list_path_);
   }
 
   const std::string& code() const { return code_; }
@@ -99,14 +84,13 @@ class Batch {
     if (name.empty() || Covered(name)) return;
     if (!containment_.Allows(name)) RefuseEntry(name);
     given_.emplace(WithoutTrailingSlashes(name));
-    std::fwrite(name.data(), 1, name.size(), list_.get());
-    std::fputc('\0', list_.get());
+    list_->Write(name, '\0');
     ++count_;
   }
 
   // Completes the list file; returns its path.
   const std::string& Finish() {
-    if (std::fflush(list_.get()) != 0 || std::ferror(list_.get())) DieFor(list_path_);
+    list_->Close();
     list_.reset();
     return list_path_;
   }
@@ -127,7 +111,7 @@ class Batch {
   std::unordered_set<std::string, NameHash, std::equal_to<>> given_;
   size_t count_ = 0;
   Containment containment_;
-  File list_;
+  std::optional<LineWriter> list_;
 };
 
 void ReportNotStarted(const ChildEnd& end, const char* program) {
@@ -168,11 +152,11 @@ void Extract(Batch& batch, const std::string& dist, int form, int variant, int l
   const std::string& list = batch.Finish();
   // A run of lines without any entry path names nothing to extract.
   if (batch.count() == 0) return;
-  std::string archive = dist + "/" + batch.code();
-  if (form >= 0) {
-    ExtractCompressed(archive + kCompressedSuffix[form], list_files, list);
+  std::string archive = dist + "/" + ArchiveName(batch.code(), variant, form);
+  if (form == kPlain) {
+    ExtractPlain(archive, list_files, list);
   } else {
-    ExtractPlain(archive + kPlainSuffix[variant], list_files, list);
+    ExtractCompressed(archive, list_files, list);
   }
 }
 
@@ -180,12 +164,12 @@ void Extract(Batch& batch, const std::string& dist, int form, int variant, int l
 
 void RunTAR(const std::string& dist, const std::string& pak, int variant, int list_files) {
   std::fputs("\n", stdout);
-  File file(OpenOrDie(pak, "r"));
+  std::optional<LineReader> in(std::in_place, pak);
   int form = CompressionForm(dist);
   if (variant < 0 || variant > 5) variant = 0;
 
-  std::string line;
-  if (!ReadLine(file.get(), line)) return;
+  std::string_view line;
+  if (!in->Next(line)) return;
   Batch batch(ScratchFile("LST"));
   batch.Start(TocLine(line).ArchiveCode());
   do {
@@ -195,9 +179,9 @@ void RunTAR(const std::string& dist, const std::string& pak, int variant, int li
       batch.Start(entry.ArchiveCode());
     }
     batch.Add(entry.EntryWord());
-  } while (ReadLine(file.get(), line));
+  } while (in->Next(line));
   Extract(batch, dist, form, variant, list_files);
-  file.reset();
+  in.reset();
   std::fputs("\n", stdout);
   nprintf(60);
 }

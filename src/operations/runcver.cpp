@@ -3,21 +3,16 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <string_view>
 
 #include "catalogue/categorytitle.hpp"
 #include "catalogue/tocline.hpp"
-#include "common/textfile.hpp"
+#include "common/lineio.hpp"
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 void PutText(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
@@ -70,8 +65,7 @@ void Summary(long long count, int none_message, int count_message) {
 }  // namespace
 
 void RunVER(const std::string& dist, const std::string& toc, const std::string& pak) {
-  // Closed also when a missing table of contents ends the run.
-  std::unique_ptr<std::FILE, FileCloser> file(OpenOrDie(pak, "r"));
+  LineReader in(pak);
   std::fputs("\n", stdout);
   // A table of contents named on the command line has an absolute path.
   std::string toc_path = !toc.empty() && toc[0] == '/' ? toc : dist + "/" + toc;
@@ -83,9 +77,9 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
   // The current category's title text; none when the table of contents has
   // no title line for it.
   std::optional<std::string> title;
-  std::string line;
+  std::string_view line;
   std::string path;
-  while (ReadLine(file.get(), line)) {
+  while (in.Next(line)) {
     TocLine entry(line);
     path.assign(entry.EntryWord());
     struct stat st;
@@ -102,7 +96,7 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
         }
       }
       if (!listing.Page()) break;
-      if (!title || entry.Text().find(*title) == std::string_view::npos) {
+      if (!title || !entry.MentionsTitle(*title)) {
         listing.PackageHeading(entry.Description());
       }
     }
@@ -117,7 +111,6 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
       listing.Missing(47, path);
     }
   }
-  file.reset();
 
   std::fputs("\n", stdout);
   Summary(missing_files, 48, 49);
