@@ -3,7 +3,7 @@ BUILD ?= build
 TEST_BUILD ?= build-test
 JOBS ?= 2
 
-.PHONY: all build test demo fuzz bench clean
+.PHONY: all build test demo fuzz bench clean format format-check
 
 all: build
 
@@ -43,6 +43,16 @@ fuzz:
 	    tail -n 60 $(FUZZ_WORK)/$$t.log; echo "fuzz_$$t: FINDING (see $(FUZZ_WORK)/findings)"; exit 1; \
 	  fi; \
 	done
+
+# The C++ sources in the layout of .clang-format: "format" rewrites them,
+# "format-check" fails on any difference.
+FORMATTED = $(shell git ls-files '*.cpp' '*.hpp')
+
+format:
+	clang-format -i $(FORMATTED)
+
+format-check:
+	clang-format --dry-run --Werror $(FORMATTED)
 
 # Builds the sample distribution and starts "install -load" beside it.
 demo: build

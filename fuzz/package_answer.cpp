@@ -12,8 +12,8 @@
 #include "catalogue/markpackages.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/exitrequest.hpp"
-#include "system/workingfiles.hpp"
 #include "support.hpp"
+#include "system/workingfiles.hpp"
 
 namespace {
 
@@ -68,8 +68,8 @@ void AskOnce(std::string_view answer, std::string_view contents, int mode, int c
   CheckMarking(lines, marked, static_cast<size_t>(count));
 
   int n = DisplayPackages(MOD, 1);
-  std::string default_answer = !marked.empty() && TocLine(marked[0]).DefaultsToAll() ? "all"
-                                                                                      : "none";
+  std::string default_answer =
+      !marked.empty() && TocLine(marked[0]).DefaultsToAll() ? "all" : "none";
   PackageChoice choice = ParsePackageAnswer(std::string(answer), default_answer, n);
   CheckChoice(choice, n);
 

@@ -1,5 +1,7 @@
 // Path expansion with the base directory ($ZULPWD) and $HOME taken from
 // the input: "flags zulpwd NUL home NUL path".
+#include "session/part3full.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,7 +9,6 @@
 #include <memory>
 #include <string>
 
-#include "session/part3full.hpp"
 #include "support.hpp"
 
 namespace {

@@ -1,10 +1,11 @@
 // The table-of-contents line view over arbitrary bytes: every field stays
 // inside the line and the column rules hold for lines of any length.
+#include "catalogue/tocline.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "catalogue/tocline.hpp"
 #include "support.hpp"
 
 namespace {
@@ -19,9 +20,9 @@ bool Within(std::string_view field, std::string_view line) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view line(reinterpret_cast<const char*>(data), size);
   TocLine view(line);
-  for (std::string_view field : {view.CategoryCode(), view.Description(), view.Text(),
-                                 view.Heading(), view.ArchiveCode(), view.EntryPath(),
-                                 view.EntryWord(), view.DuplicateKey()}) {
+  for (std::string_view field :
+       {view.CategoryCode(), view.Description(), view.Text(), view.Heading(), view.ArchiveCode(),
+        view.EntryPath(), view.EntryWord(), view.DuplicateKey()}) {
     if (!Within(field, line)) Finding("a field outside the line");
   }
   if (view.CategoryCode().size() != std::min<size_t>(size, 2)) Finding("category code width");

@@ -46,11 +46,16 @@ int main(int argc, char** argv) {
   const char* dir = nullptr;
   int i = 1;
   for (; i + 1 < argc && std::strcmp(argv[i], "--") != 0; i += 2) {
-    if (!std::strcmp(argv[i], "-i")) in = argv[i + 1];
-    else if (!std::strcmp(argv[i], "-o")) out = argv[i + 1];
-    else if (!std::strcmp(argv[i], "-e")) err = argv[i + 1];
-    else if (!std::strcmp(argv[i], "-C")) dir = argv[i + 1];
-    else break;
+    if (!std::strcmp(argv[i], "-i"))
+      in = argv[i + 1];
+    else if (!std::strcmp(argv[i], "-o"))
+      out = argv[i + 1];
+    else if (!std::strcmp(argv[i], "-e"))
+      err = argv[i + 1];
+    else if (!std::strcmp(argv[i], "-C"))
+      dir = argv[i + 1];
+    else
+      break;
   }
   if (i >= argc || std::strcmp(argv[i], "--") != 0 || i + 1 >= argc) {
     std::fprintf(stderr, "usage: benchrun [-i IN] [-o OUT] [-e ERR] [-C DIR] -- PROGRAM ARG...\n");

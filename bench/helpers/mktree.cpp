@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
   } else if (argc == 5 && !std::strcmp(argv[1], "dirs")) {
     Dirs(argv[2], std::atol(argv[3]), std::atol(argv[4]));
   } else {
-    std::fprintf(stderr, "usage: mktree files ROOT DIRS PER_DIR SIZE | mktree dirs ROOT OUTER INNER\n");
+    std::fprintf(stderr,
+                 "usage: mktree files ROOT DIRS PER_DIR SIZE | mktree dirs ROOT OUTER INNER\n");
     return 2;
   }
   return 0;

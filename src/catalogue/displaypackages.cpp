@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <optional>
 
-#include "common/lineio.hpp"
 #include "catalogue/tocline.hpp"
+#include "common/lineio.hpp"
 #include "common/textfile.hpp"
-#include "system/workingfiles.hpp"
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
+#include "system/workingfiles.hpp"
 
 namespace {
 
@@ -25,13 +25,14 @@ void AppendNumber(std::string& out, int n) {
   out += ' ';
 }
 
-// Writes the listing of the category in `file` to TMP2 (when `listing`):
-// one line per optional package, "%4d %s" with its number and description.
-// Returns the package count; `title` receives the category title.
-int WriteListing(const std::string& file, std::string& title, bool listing) {
+// Writes the numbered package list of the category in `file` to TMP2 (when
+// `write_list`): one line per optional package, "%4d %s" with its number and
+// description. Returns the package count; `title` receives the category
+// title.
+int WritePackageList(const std::string& file, std::string& title, bool write_list) {
   LineReader reader(file);
   std::optional<LineWriter> out;
-  if (listing) out.emplace(TMP2);
+  if (write_list) out.emplace(TMP2);
   int n = 0;
   std::string entry;
   std::string_view line;
@@ -64,8 +65,8 @@ int WriteListing(const std::string& file, std::string& title, bool listing) {
   return n;
 }
 
-// Prints the listing in TMP2, pausing after every 14th line when more follow.
-void ShowListing() {
+// Prints the package list in TMP2, pausing after every 14th line when more follow.
+void ShowPackageList() {
   std::fputs("\n", stdout);
   nprintf(44);
   std::fputs("\n\n", stdout);
@@ -83,15 +84,15 @@ void ShowListing() {
 
 int DisplayPackages(const std::string& file, int show) {
   std::string title;
-  // Only the numbered listing is shown from TMP2; the title needs none.
-  int n = WriteListing(file, title, show == 0);
+  // Only the numbered list is shown from TMP2; the title needs none.
+  int n = WritePackageList(file, title, show == 0);
   if (n > 0) {
     if (show == 1) {
       title.insert(0, 1, '\n');
       title += '\n';
       std::fwrite(title.data(), 1, title.size(), stdout);
     } else if (show == 0) {
-      ShowListing();
+      ShowPackageList();
     }
   }
   RemoveOrDie(TMP2);

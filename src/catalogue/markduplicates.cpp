@@ -3,10 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/lineio.hpp"
-#include "common/mappedfile.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/copyfile.hpp"
+#include "common/lineio.hpp"
+#include "common/mappedfile.hpp"
 #include "common/textfile.hpp"
 #include "system/workingfiles.hpp"
 

@@ -8,16 +8,16 @@
 #include <cstring>
 
 #include "catalogue/displaypackages.hpp"
+#include "catalogue/tocline.hpp"
 #include "common/copyfile.hpp"
 #include "common/lineio.hpp"
 #include "common/mappedfile.hpp"
-#include "catalogue/tocline.hpp"
 #include "common/numbers.hpp"
 #include "common/sortintarray.hpp"
 #include "common/textfile.hpp"
+#include "messages/print.hpp"
 #include "session/console.hpp"
 #include "system/workingfiles.hpp"
-#include "messages/print.hpp"
 
 namespace {
 
@@ -128,8 +128,8 @@ void CopyChosen(const std::string& file, const std::vector<int>& chosen) {
   out.Close();
 }
 
-// TMP becomes the new content of `file` and goes away.
-int Finish(const std::string& file) {
+// The chosen lines in TMP become the content of `file`; TMP goes away.
+int TakeChosenLines(const std::string& file) {
   MoveOver(TMP, file);
   return 0;
 }
@@ -174,7 +174,7 @@ int MarkPackages(const std::string& file, Mode mode, int count, int n) {
     // Nothing to choose: the required lines go without a question.
     if (DropTitlesInPlace(file, count)) return 0;
     CopyAllButTitles(file, count);
-    return Finish(file);
+    return TakeChosenLines(file);
   }
   for (;;) {
     std::string default_answer = DefaultAnswer(file);
@@ -200,6 +200,6 @@ int MarkPackages(const std::string& file, Mode mode, int count, int n) {
       case PackageChoice::kInvalid:
         return -1;
     }
-    return Finish(file);
+    return TakeChosenLines(file);
   }
 }

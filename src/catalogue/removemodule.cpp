@@ -1,8 +1,8 @@
 #include "catalogue/removemodule.hpp"
 
+#include "catalogue/tocline.hpp"
 #include "common/copyfile.hpp"
 #include "common/lineio.hpp"
-#include "catalogue/tocline.hpp"
 #include "common/textfile.hpp"
 #include "system/workingfiles.hpp"
 

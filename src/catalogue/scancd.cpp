@@ -9,11 +9,11 @@
 #include <string_view>
 #include <utility>
 
+#include "common/exitrequest.hpp"
 #include "common/numbers.hpp"
 #include "common/textfile.hpp"
-#include "session/console.hpp"
-#include "common/exitrequest.hpp"
 #include "messages/print.hpp"
+#include "session/console.hpp"
 
 std::vector<std::string> NameDir;
 std::vector<int> NameDirVariant;

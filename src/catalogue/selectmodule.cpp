@@ -21,8 +21,7 @@ int CopyRuns(int in, const std::string& toc, const TocIndex& index, int category
     CopyRange(in, run.begin, run.bytes, out, toc, name);
     count += static_cast<int>(run.lines);
     // The last line of the file may lack its line end; the copy has one.
-    if (index.ends_without_line_end &&
-        run.begin + run.bytes == static_cast<uint64_t>(index.size)) {
+    if (index.ends_without_line_end && run.begin + run.bytes == static_cast<uint64_t>(index.size)) {
       WriteAll(out, "\n", 1, name);
     }
   }

@@ -14,7 +14,6 @@
 
 #include "common/tocformat.hpp"
 
-
 // A stretch of consecutive lines of one category in the file: `bytes` bytes
 // from `begin`, `lines` whole lines (the last line of the file may lack its
 // line end). 16 bytes, so that even a file whose categories alternate line

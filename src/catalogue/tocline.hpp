@@ -47,7 +47,9 @@ class TocLine {
   // blanks; 0 without a number.
   long long Size() const;
   // Everything from column 80.
-  std::string_view EntryPath() const { return Field(toc_columns::kEntryPath, std::string_view::npos); }
+  std::string_view EntryPath() const {
+    return Field(toc_columns::kEntryPath, std::string_view::npos);
+  }
   // The entry path cut at its first blank, tab or NUL byte.
   std::string_view EntryWord() const;
   // Columns 5-60 decide whether two lines of a category belong together.

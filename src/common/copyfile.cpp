@@ -69,7 +69,8 @@ int OpenOrDie(const std::string& path, int flags) {
 
 void CopyRange(int in, uint64_t offset, uint64_t size, int out, const std::string& in_name,
                const std::string& out_name) {
-  if (!KernelCopy(in, offset, size, out, in_name)) BufferCopy(in, offset, size, out, in_name, out_name);
+  if (!KernelCopy(in, offset, size, out, in_name))
+    BufferCopy(in, offset, size, out, in_name, out_name);
 }
 
 void CopyWholeFile(const std::string& source, const std::string& target, bool append) {

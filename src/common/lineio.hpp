@@ -36,10 +36,10 @@ class LineReader {
   bool owned_;
   std::string name_;
   std::vector<char> buffer_;
-  size_t begin_ = 0;           // first byte not yet handed out
-  size_t end_ = 0;             // end of the bytes read
-  uint64_t file_offset_ = 0;   // offset of the byte after the bytes read
-  bool positioned_ = false;    // reads at file_offset_ (pread)
+  size_t begin_ = 0;          // first byte not yet handed out
+  size_t end_ = 0;            // end of the bytes read
+  uint64_t file_offset_ = 0;  // offset of the byte after the bytes read
+  bool positioned_ = false;   // reads at file_offset_ (pread)
   bool at_end_ = false;
 };
 

@@ -22,8 +22,8 @@ MappedFile::MappedFile(const std::string& path, bool writable)
   // plain path, which streams it.
   if (!S_ISREG(st.st_mode) || st.st_size <= 0 || st.st_size > kMostMapped) return;
   int protection = PROT_READ | (writable ? PROT_WRITE : 0);
-  void* at = mmap(nullptr, static_cast<size_t>(st.st_size), protection, MAP_SHARED | MAP_POPULATE,
-                  fd_, 0);
+  void* at =
+      mmap(nullptr, static_cast<size_t>(st.st_size), protection, MAP_SHARED | MAP_POPULATE, fd_, 0);
   if (at == MAP_FAILED) return;
   data_ = static_cast<char*>(at);
   size_ = static_cast<size_t>(st.st_size);

@@ -20,5 +20,6 @@ int TocVariantOf(const std::string& file_name) {
 
 std::string ArchiveName(std::string_view code, int variant, int compression) {
   std::string name(code);
-  return name + (compression == kPlain ? kPlainSuffixes[variant] : kCompressedSuffixes[compression]);
+  return name +
+         (compression == kPlain ? kPlainSuffixes[variant] : kCompressedSuffixes[compression]);
 }

@@ -19,8 +19,8 @@ void RunDialogue(RunState& state) {
         step = AskCategories(state) ? Step::kSummary : Step::kInstallDirectory;
         break;
       case Step::kSummary:
-        step = ConfirmAndRun(state) == Back::kCategories ? Step::kCategories
-                                                        : Step::kInstallDirectory;
+        step =
+            ConfirmAndRun(state) == Back::kCategories ? Step::kCategories : Step::kInstallDirectory;
         break;
     }
   }

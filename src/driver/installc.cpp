@@ -8,12 +8,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "common/medium.hpp"
-#include "common/exitrequest.hpp"
 #include "common/currentdirectory.hpp"
+#include "common/exitrequest.hpp"
+#include "common/medium.hpp"
 #include "driver/dialogue.hpp"
 #include "driver/farewell.hpp"
-#include "system/interrupts.hpp"
 #include "driver/runstate.hpp"
 #include "messages/print.hpp"
 #include "session/part3full.hpp"
@@ -23,7 +22,6 @@
 namespace {
 
 const char kUsage[] = "Usage: install <-help | -load | -remove | -verify>\n";
-
 
 std::string ProgramDirectory(const char* argv0) {
   std::string name = argv0 ? argv0 : "";

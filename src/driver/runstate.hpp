@@ -12,9 +12,9 @@ struct RunState {
   std::string locale_name;
   std::string default_mount = "/mnt/cdrom";
   std::string start_dir;
-  std::string toc_path;        // relative name in the distribution, or absolute
+  std::string toc_path;  // relative name in the distribution, or absolute
   bool toc_from_command_line = false;
-  int variant = 0;             // position of the table-of-contents name form
+  int variant = 0;  // position of the table-of-contents name form
   std::string dist_dir;
   std::string install_dir;
   int list_files = -1;

@@ -13,22 +13,20 @@
 #include "catalogue/removemodule.hpp"
 #include "catalogue/scancd.hpp"
 #include "catalogue/selectmodule.hpp"
-#include "common/medium.hpp"
 #include "common/appendfile.hpp"
 #include "common/currentdirectory.hpp"
-#include "common/textfile.hpp"
-#include "session/console.hpp"
 #include "common/exitrequest.hpp"
-#include "system/workingfiles.hpp"
+#include "common/medium.hpp"
+#include "common/textfile.hpp"
 #include "messages/print.hpp"
-
+#include "session/console.hpp"
+#include "system/workingfiles.hpp"
 
 namespace {
 
 void ChangeToStart(const RunState& state) {
   if (chdir(state.start_dir.c_str()) != 0) DieFor(state.start_dir);
 }
-
 
 // The table of contents under its six names in the current directory: the
 // variant index, or -1.

@@ -8,12 +8,10 @@
 #include <string>
 
 #include "catalogue/categorytitle.hpp"
-#include "common/lineio.hpp"
 #include "catalogue/tocline.hpp"
-#include "common/textfile.hpp"
-#include "session/console.hpp"
 #include "common/exitrequest.hpp"
-#include "system/workingfiles.hpp"
+#include "common/lineio.hpp"
+#include "common/textfile.hpp"
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
 #include "operations/calculatesize.hpp"
@@ -21,6 +19,8 @@
 #include "operations/runcrem.hpp"
 #include "operations/runctar.hpp"
 #include "operations/runcver.hpp"
+#include "session/console.hpp"
+#include "system/workingfiles.hpp"
 
 namespace {
 

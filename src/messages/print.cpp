@@ -138,7 +138,7 @@ void LegibilityCheck() {
 
 // The first candidate path that opens, open, or -1.
 int FindCatalogue(const std::string& code, const std::vector<std::string>& dirs,
-                         std::string& path) {
+                  std::string& path) {
   std::string letters = Lower(code.substr(0, 2));
   for (int form = 0; form < 6; ++form) {
     if (form == 3) {

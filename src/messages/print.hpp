@@ -13,8 +13,7 @@ extern int numrec;
 // Chooses the message language for `locale`, searching `dir` (and on the
 // first attempt the usual mount points) for a catalogue file. May rewrite
 // `code` with the code mapped from the locale name.
-void LoadMessages(std::string& code, const std::string& dir,
-                  const std::string& locale);
+void LoadMessages(std::string& code, const std::string& dir, const std::string& locale);
 
 // Prints every line of the message followed by a line end, pausing with
 // "More?" before every 24th line.

@@ -12,14 +12,14 @@
 
 #include "catalogue/tocline.hpp"
 #include "common/entrypath.hpp"
+#include "common/exitrequest.hpp"
 #include "common/lineio.hpp"
 #include "common/medium.hpp"
 #include "common/textfile.hpp"
-#include "common/exitrequest.hpp"
-#include "system/workingfiles.hpp"
 #include "messages/print.hpp"
 #include "operations/containment.hpp"
 #include "system/spawn.hpp"
+#include "system/workingfiles.hpp"
 
 namespace {
 
@@ -123,8 +123,10 @@ void ReportNotStarted(const ChildEnd& end, const char* program) {
 
 std::vector<std::string> TarArguments(const std::string& archive, int list_files,
                                       const std::string& list) {
-  return {"/bin/tar", list_files ? "xvf" : "xf", archive, "--force-local",
-          "--verbatim-files-from", "--null", "--files-from=" + list};
+  std::vector<std::string> args = {"/bin/tar", list_files ? "xvf" : "xf", archive, "--force-local"};
+  // The names reach tar exactly as listed, one per NUL byte: never an option.
+  args.insert(args.end(), {"--verbatim-files-from", "--null", "--files-from=" + list});
+  return args;
 }
 
 void ExtractPlain(const std::string& archive, int list_files, const std::string& list) {
@@ -140,8 +142,7 @@ void ExtractCompressed(const std::string& archive, int list_files, const std::st
     std::perror(archive.c_str());
     FailLoading();
   }
-  PipelineEnd ends =
-      RunPipeline({{"gunzip", "-c"}, fd}, {TarArguments("-", list_files, list), -1});
+  PipelineEnd ends = RunPipeline({{"gunzip", "-c"}, fd}, {TarArguments("-", list_files, list), -1});
   close(fd);
   ReportNotStarted(ends.first, "gunzip");
   ReportNotStarted(ends.second, "/bin/tar");

@@ -16,8 +16,9 @@ namespace {
 
 void PutText(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
-// The listing with its line counter and the "More?" pause every 20 lines.
-class Listing {
+// The report of missing entries under their headings, with its line count
+// and the "More?" pause every 20 lines.
+class MissingReport {
  public:
   // False when the operator ends the scan at the pause.
   bool Page() { return pager_.Page(); }
@@ -53,7 +54,9 @@ class Listing {
   Pager pager_{20};
 };
 
-void Summary(long long count, int none_message, int count_message) {
+// One count line of the end of the report: `none_message` for none, else
+// `count_message` and the count.
+void PrintCount(long long count, int none_message, int count_message) {
   if (count == 0) {
     nprintf(none_message);
   } else {
@@ -72,7 +75,7 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
 
   long long missing_files = 0;
   long long missing_directories = 0;
-  Listing listing;
+  MissingReport report;
   std::string category = "00";
   // The current category's title text; none when the table of contents has
   // no title line for it.
@@ -91,30 +94,30 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
         title.reset();
         if (std::optional<std::string> title_line = FindCategoryTitle(toc_path, category)) {
           title = std::string(TocLine(*title_line).Text());
-          if (!listing.Page()) break;
-          listing.CategoryHeading(*title);
+          if (!report.Page()) break;
+          report.CategoryHeading(*title);
         }
       }
-      if (!listing.Page()) break;
+      if (!report.Page()) break;
       if (!title || !entry.MentionsTitle(*title)) {
-        listing.PackageHeading(entry.Description());
+        report.PackageHeading(entry.Description());
       }
     }
     if (exists) continue;
 
-    if (!listing.Page()) break;
+    if (!report.Page()) break;
     if (entry.EntryType() == 'D') {
       ++missing_directories;
-      listing.Missing(46, path);
+      report.Missing(46, path);
     } else {
       ++missing_files;
-      listing.Missing(47, path);
+      report.Missing(47, path);
     }
   }
 
   std::fputs("\n", stdout);
-  Summary(missing_files, 48, 49);
-  Summary(missing_directories, 50, 51);
+  PrintCount(missing_files, 48, 49);
+  PrintCount(missing_directories, 50, 51);
   std::fputs("\n", stdout);
   nprintf(52);
 }

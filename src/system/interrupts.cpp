@@ -5,7 +5,6 @@
 
 #include <cerrno>
 
-
 namespace {
 
 // At most a pipe of two children runs at a time.

@@ -11,8 +11,9 @@ class Diagnostics {
 
   // An error at a line of the manifest ("FILE:LINE: text").
   void At(int line, const std::string& text);
-  // An error that belongs to no line ("FILE: text", or "text" without file).
+  // An error of the manifest as a whole ("FILE: text").
   void Whole(const std::string& text);
+  // An error that is not the manifest's, given in full ("mkdist: ...").
   void Plain(const std::string& text) { messages_.push_back(text); }
 
   bool Empty() const { return messages_.empty(); }

@@ -14,8 +14,8 @@
 
 #include "common/medium.hpp"
 #include "common/tocformat.hpp"
-#include "system/spawn.hpp"
 #include "stagingtree.hpp"
+#include "system/spawn.hpp"
 
 namespace {
 
@@ -158,8 +158,8 @@ std::string Failure(const std::string& program, const ChildEnd& end) {
 // owners, so that the same input gives the same bytes.
 bool WriteArchive(const std::string& staging, const std::string& list, const std::string& archive,
                   int compression, Diagnostics& diagnostics) {
-  Command tar{{"/bin/tar", "--create", "--format=gnu", "--force-local", "--sort=name",
-               "--mtime=@0", "--owner=0", "--group=0", "--numeric-owner", "--no-recursion",
+  Command tar{{"/bin/tar", "--create", "--format=gnu", "--force-local", "--sort=name", "--mtime=@0",
+               "--owner=0", "--group=0", "--numeric-owner", "--no-recursion",
                "--directory=" + staging, "--verbatim-files-from", "--null",
                "--files-from=" + list}};
   int out = open(archive.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

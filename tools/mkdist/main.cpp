@@ -147,8 +147,9 @@ void CheckCompressedProbe(const Manifest& manifest, int compression, Diagnostics
       if (package.archive_code == "02") return;
     }
   }
-  diagnostics.Whole("a compressed distribution needs a package with archive code 02, "
-                    "by which the installer recognises compression");
+  diagnostics.Whole(
+      "a compressed distribution needs a package with archive code 02, "
+      "by which the installer recognises compression");
 }
 
 }  // namespace

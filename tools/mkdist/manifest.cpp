@@ -87,7 +87,8 @@ class Parser {
 
   void Heading(const std::string& text) {
     if (seen_heading_) return Error("second heading line");
-    if (!manifest_.categories.empty()) return Error("the heading must come before the first category");
+    if (!manifest_.categories.empty())
+      return Error("the heading must come before the first category");
     if (text.empty()) return Error("heading without text");
     if (HasControl(text)) return Error("tab or control character in the heading");
     seen_heading_ = true;
