@@ -6,6 +6,7 @@
 #include "catalogue/tocline.hpp"
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
+#include "common/visibletext.hpp"
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
 #include "system/workingfiles.hpp"
@@ -74,7 +75,7 @@ void ShowPackageList() {
   Pager pager(kPage);
   std::string_view line;
   while (in.Next(line) && pager.Page()) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    PutVisible(line);
     std::fputc('\n', stdout);
     pager.Count();
   }
@@ -90,7 +91,7 @@ int DisplayPackages(const std::string& file, int show) {
     if (show == 1) {
       title.insert(0, 1, '\n');
       title += '\n';
-      std::fwrite(title.data(), 1, title.size(), stdout);
+      PutVisible(title);
     } else if (show == 0) {
       ShowPackageList();
     }

@@ -32,20 +32,21 @@ bool IsNoneWord(const std::string& word) {
          strcmpe(word, "n") == 0;
 }
 
-std::vector<std::string> Tokens(const std::string& answer) {
-  std::vector<std::string> tokens;
+// Calls `token` for each token of `answer` in turn (views into it, so that
+// a long answer costs no copy per token) until it returns false.
+template <typename Fn>
+void ForEachToken(std::string_view answer, Fn token) {
   size_t at = answer.find_first_not_of(kSeparators);
-  while (at != std::string::npos) {
+  while (at != std::string_view::npos) {
     size_t end = answer.find_first_of(kSeparators, at);
-    tokens.push_back(answer.substr(at, end - at));
+    if (!token(answer.substr(at, end - at))) return;
     at = answer.find_first_not_of(kSeparators, end);
   }
-  return tokens;
 }
 
 // The decimal value of a digit string; INT_MAX when it does not fit, which
 // is above every package count.
-int ValueOf(const std::string& digits) {
+int ValueOf(std::string_view digits) {
   long long value = 0;
   ReadLeadingInteger(digits, value);
   return value > INT_MAX ? INT_MAX : static_cast<int>(value);
@@ -146,21 +147,26 @@ void ShowHelp(const std::string& file, Mode mode) {
 
 PackageChoice ParsePackageAnswer(const std::string& answer, const std::string& default_answer,
                                  int package_count) {
-  std::vector<std::string> tokens = Tokens(answer);
-  if (tokens.empty()) return ParsePackageAnswer(default_answer, "none", package_count);
+  if (answer.find_first_not_of(kSeparators) == std::string::npos) {
+    return ParsePackageAnswer(default_answer, "none", package_count);
+  }
 
   // Only a word at the very start counts; anything after it is ignored.
-  std::string word = answer.substr(0, answer.find_first_of(kSeparators));
-  if (IsAllWord(word)) return {PackageChoice::kAll, {}};
-  if (IsNoneWord(word)) return {PackageChoice::kNone, {}};
+  std::string_view word = std::string_view(answer).substr(0, answer.find_first_of(kSeparators));
+  if (word.size() <= 4) {
+    if (IsAllWord(std::string(word))) return {PackageChoice::kAll, {}};
+    if (IsNoneWord(std::string(word))) return {PackageChoice::kNone, {}};
+  }
 
   PackageChoice choice;
-  for (const std::string& token : tokens) {
-    if (!IsNumber(token)) return {};
-    int value = ValueOf(token);
-    if (value <= 0 || value > package_count) return {};
-    choice.numbers.push_back(value);
-  }
+  bool valid = true;
+  ForEachToken(answer, [&](std::string_view token) {
+    int value = IsNumber(token) ? ValueOf(token) : 0;
+    valid = value > 0 && value <= package_count;
+    if (valid) choice.numbers.push_back(value);
+    return valid;
+  });
+  if (!valid) return {};
   SortIntArray(choice.numbers.data(), static_cast<int>(choice.numbers.size()));
   if (std::adjacent_find(choice.numbers.begin(), choice.numbers.end()) != choice.numbers.end()) {
     return {};

@@ -4,10 +4,11 @@
 
 #include "catalogue/tocline.hpp"
 #include "common/lineio.hpp"
+#include "common/visibletext.hpp"
 
 void PrintHeader(const std::string& toc) {
   std::string line = ReadFirstLine(toc);
-  std::string_view heading = TocLine(line).Heading();
+  std::string heading = Visible(TocLine(line).Heading());
   std::string out = "\n";
   out.append(heading);
   out += '\n';

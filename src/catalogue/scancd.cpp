@@ -12,6 +12,7 @@
 #include "common/exitrequest.hpp"
 #include "common/numbers.hpp"
 #include "common/textfile.hpp"
+#include "common/visibletext.hpp"
 #include "messages/print.hpp"
 #include "session/console.hpp"
 
@@ -148,7 +149,7 @@ void ScanCD(Mode mode, const char* const names[6], int& index, const std::string
   nprintf(WordingOf(mode).product_help);
   std::fputs("\n", stdout);
   for (int i = 1; i <= NumSel; ++i) {
-    std::printf(" %3d - %s\n", i, NameDir[i - 1].c_str());
+    std::printf(" %3d - %s\n", i, Visible(NameDir[i - 1]).c_str());
   }
   for (;;) {
     std::fputs("\n", stdout);

@@ -10,8 +10,11 @@
 
 class TocLine {
  public:
-  // `line` without its line end; it must outlive the view.
-  explicit TocLine(std::string_view line) : line_(line) {}
+  // `line` without its line end; it must outlive the view. A carriage
+  // return at its end belongs to the line end of a file written on another
+  // system and is not part of any field.
+  explicit TocLine(std::string_view line)
+      : line_(line.ends_with('\r') ? line.substr(0, line.size() - 1) : line) {}
 
   std::string_view CategoryCode() const {
     return Field(toc_columns::kCategory, toc_columns::kCategoryWidth);

@@ -3,8 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/textfile.hpp"
+
 std::optional<std::string> ReadAnswerOrEnd() {
-  std::fflush(stdout);
+  // An operator who cannot see the question cannot answer it: output that
+  // fails (a reader gone away, a full disk) ends the run.
+  if (std::fflush(stdout) != 0) DieFor("standard output");
   char* buffer = nullptr;
   size_t size = 0;
   ssize_t length = getline(&buffer, &size, stdin);

@@ -7,5 +7,5 @@
 
 // Flushes standard output, reads one whole line from standard input and
 // strips its line end (the answer ends at a NUL byte too). Empty optional at
-// end of input.
+// end of input. Standard output that cannot be written ends the run.
 std::optional<std::string> ReadAnswerOrEnd();

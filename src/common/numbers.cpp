@@ -3,7 +3,7 @@
 #include <cctype>
 #include <climits>
 
-int IsNumber(const std::string& s) {
+int IsNumber(std::string_view s) {
   if (s.empty()) return 0;
   for (char c : s) {
     if (!std::isdigit(static_cast<unsigned char>(c))) return 0;

@@ -6,7 +6,7 @@
 #include <string_view>
 
 // 1 when `s` is not empty and made of decimal digits only, else 0.
-int IsNumber(const std::string& s);
+int IsNumber(std::string_view s);
 
 // The integer at the start of `text` as "%lld" reads it: optional white
 // space, an optional sign, then digits; a value beyond the range of long

@@ -1,11 +1,14 @@
 #include "driver/installc.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #include "common/currentdirectory.hpp"
@@ -17,6 +20,7 @@
 #include "messages/print.hpp"
 #include "session/part3full.hpp"
 #include "system/interrupts.hpp"
+#include "system/standardstreams.hpp"
 #include "system/workingfiles.hpp"
 
 namespace {
@@ -29,9 +33,21 @@ std::string ProgramDirectory(const char* argv0) {
   return slash == std::string::npos ? "." : name.substr(0, slash);
 }
 
+// The C and POSIX locales, alone or with a code set or modifier ("C.UTF-8",
+// "POSIX@euro"), are the default locale: English, as when LANG is unset.
+bool IsDefaultLocale(std::string_view lang) {
+  for (std::string_view name : {"C", "POSIX"}) {
+    if (lang.starts_with(name) &&
+        (lang.size() == name.size() || lang[name.size()] == '.' || lang[name.size()] == '@')) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void ChooseLanguage(RunState& state) {
   const char* lang = std::getenv("LANG");
-  bool set = lang && *lang;
+  bool set = lang && *lang && !IsDefaultLocale(lang);
   std::string locale = set ? lang : "C";
   std::string code = set ? locale.substr(0, 2) : "en";
   state.locale_name = std::move(locale);
@@ -60,6 +76,17 @@ bool RecogniseOption(const std::string& word, RunState& state) {
   return true;
 }
 
+// Whether `path` opens for reading and is no directory. Opened without
+// waiting, so that a fifo does not hold the run up here.
+bool OpensAsToc(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool usable = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  close(fd);
+  return usable;
+}
+
 // Checks a table of contents named on the command line. False when it
 // cannot be opened (after message 55).
 bool TakeNamedToc(const std::string& word, RunState& state) {
@@ -67,19 +94,19 @@ bool TakeNamedToc(const std::string& word, RunState& state) {
   if (state.toc_path.empty() || state.toc_path[0] != '/') {
     state.toc_path = state.start_dir + "/" + word;
   }
-  std::FILE* file = std::fopen(state.toc_path.c_str(), "r");
-  if (!file) {
+  if (!OpensAsToc(state.toc_path)) {
     hprintf(55);
     std::printf(" \"%s\"\n\n", state.toc_path.c_str());
     return false;
   }
-  std::fclose(file);
   state.toc_from_command_line = true;
   state.variant = TocVariantOf(state.toc_path);
   return true;
 }
 
 int StartUp(int argc, char** argv) {
+  OpenClosedStandardDescriptors();
+  IgnoreWriteSignals();
   MessagesLoaded = -1;
   RunState state;
   state.program_dir = ProgramDirectory(argc > 0 ? argv[0] : nullptr);

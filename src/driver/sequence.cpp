@@ -18,6 +18,7 @@
 #include "common/exitrequest.hpp"
 #include "common/medium.hpp"
 #include "common/textfile.hpp"
+#include "common/visibletext.hpp"
 #include "messages/print.hpp"
 #include "session/console.hpp"
 #include "system/workingfiles.hpp"
@@ -39,7 +40,7 @@ int FindTocHere() {
 
 void ReportUnenterable(const std::string& path) {
   hprintf(7);
-  std::printf(" \"%s\".\n", path.c_str());
+  std::printf(" \"%s\".\n", Visible(path).c_str());
 }
 
 // Looks for products below the mount point; true when one was chosen and

@@ -12,6 +12,7 @@
 #include "common/exitrequest.hpp"
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
+#include "common/visibletext.hpp"
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
 #include "operations/calculatesize.hpp"
@@ -20,6 +21,7 @@
 #include "operations/runctar.hpp"
 #include "operations/runcver.hpp"
 #include "session/console.hpp"
+#include "system/installlock.hpp"
 #include "system/workingfiles.hpp"
 
 namespace {
@@ -43,13 +45,17 @@ void ListSelection(const RunState& state, LineReader& pak) {
       // A category without a title line in the table of contents is listed
       // without a title.
       if (title) {
-        std::printf("\n%s\n", std::string(TocLine(*title).Text()).c_str());
+        std::fputs("\n", stdout);
+        PutVisible(TocLine(*title).Text());
+        std::fputs("\n", stdout);
         pager.Count(2);
       }
     }
     if (!pager.Page()) return;
     if (title && package.MentionsTitle(TocLine(*title).Text())) continue;
-    std::printf("\t%s\n", std::string(package.Description()).c_str());
+    std::fputs("\t", stdout);
+    PutVisible(package.Description());
+    std::fputs("\n", stdout);
     pager.Count();
   }
 }
@@ -158,6 +164,8 @@ int AskListFiles(Mode mode) {
 
 [[noreturn]] void Dispatch(const RunState& state) {
   if (chdir(state.install_dir.c_str()) != 0) DieFor(state.install_dir);
+  // Verification changes nothing and takes no lock.
+  if (state.mode != Mode::kVerify) LockInstallation(state.install_dir);
   std::fputs("\n", stdout);
   switch (state.mode) {
     case Mode::kVerify:

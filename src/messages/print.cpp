@@ -14,6 +14,7 @@
 #include "common/lineio.hpp"
 #include "common/numbers.hpp"
 #include "common/textfile.hpp"
+#include "common/visibletext.hpp"
 #include "messages/english.hpp"
 
 int MessagesLoaded = -1;
@@ -97,6 +98,9 @@ bool ReadCatalogue(int fd, const std::string& path) {
   std::string_view line;
   while (file.Next(line)) {
     ++line_number;
+    // A carriage return before the line end is the line end of a file
+    // written on another system.
+    if (line.ends_with('\r')) line.remove_suffix(1);
     if (line.empty()) continue;
     size_t comma = line.find(',');
     int number;
@@ -211,7 +215,7 @@ void nprintf(int number) {
       if (!MoreWanted()) return false;
       count = 0;
     }
-    std::fputs(text, stdout);
+    PutVisible(text);
     std::fputs("\n", stdout);
     ++count;
     return true;
@@ -220,7 +224,7 @@ void nprintf(int number) {
 
 void hprintf(int number) {
   ForEachLine(number, [](const char* text) {
-    std::fputs(text, stdout);
+    PutVisible(text);
     return true;
   });
 }

@@ -10,6 +10,7 @@
 #include "catalogue/tocline.hpp"
 #include "common/entrypath.hpp"
 #include "common/lineio.hpp"
+#include "common/visibletext.hpp"
 #include "messages/print.hpp"
 #include "operations/containment.hpp"
 #include "system/spawn.hpp"
@@ -26,7 +27,7 @@ void Report(int message, const std::string& path, bool success = false) {
   if (success) std::fputs("  ", stdout);
   hprintf(message);
   std::fputc(' ', stdout);
-  std::fwrite(path.data(), 1, path.size(), stdout);
+  PutVisible(path);
   std::fputc('\n', stdout);
 }
 
@@ -71,9 +72,16 @@ void RunREM(const std::string& pak, int list_files) {
   LineReader in(pak);
   Containment containment;
   std::string_view line;
+  // A required package is never removed, not even in part: its 'R' line
+  // and the lines that continue it are passed over.
+  bool in_required = false;
   while (in.Next(line)) {
     TocLine entry(line);
-    if (entry.IsRequired()) continue;
+    if (entry.IsRequired() || (in_required && entry.IsContinuation())) {
+      in_required = true;
+      continue;
+    }
+    in_required = false;
     std::string path(entry.EntryWord());
     bool allowed = containment.Allows(path);
     if (entry.EntryType() == 'F') {

@@ -3,5 +3,5 @@
 #include <string>
 
 // Deletes the entries of `pak` from the current directory (never those of
-// required lines, never anything outside it); list_files 1 reports each.
+// required packages, never anything outside it); list_files 1 reports each.
 void RunREM(const std::string& pak, int list_files);

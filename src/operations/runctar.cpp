@@ -16,6 +16,7 @@
 #include "common/lineio.hpp"
 #include "common/medium.hpp"
 #include "common/textfile.hpp"
+#include "common/visibletext.hpp"
 #include "messages/print.hpp"
 #include "operations/containment.hpp"
 #include "system/spawn.hpp"
@@ -54,7 +55,7 @@ struct NameHash {
 // load before tar runs.
 [[noreturn]] void RefuseEntry(std::string_view name) {
   std::fflush(stdout);
-  std::fwrite(name.data(), 1, name.size(), stderr);
+  PutVisible(name, stderr);
   std::fputs(": not extracted: it leads outside the installation directory\n", stderr);
   FailLoading();
 }

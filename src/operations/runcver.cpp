@@ -9,12 +9,11 @@
 #include "catalogue/categorytitle.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/lineio.hpp"
+#include "common/visibletext.hpp"
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
 
 namespace {
-
-void PutText(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 // The report of missing entries under their headings, with its line count
 // and the "More?" pause every 20 lines.
@@ -28,7 +27,7 @@ class MissingReport {
     std::fputs("\n", stdout);
     hprintf(45);
     std::fputc(' ', stdout);
-    PutText(title);
+    PutVisible(title);
     std::fputc('\n', stdout);
   }
 
@@ -37,7 +36,7 @@ class MissingReport {
     std::fputs("\t", stdout);
     hprintf(45);
     std::fputc(' ', stdout);
-    PutText(description);
+    PutVisible(description);
     std::fputc('\n', stdout);
   }
 
@@ -46,7 +45,7 @@ class MissingReport {
     std::fputs("\t   ", stdout);
     hprintf(message);
     std::fputc(' ', stdout);
-    PutText(path);
+    PutVisible(path);
     std::fputc('\n', stdout);
   }
 

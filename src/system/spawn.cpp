@@ -23,7 +23,8 @@ struct Started {
 
 // Starts argv with the given descriptors on its standard input and output
 // (-1 keeps ours). The child gets default signal handling and an empty
-// signal mask, so a closed pipe ends it as it would from a terminal.
+// signal mask, so a closed pipe or the file size limit ends it as it would
+// from a terminal (the installer itself ignores both).
 Started Start(const std::vector<std::string>& args, int in_fd, int out_fd) {
   Started started;
   if (args.empty()) {
@@ -49,6 +50,7 @@ Started Start(const std::vector<std::string>& args, int in_fd, int out_fd) {
   sigset_t defaults, empty;
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGXFSZ);
   sigaddset(&defaults, SIGINT);
   sigaddset(&defaults, SIGQUIT);
   sigemptyset(&empty);

@@ -1,5 +1,6 @@
 #include "system/workingfiles.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,13 +20,25 @@ namespace {
 std::string work_dir;
 std::vector<std::string> scratch_files;
 
+// $TMPDIR when it can hold the working directory: an absolute path of a
+// directory the run may write in; else /tmp. The names of the working files
+// must stay valid when the run changes its directory.
+std::string WorkingBase() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  struct stat st;
+  if (tmpdir && tmpdir[0] == '/' && stat(tmpdir, &st) == 0 && S_ISDIR(st.st_mode) &&
+      access(tmpdir, W_OK | X_OK) == 0) {
+    return tmpdir;
+  }
+  return "/tmp";
+}
+
 }  // namespace
 
 bool MakeWorkingFiles() {
   // The interrupt handler reads these names: no signal while they change.
   InterruptsHeld held;
-  const char* tmpdir = std::getenv("TMPDIR");
-  std::string base = tmpdir && *tmpdir ? tmpdir : "/tmp";
+  std::string base = WorkingBase();
   std::string pattern = base + "/zulXXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');

@@ -1,0 +1,25 @@
+#include "system/installlock.hpp"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "common/visibletext.hpp"
+
+void LockInstallation(const std::string& dir) {
+  // Kept open until the run ends, which releases the lock. Children do not
+  // inherit it.
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return;
+  if (errno != EWOULDBLOCK) return;
+  std::fflush(stdout);
+  std::fputs("waiting for another installation in ", stderr);
+  PutVisible(dir, stderr);
+  std::fputs("\n", stderr);
+  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  }
+}
