@@ -19,11 +19,24 @@ void RemoveOrDie(const std::string& path) {
   if (std::remove(path.c_str()) != 0 && errno != ENOENT) DieFor(path);
 }
 
-bool IsReadableFile(const std::string& path) {
+int OpenRegularFile(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return -1;
   struct stat st;
-  bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = 0;
+    return -1;
+  }
+  // Reads of a regular file never wait anyway; the flag is only dropped so
+  // that a child handed the descriptor sees an ordinary file.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+bool IsReadableFile(const std::string& path) {
+  int fd = OpenRegularFile(path);
+  if (fd < 0) return false;
   close(fd);
-  return regular;
+  return true;
 }

@@ -13,6 +13,11 @@
 // not taken (it would hold the run up, or never end).
 bool IsReadableFile(const std::string& path);
 
+// Opens `path` for reading when it is a regular file, without waiting on a
+// fifo or a device. -1 when it cannot be opened (errno tells why) or is not
+// a regular file (errno 0).
+int OpenRegularFile(const std::string& path);
+
 // Removes `path`; a file that does not exist is no error. Any other failure
 // is reported for the name and ends the run with status 1.
 void RemoveOrDie(const std::string& path);

@@ -17,5 +17,8 @@ struct RunState {
   int variant = 0;  // position of the table-of-contents name form
   std::string dist_dir;
   std::string install_dir;
+  // The installation directory, held from the moment it is accepted: every
+  // later use enters it through this descriptor, never by its path again.
+  int install_fd = -1;
   int list_files = -1;
 };

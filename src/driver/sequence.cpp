@@ -1,5 +1,6 @@
 #include "driver/sequence.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,6 +101,13 @@ bool OfferToCreate(const std::string& dir) {
   }
 }
 
+// Holds the directory just entered as the installation directory.
+void HoldInstallDirectory(RunState& state, const std::string& answer) {
+  if (state.install_fd >= 0) close(state.install_fd);
+  state.install_fd = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (state.install_fd < 0) DieFor(answer);
+}
+
 }  // namespace
 
 void AskMountPoint(RunState& state) {
@@ -168,6 +176,7 @@ bool AskInstallDirectory(RunState& state) {
     }
     state.install_dir = CurrentDirectory();
     if (state.install_dir.empty()) DieFor(answer);
+    HoldInstallDirectory(state, answer);
     return true;
   }
 }

@@ -133,7 +133,7 @@ bool LoadAnyway() {
 // operator chose to restart.
 bool SpaceCheck(const RunState& state) {
   double total = static_cast<double>(CalculateSize(PAK)) / 1024.0;
-  double available = static_cast<double>(KBAvailable(state.install_dir)) / 1024.0;
+  double available = static_cast<double>(KBAvailable(state.install_fd, state.install_dir)) / 1024.0;
   std::fputs("\n", stdout);
   hprintf(25);
   std::printf(" %.1f\n", total);
@@ -163,9 +163,9 @@ int AskListFiles(Mode mode) {
 }
 
 [[noreturn]] void Dispatch(const RunState& state) {
-  if (chdir(state.install_dir.c_str()) != 0) DieFor(state.install_dir);
+  if (fchdir(state.install_fd) != 0) DieFor(state.install_dir);
   // Verification changes nothing and takes no lock.
-  if (state.mode != Mode::kVerify) LockInstallation(state.install_dir);
+  if (state.mode != Mode::kVerify) LockInstallation(state.install_fd, state.install_dir);
   std::fputs("\n", stdout);
   switch (state.mode) {
     case Mode::kVerify:

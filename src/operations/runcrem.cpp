@@ -1,5 +1,6 @@
 #include "operations/runcrem.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,19 +9,15 @@
 #include <string_view>
 
 #include "catalogue/tocline.hpp"
-#include "common/entrypath.hpp"
+#include "common/currentdirectory.hpp"
 #include "common/lineio.hpp"
+#include "common/textfile.hpp"
 #include "common/visibletext.hpp"
 #include "messages/print.hpp"
-#include "operations/containment.hpp"
+#include "operations/beneath.hpp"
 #include "system/spawn.hpp"
 
 namespace {
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
 
 // A warning or success line: the message, a blank and the entry path.
 void Report(int message, const std::string& path, bool success = false) {
@@ -31,46 +28,111 @@ void Report(int message, const std::string& path, bool success = false) {
   std::fputc('\n', stdout);
 }
 
-void RemoveFile(const std::string& path, bool allowed, int list_files) {
-  if (!allowed) return Report(53, path);
-  if (!Exists(path)) return Report(55, path);
-  if (unlink(path.c_str()) != 0) return Report(53, path);
-  if (list_files == 1) Report(54, path, true);
-}
+// One removal: the installation directory, held, and the kernel's
+// confinement of rm.
+class Remover {
+ public:
+  explicit Remover(int list_files)
+      : list_files_(list_files),
+        // The removal runs in the current directory, the installation
+        // directory.
+        root_fd_(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)),
+        confinement_(Confinement::Beneath(root_fd_)),
+        refuse_open_(geteuid() == 0 && !confinement_.active()) {
+    if (root_fd_ < 0) DieFor(".");
+  }
+  ~Remover() { close(root_fd_); }
 
-// False when no child could be started for the removal.
-bool RemoveDirectory(const std::string& path, bool allowed, int list_files) {
-  if (!allowed) {
-    Report(56, path);
+  // False when no child could be started for a removal.
+  bool Remove(const std::string& path, bool directory) {
+    int not_removed = directory ? 56 : 53;
+    Parent parent = OpenParentBeneath(root_fd_, path, refuse_open_);
+    if (!parent.open_to_others.empty()) ReportOpenToOthers(parent.open_to_others);
+    if (parent.outcome == Parent::Outcome::kRefused) {
+      Report(not_removed, path);
+      return true;
+    }
+    if (parent.outcome == Parent::Outcome::kMissing) {
+      Report(directory ? 57 : 55, path);
+      return true;
+    }
+    bool started = directory ? RemoveDirectory(parent, path) : RemoveFile(parent, path);
+    close(parent.fd);
+    return started;
+  }
+
+ private:
+  // Whether the entry exists, its last link followed (a link whose target
+  // is gone counts as missing).
+  static bool Exists(const Parent& parent) {
+    struct stat st;
+    return fstatat(parent.fd, parent.name.c_str(), &st, 0) == 0;
+  }
+
+  bool RemoveFile(const Parent& parent, const std::string& path) {
+    if (!Exists(parent)) {
+      Report(55, path);
+    } else if (unlinkat(parent.fd, parent.name.c_str(), 0) != 0) {
+      Report(53, path);
+    } else if (list_files_ == 1) {
+      Report(54, path, true);
+    }
     return true;
   }
-  if (!Exists(path)) {
-    Report(57, path);
+
+  bool RemoveDirectory(const Parent& parent, const std::string& path) {
+    if (!Exists(parent)) {
+      Report(57, path);
+      return true;
+    }
+    // A directory on which another file system is mounted is not emptied.
+    struct stat entry, holder;
+    if (fstatat(parent.fd, parent.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
+        fstat(parent.fd, &holder) != 0 || entry.st_dev != holder.st_dev) {
+      Report(56, path);
+      return true;
+    }
+    // rm works in the parent on the last name alone: a link there is
+    // removed, never followed, and it stays on this file system.
+    Command rm{{"/bin/rm", "-rf", "--one-file-system", "--", parent.name}};
+    rm.cwd_fd = parent.fd;
+    rm.confinement = &confinement_;
+    ChildEnd end = RunCommand(rm);
+    if (!end.started) {
+      errno = end.error;
+      std::perror("install");
+      return false;
+    }
+    // Only what is left on disk counts, not how rm ended.
+    if (Exists(parent)) {
+      Report(56, path);
+    } else if (list_files_ == 1) {
+      Report(54, path, true);
+    }
     return true;
   }
-  // A trailing slash would make rm follow a symbolic link named by the path.
-  std::string target(WithoutTrailingSlashes(path));
-  ChildEnd rm = RunCommand({{"/bin/rm", "-rf", "--", target}, -1});
-  if (!rm.started) {
-    errno = rm.error;
-    std::perror("install");
-    return false;
+
+  void ReportOpenToOthers(const std::string& dir) {
+    std::fflush(stdout);
+    PutVisible(dir == "." ? CurrentDirectory() : dir, stderr);
+    std::fputs(
+        ": not changed: another user can write to this directory, and rm runs as root without "
+        "the kernel's confinement\n",
+        stderr);
   }
-  // Only what is left on disk counts, not how rm ended.
-  if (Exists(path)) {
-    Report(56, path);
-  } else if (list_files == 1) {
-    Report(54, path, true);
-  }
-  return true;
-}
+
+  int list_files_;
+  int root_fd_;
+  Confinement confinement_;
+  bool refuse_open_;
+};
 
 }  // namespace
 
 void RunREM(const std::string& pak, int list_files) {
   std::fputs("\n", stdout);
   LineReader in(pak);
-  Containment containment;
+  Remover remover(list_files);
   std::string_view line;
   // A required package is never removed, not even in part: its 'R' line
   // and the lines that continue it are passed over.
@@ -83,12 +145,7 @@ void RunREM(const std::string& pak, int list_files) {
     }
     in_required = false;
     std::string path(entry.EntryWord());
-    bool allowed = containment.Allows(path);
-    if (entry.EntryType() == 'F') {
-      RemoveFile(path, allowed, list_files);
-    } else if (!RemoveDirectory(path, allowed, list_files)) {
-      break;
-    }
+    if (!remover.Remove(path, entry.EntryType() != 'F')) break;
   }
   std::fputs("\n", stdout);
   nprintf(58);

@@ -1,16 +1,18 @@
 #include "operations/runctar.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string_view>
-#include <unordered_set>
 
 #include "catalogue/tocline.hpp"
+#include "common/currentdirectory.hpp"
 #include "common/entrypath.hpp"
 #include "common/exitrequest.hpp"
 #include "common/lineio.hpp"
@@ -18,30 +20,13 @@
 #include "common/textfile.hpp"
 #include "common/visibletext.hpp"
 #include "messages/print.hpp"
-#include "operations/containment.hpp"
+#include "operations/archivemembers.hpp"
+#include "operations/landing.hpp"
+#include "operations/tarbatch.hpp"
 #include "system/spawn.hpp"
 #include "system/workingfiles.hpp"
 
 namespace {
-
-// The compression form of the medium, or kPlain.
-int CompressionForm(const std::string& dist) {
-  for (int form = 0; form < kCompressionForms; ++form) {
-    std::string probe = dist + "/" + ArchiveName(kProbeArchiveCode, 0, form);
-    int fd = open(probe.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-      close(fd);
-      return form;
-    }
-  }
-  return kPlain;
-}
-
-// Lets the set of given names be searched with a string_view.
-struct NameHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-};
 
 [[noreturn]] void FailLoading() {
   std::fputs("\n", stdout);
@@ -49,71 +34,38 @@ struct NameHash {
   exite(1);
 }
 
-// tar follows a symbolic link that stands in the installation directory
-// where a member's parent directory belongs, and would write outside. Such
-// an entry (and an absolute one, or one with a ".." component) fails the
-// load before tar runs.
-[[noreturn]] void RefuseEntry(std::string_view name) {
+// A name or member that would be written where it must not fails the load
+// before tar runs.
+[[noreturn]] void Refuse(const Refusal& refusal) {
   std::fflush(stdout);
-  PutVisible(name, stderr);
-  std::fputs(": not extracted: it leads outside the installation directory\n", stderr);
+  PutVisible(refusal.name, stderr);
+  std::fputs(": not extracted: ", stderr);
+  std::fputs(refusal.reason.c_str(), stderr);
+  std::fputs("\n", stderr);
   FailLoading();
 }
 
-// The member names of one run of lines with one archive code, written
-// NUL-separated to a list file that tar reads. tar fails on a name that
-// matches nothing new, so a name that equals or lies below one already
-// listed is left out: extracting the earlier one brings it.
-class Batch {
- public:
-  explicit Batch(const std::string& list_path) : list_path_(list_path) {}
+[[noreturn]] void FailArchive(const std::string& archive, const std::string& why) {
+  std::fflush(stdout);
+  PutVisible(archive, stderr);
+  std::fputs(": ", stderr);
+  std::fputs(why.c_str(), stderr);
+  std::fputs("\n", stderr);
+  FailLoading();
+}
 
-  // Earlier batches are on disk by now: the containment of the new one is
-  // judged on what they made.
-  void Start(std::string_view code) {
-    code_ = code;
-    given_.clear();
-    count_ = 0;
-    containment_ = Containment();
-    list_.emplace(list_path_);
-  }
-
-  const std::string& code() const { return code_; }
-  size_t count() const { return count_; }
-
-  void Add(std::string_view name) {
-    if (name.empty() || Covered(name)) return;
-    if (!containment_.Allows(name)) RefuseEntry(name);
-    given_.emplace(WithoutTrailingSlashes(name));
-    list_->Write(name, '\0');
-    ++count_;
-  }
-
-  // Completes the list file; returns its path.
-  const std::string& Finish() {
-    list_->Close();
-    list_.reset();
-    return list_path_;
-  }
-
- private:
-  bool Covered(std::string_view name) const {
-    name = WithoutTrailingSlashes(name);
-    if (given_.contains(name)) return true;
-    for (size_t slash = name.find('/'); slash != std::string_view::npos;
-         slash = name.find('/', slash + 1)) {
-      if (slash > 0 && given_.contains(name.substr(0, slash))) return true;
+// The compression form of the medium, or kPlain. Only a regular file counts:
+// a fifo under the name would hold the run up.
+int CompressionForm(const std::string& dist) {
+  for (int form = 0; form < kCompressionForms; ++form) {
+    int fd = OpenRegularFile(dist + "/" + ArchiveName(kProbeArchiveCode, 0, form));
+    if (fd >= 0) {
+      close(fd);
+      return form;
     }
-    return false;
   }
-
-  std::string list_path_;
-  std::string code_;
-  std::unordered_set<std::string, NameHash, std::equal_to<>> given_;
-  size_t count_ = 0;
-  Containment containment_;
-  std::optional<LineWriter> list_;
-};
+  return kPlain;
+}
 
 void ReportNotStarted(const ChildEnd& end, const char* program) {
   if (end.started || end.error == 0) return;
@@ -124,65 +76,127 @@ void ReportNotStarted(const ChildEnd& end, const char* program) {
 
 std::vector<std::string> TarArguments(const std::string& archive, int list_files,
                                       const std::string& list) {
-  std::vector<std::string> args = {"/bin/tar", list_files ? "xvf" : "xf", archive, "--force-local"};
+  // What is loaded belongs to the installing user.
+  std::vector<std::string> args = {"/bin/tar", list_files ? "xvf" : "xf", archive, "--force-local",
+                                   "--no-same-owner"};
   // The names reach tar exactly as listed, one per NUL byte: never an option.
   args.insert(args.end(), {"--verbatim-files-from", "--null", "--files-from=" + list});
   return args;
 }
 
-void ExtractPlain(const std::string& archive, int list_files, const std::string& list) {
-  ChildEnd tar = RunCommand({TarArguments(archive, list_files, list), -1});
-  ReportNotStarted(tar, "/bin/tar");
-  if (!tar.Succeeded()) FailLoading();
-}
-
-void ExtractCompressed(const std::string& archive, int list_files, const std::string& list) {
-  int fd = open(archive.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    std::fflush(stdout);
-    std::perror(archive.c_str());
-    FailLoading();
+// One load: the archives of the medium, what is known of the installation
+// directory, and the kernel's confinement of tar.
+class Loader {
+ public:
+  Loader(const std::string& dist, int variant, int list_files)
+      : dist_(dist),
+        variant_(variant < 0 || variant > 5 ? 0 : variant),
+        form_(CompressionForm(dist)),
+        list_files_(list_files),
+        // tar runs in the current directory, the installation directory.
+        root_fd_(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)),
+        confinement_(Confinement::Beneath(root_fd_)),
+        landing_(root_fd_, CurrentDirectory(), geteuid() == 0 && !confinement_.active()) {
+    if (root_fd_ < 0) DieFor(".");
   }
-  PipelineEnd ends = RunPipeline({{"gunzip", "-c"}, fd}, {TarArguments("-", list_files, list), -1});
-  close(fd);
-  ReportNotStarted(ends.first, "gunzip");
-  ReportNotStarted(ends.second, "/bin/tar");
-  if (!ends.first.Succeeded() || !ends.second.Succeeded()) FailLoading();
-}
+  ~Loader() { close(root_fd_); }
 
-void Extract(Batch& batch, const std::string& dist, int form, int variant, int list_files) {
-  const std::string& list = batch.Finish();
-  // A run of lines without any entry path names nothing to extract.
-  if (batch.count() == 0) return;
-  std::string archive = dist + "/" + ArchiveName(batch.code(), variant, form);
-  if (form == kPlain) {
-    ExtractPlain(archive, list_files, list);
-  } else {
-    ExtractCompressed(archive, list_files, list);
+  void Add(TarBatch& batch, std::string_view name) {
+    if (name.empty()) return;
+    Refusal refusal{std::string(name), "it leads outside the installation directory"};
+    if (name.starts_with('/') || HasDotDot(name)) Refuse(refusal);
+    batch.Add(name);
   }
-}
+
+  void Extract(TarBatch& batch) {
+    const std::string& list = batch.Finish();
+    // A run of lines without any entry path names nothing to extract.
+    if (batch.count() == 0) return;
+    std::string archive = dist_ + "/" + ArchiveName(batch.code(), variant_, form_);
+    int fd = OpenRegularFile(archive);
+    if (fd < 0) FailArchive(archive, errno != 0 ? std::strerror(errno) : "not a regular file");
+    Judge(batch, archive, fd);
+    if (form_ == kPlain) {
+      close(fd);
+      ExtractPlain(archive, list);
+    } else {
+      ExtractCompressed(fd, list);
+      close(fd);
+    }
+  }
+
+ private:
+  // The members the batch would extract must land inside; set-ID files
+  // among them are named.
+  void Judge(const TarBatch& batch, const std::string& archive, int fd) {
+    std::string error;
+    if (!ReadArchiveMembers(fd, members_, error)) {
+      FailArchive(archive, "cannot read the members: " + error);
+    }
+    if (lseek(fd, 0, SEEK_SET) != 0) DieFor(archive);
+    Refusal refusal;
+    std::vector<std::string> set_id;
+    auto selected = [&](std::string_view member) { return batch.Selects(member); };
+    if (!landing_.Allows(members_, selected, refusal, set_id)) Refuse(refusal);
+    for (const ArchiveMember& member : members_) {
+      if ((member.mode & (S_ISUID | S_ISGID)) == 0 || !selected(member.name) ||
+          member.type != ArchiveMember::Type::kFile) {
+        continue;
+      }
+      std::fflush(stdout);
+      std::fputs((member.mode & S_ISUID) != 0 ? "set-user-ID: " : "set-group-ID: ", stderr);
+      PutVisible(member.name, stderr);
+      std::fputs("\n", stderr);
+    }
+  }
+
+  void ExtractPlain(const std::string& archive, const std::string& list) {
+    Command tar{TarArguments(archive, list_files_, list)};
+    tar.confinement = &confinement_;
+    ChildEnd end = RunCommand(tar);
+    ReportNotStarted(end, "/bin/tar");
+    if (!end.Succeeded()) FailLoading();
+  }
+
+  void ExtractCompressed(int fd, const std::string& list) {
+    Command gunzip{{"gunzip", "-c"}, fd};
+    Command tar{TarArguments("-", list_files_, list)};
+    tar.confinement = &confinement_;
+    PipelineEnd ends = RunPipeline(gunzip, tar);
+    ReportNotStarted(ends.first, "gunzip");
+    ReportNotStarted(ends.second, "/bin/tar");
+    if (!ends.first.Succeeded() || !ends.second.Succeeded()) FailLoading();
+  }
+
+  std::string dist_;
+  int variant_;
+  int form_;
+  int list_files_;
+  int root_fd_;
+  Confinement confinement_;
+  Landing landing_;
+  std::vector<ArchiveMember> members_;
+};
 
 }  // namespace
 
 void RunTAR(const std::string& dist, const std::string& pak, int variant, int list_files) {
   std::fputs("\n", stdout);
   std::optional<LineReader> in(std::in_place, pak);
-  int form = CompressionForm(dist);
-  if (variant < 0 || variant > 5) variant = 0;
-
   std::string_view line;
   if (!in->Next(line)) return;
-  Batch batch(ScratchFile("LST"));
+  Loader loader(dist, variant, list_files);
+  TarBatch batch(ScratchFile("LST"));
   batch.Start(TocLine(line).ArchiveCode());
   do {
     TocLine entry(line);
     if (entry.ArchiveCode() != batch.code()) {
-      Extract(batch, dist, form, variant, list_files);
+      loader.Extract(batch);
       batch.Start(entry.ArchiveCode());
     }
-    batch.Add(entry.EntryWord());
+    loader.Add(batch, entry.EntryWord());
   } while (in->Next(line));
-  Extract(batch, dist, form, variant, list_files);
+  loader.Extract(batch);
   in.reset();
   std::fputs("\n", stdout);
   nprintf(60);

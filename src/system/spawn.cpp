@@ -21,21 +21,28 @@ struct Started {
   int error = 0;
 };
 
-// Starts argv with the given descriptors on its standard input and output
-// (-1 keeps ours). The child gets default signal handling and an empty
-// signal mask, so a closed pipe or the file size limit ends it as it would
-// from a terminal (the installer itself ignores both).
-Started Start(const std::vector<std::string>& args, int in_fd, int out_fd) {
-  Started started;
-  if (args.empty()) {
-    started.error = EINVAL;
-    return started;
-  }
+// The signals a child starts with default handling: a closed pipe or the
+// file size limit ends it as it would from a terminal (the installer itself
+// ignores both), and an interrupt from the keyboard reaches it.
+sigset_t DefaultSignals() {
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int sig : {SIGPIPE, SIGXFSZ, SIGINT, SIGQUIT}) sigaddset(&defaults, sig);
+  return defaults;
+}
+
+std::vector<char*> ArgumentVector(const std::vector<std::string>& args) {
   std::vector<char*> argv;
   argv.reserve(args.size() + 1);
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  return argv;
+}
 
+// Starts a child through posix_spawn with the given standard input and
+// output (-1 keeps ours) and working directory.
+int SpawnPlain(const Command& command, int in_fd, int out_fd, pid_t& pid) {
+  std::vector<char*> argv = ArgumentVector(command.argv);
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
   posix_spawn_file_actions_init(&actions);
@@ -46,30 +53,103 @@ Started Start(const std::vector<std::string>& args, int in_fd, int out_fd) {
   if (in_fd == STDIN_FILENO) in_fd = moved_in = fcntl(in_fd, F_DUPFD_CLOEXEC, 3);
   if (in_fd >= 0) posix_spawn_file_actions_adddup2(&actions, in_fd, STDIN_FILENO);
   if (out_fd >= 0) posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+  if (command.cwd_fd >= 0) posix_spawn_file_actions_addfchdir_np(&actions, command.cwd_fd);
 
-  sigset_t defaults, empty;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGXFSZ);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGQUIT);
+  sigset_t defaults = DefaultSignals();
+  sigset_t empty;
   sigemptyset(&empty);
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setsigmask(&attr, &empty);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-  pid_t pid;
+  int error = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  if (moved_in >= 0) close(moved_in);
+  return error;
+}
+
+// Puts `fd` on `target` in the child, without its close-on-exec flag.
+bool PlaceDescriptor(int fd, int target) {
+  if (fd < 0) return true;
+  if (fd == target) return fcntl(fd, F_SETFD, 0) == 0;
+  return dup2(fd, target) == target;
+}
+
+// The child's side of a confined start: only calls that are safe after
+// fork. Reports the errno of a failure through `report` and ends.
+[[noreturn]] void ConfinedChild(const Command& command, char* const* argv, int in_fd, int out_fd,
+                                int report) {
+  sigset_t defaults = DefaultSignals();
+  for (int sig = 1; sig < NSIG; ++sig) {
+    if (sigismember(&defaults, sig) == 1) signal(sig, SIG_DFL);
+  }
+  // The installer's own handlers must not run here; a signal ignored from
+  // the start stays ignored, as it does across exec.
+  for (int sig : {SIGTERM, SIGHUP}) {
+    struct sigaction current;
+    if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+      signal(sig, SIG_DFL);
+    }
+  }
+  sigset_t empty;
+  sigemptyset(&empty);
+  sigprocmask(SIG_SETMASK, &empty, nullptr);
+  if (PlaceDescriptor(in_fd, STDIN_FILENO) && PlaceDescriptor(out_fd, STDOUT_FILENO) &&
+      (command.cwd_fd < 0 || fchdir(command.cwd_fd) == 0) && command.confinement->ApplyInChild()) {
+    execvp(argv[0], argv);
+  }
+  int error = errno;
+  ssize_t ignored = write(report, &error, sizeof error);
+  (void)ignored;
+  _exit(127);
+}
+
+// Starts a child through fork and exec, confined before its program runs.
+int SpawnConfined(const Command& command, int in_fd, int out_fd, pid_t& pid) {
+  std::vector<char*> argv = ArgumentVector(command.argv);
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return errno;
+  pid = fork();
+  if (pid < 0) {
+    int error = errno;
+    close(report[0]);
+    close(report[1]);
+    return error;
+  }
+  if (pid == 0) ConfinedChild(command, argv.data(), in_fd, out_fd, report[1]);
+  close(report[1]);
+  // The report pipe closes at exec: nothing read means the program runs.
+  int error = 0;
+  ssize_t got;
+  while ((got = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  close(report[0]);
+  if (got != static_cast<ssize_t>(sizeof error)) return 0;
+  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  return error;
+}
+
+// Starts `command` with the given standard input and output (-1 keeps
+// ours).
+Started Start(const Command& command, int in_fd, int out_fd) {
+  Started started;
+  if (command.argv.empty()) {
+    started.error = EINVAL;
+    return started;
+  }
+  bool confined = command.confinement && command.confinement->active();
+  pid_t pid = -1;
   int error;
   {
     // An interrupt between the start and the note would leave the child
     // unknown to the interrupt handler.
     InterruptsHeld held;
-    error = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+    error = confined ? SpawnConfined(command, in_fd, out_fd, pid)
+                     : SpawnPlain(command, in_fd, out_fd, pid);
     if (error == 0) NoteChild(pid);
   }
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  if (moved_in >= 0) close(moved_in);
   if (error != 0) {
     started.error = error;
   } else {
@@ -102,7 +182,7 @@ ChildEnd Wait(const Started& started) {
 
 ChildEnd RunCommand(const Command& command) {
   std::fflush(stdout);
-  return Wait(Start(command.argv, command.stdin_fd, command.stdout_fd));
+  return Wait(Start(command, command.stdin_fd, command.stdout_fd));
 }
 
 PipelineEnd RunPipeline(const Command& first, const Command& second) {
@@ -113,11 +193,11 @@ PipelineEnd RunPipeline(const Command& first, const Command& second) {
     end.first.error = errno;
     return end;
   }
-  Started writer = Start(first.argv, first.stdin_fd, pipe_fds[1]);
+  Started writer = Start(first, first.stdin_fd, pipe_fds[1]);
   close(pipe_fds[1]);
   // A reader that is never started reports no error of its own.
   Started reader;
-  if (writer.pid >= 0) reader = Start(second.argv, pipe_fds[0], second.stdout_fd);
+  if (writer.pid >= 0) reader = Start(second, pipe_fds[0], second.stdout_fd);
   // Only the children hold the pipe now: the writer sees a closed pipe when
   // the reader ends, the reader sees end of input when the writer ends.
   close(pipe_fds[0]);

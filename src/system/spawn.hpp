@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "system/landlock.hpp"
+
 struct Command {
   // argv[0] is the program; without a slash it is looked up through PATH.
   std::vector<std::string> argv;
@@ -13,6 +15,11 @@ struct Command {
   // The child's standard output; -1 keeps the installer's own. The first
   // command of a pipeline always writes into the pipe.
   int stdout_fd = -1;
+  // The child's working directory, open as this descriptor; -1 keeps ours.
+  int cwd_fd = -1;
+  // Kernel confinement applied in the child before its program runs; none
+  // when null or not active.
+  const Confinement* confinement = nullptr;
 };
 
 // How one child ended.

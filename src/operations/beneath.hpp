@@ -1,0 +1,25 @@
+// Opening the directory that holds an entry, from the installation
+// directory down, without following any symbolic link: what is opened is
+// inside the installation directory whatever another user changes
+// meanwhile.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+struct Parent {
+  enum class Outcome { kOpened, kMissing, kRefused };
+  Outcome outcome = Outcome::kRefused;
+  int fd = -1;                 // the parent directory, when opened (O_PATH)
+  std::string name;            // the entry's last component
+  std::string open_to_others;  // a directory on the way that another user can write to
+};
+
+// Opens the parent directory of `path` (relative, no "..", trailing '/'
+// ignored) beneath the directory open as `root_fd`. kMissing when a
+// directory on the way does not exist (the entry then does not either);
+// kRefused when the path is empty, absolute or has "..", when a component on
+// the way is a symbolic link, or, with `refuse_open_to_others`, when the
+// root or a directory on the way can be written by a user other than root
+// (its path is then in `open_to_others`). The caller closes `fd`.
+Parent OpenParentBeneath(int root_fd, std::string_view path, bool refuse_open_to_others);

@@ -1,0 +1,182 @@
+#include "operations/landing.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <deque>
+#include <utility>
+
+#include "common/entrypath.hpp"
+
+namespace {
+
+// As the kernel, a path may pass through at most this many links.
+constexpr int kMostLinks = 40;
+
+const char kOutside[] = "it leads outside the installation directory";
+const char kOpenToOthers[] =
+    "another user can write to this directory, and tar runs as root without the kernel's "
+    "confinement";
+
+std::string Join(const std::string& location, std::string_view name) {
+  return location.empty() ? std::string(name) : location + "/" + std::string(name);
+}
+
+std::string ParentOf(const std::string& location) {
+  size_t slash = location.rfind('/');
+  return slash == std::string::npos ? std::string() : location.substr(0, slash);
+}
+
+// A component still to be walked; `last` marks the last component of the
+// path itself (not of a link met on the way).
+struct Step {
+  std::string name;
+  bool last;
+};
+
+// Puts the components of `path` in front of `pending`, in order.
+void PushFront(std::deque<Step>& pending, std::string_view path, bool own) {
+  std::deque<Step> steps;
+  size_t at = 0;
+  while (at <= path.size()) {
+    size_t end = path.find('/', at);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view part = path.substr(at, end - at);
+    if (!part.empty() && part != ".") steps.push_back({std::string(part), false});
+    at = end + 1;
+  }
+  if (own && !steps.empty()) steps.back().last = true;
+  pending.insert(pending.begin(), steps.begin(), steps.end());
+}
+
+}  // namespace
+
+bool OthersCanWrite(const struct stat& st) {
+  return st.st_uid != 0 || (st.st_mode & S_IWOTH) != 0 ||
+         ((st.st_mode & S_IWGRP) != 0 && st.st_gid != 0);
+}
+
+Landing::Landing(int root_fd, std::string root_path, bool refuse_open_directories)
+    : root_fd_(root_fd),
+      root_path_(std::move(root_path)),
+      refuse_open_directories_(refuse_open_directories) {}
+
+bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
+                           std::vector<std::string>& set_id) {
+  // tar skips a member whose name has a ".." component, and takes a
+  // leading '/' away.
+  std::string_view name = WithoutTrailingSlashes(member.name);
+  if (HasDotDot(name)) return true;
+  while (name.starts_with('/')) name.remove_prefix(1);
+  if (name.empty()) return true;
+  refusal.name = member.name;
+  if (member.type == ArchiveMember::Type::kSpecial) {
+    refusal.reason = "it is a device, a FIFO or a socket";
+    return false;
+  }
+  // A directory member makes a directory where a link to one stands.
+  std::string location;
+  bool is_directory = member.type == ArchiveMember::Type::kDirectory;
+  if (!Resolve(name, is_directory, location, refusal)) return false;
+  if (member.type == ArchiveMember::Type::kHardlink) {
+    // The new name is a link to the file the target names: that file must
+    // be inside too.
+    std::string target;
+    if (HasDotDot(member.link) || !Resolve(member.link, false, target, refusal)) {
+      refusal.name = member.name;
+      refusal.reason = kOutside;
+      return false;
+    }
+  }
+  for (std::string parent = ParentOf(location); !parent.empty(); parent = ParentOf(parent)) {
+    Node& node = nodes_[parent];
+    if (node.kind == Node::Kind::kMissing) node.kind = Node::Kind::kDirectory;
+  }
+  Node made;
+  made.kind = is_directory                                   ? Node::Kind::kDirectory
+              : member.type == ArchiveMember::Type::kSymlink ? Node::Kind::kSymlink
+                                                             : Node::Kind::kOther;
+  if (made.kind == Node::Kind::kSymlink) made.target = member.link;
+  Note(location, std::move(made));
+  if (member.type == ArchiveMember::Type::kFile && (member.mode & (S_ISUID | S_ISGID)) != 0) {
+    set_id.push_back(member.name);
+  }
+  return true;
+}
+
+bool Landing::Resolve(std::string_view path, bool follow_last, std::string& location,
+                      Refusal& refusal) {
+  refusal.reason = kOutside;
+  if (refuse_open_directories_ && !root_checked_) {
+    struct stat st;
+    if (fstat(root_fd_, &st) == 0 && OthersCanWrite(st)) {
+      refusal.name = root_path_;
+      refusal.reason = kOpenToOthers;
+      return false;
+    }
+    root_checked_ = true;
+  }
+  std::deque<Step> pending;
+  PushFront(pending, path, true);
+  location.clear();
+  int links = 0;
+  while (!pending.empty()) {
+    Step step = std::move(pending.front());
+    pending.pop_front();
+    if (step.name == "..") {
+      if (location.empty()) return false;
+      location = ParentOf(location);
+      continue;
+    }
+    std::string candidate = Join(location, step.name);
+    const Node& node = Lookup(candidate);
+    if (node.open_to_others && !step.last) {
+      refusal.name = candidate;
+      refusal.reason = kOpenToOthers;
+      return false;
+    }
+    if (node.kind != Node::Kind::kSymlink || (step.last && !follow_last)) {
+      location = std::move(candidate);
+      continue;
+    }
+    if (++links > kMostLinks) return false;
+    // A relative link leads on from the directory that holds it; an
+    // absolute one stays inside only through the installation directory's
+    // own path.
+    std::string_view target = node.target;
+    if (target.starts_with('/')) {
+      if (root_path_ != "/") {
+        if (!target.starts_with(root_path_)) return false;
+        target.remove_prefix(root_path_.size());
+        if (!target.empty() && target[0] != '/') return false;
+      }
+      location.clear();
+    }
+    PushFront(pending, std::string(target), false);
+  }
+  return true;
+}
+
+const Landing::Node& Landing::Lookup(const std::string& location) {
+  auto found = nodes_.find(location);
+  if (found != nodes_.end()) return found->second;
+  Node node;
+  struct stat st;
+  if (fstatat(root_fd_, location.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      node.kind = Node::Kind::kSymlink;
+      std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
+      ssize_t got = readlinkat(root_fd_, location.c_str(), target.data(), target.size());
+      // A link that cannot be read is taken to lead outside.
+      node.target = got >= 0 ? target.substr(0, static_cast<size_t>(got)) : "/";
+    } else if (S_ISDIR(st.st_mode)) {
+      node.kind = Node::Kind::kDirectory;
+      node.open_to_others = refuse_open_directories_ && OthersCanWrite(st);
+    } else {
+      node.kind = Node::Kind::kOther;
+    }
+  }
+  return nodes_.emplace(location, std::move(node)).first->second;
+}
+
+void Landing::Note(const std::string& location, Node node) { nodes_[location] = std::move(node); }

@@ -1,0 +1,73 @@
+// Where the members of a load land, judged before tar runs. tar extracts
+// every member below a listed directory and follows the symbolic links that
+// are on disk or that earlier members made, so the judgement follows them
+// too: through the links on disk and through the links that earlier members
+// and batches of the same load create. It stands without the kernel's
+// confinement of tar.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "operations/archivemembers.hpp"
+
+// Why a member or listed name may not be extracted.
+struct Refusal {
+  std::string name;    // the member, listed name or directory concerned
+  std::string reason;  // ends the line "NAME: not extracted: REASON"
+};
+
+class Landing {
+ public:
+  // `root_fd` is the installation directory, `root_path` its path now (for
+  // absolute link targets). With `refuse_open_directories` (root without
+  // kernel confinement) a directory that another user can write to, where
+  // something would be written, is refused: that user could swap it for a
+  // link while tar runs.
+  Landing(int root_fd, std::string root_path, bool refuse_open_directories);
+
+  // Judges the members of one batch that `selected` accepts, in archive
+  // order, and notes what they make for the members and batches after them.
+  // Members with set-user-ID or set-group-ID are added to `set_id`.
+  template <typename Selected>
+  bool Allows(const std::vector<ArchiveMember>& members, Selected selected, Refusal& refusal,
+              std::vector<std::string>& set_id) {
+    for (const ArchiveMember& member : members) {
+      if (selected(member.name) && !AllowsMember(member, refusal, set_id)) return false;
+    }
+    return true;
+  }
+
+ private:
+  struct Node {
+    enum class Kind { kMissing, kDirectory, kSymlink, kOther };
+    Kind kind = Kind::kMissing;
+    std::string target;           // of a symbolic link
+    bool open_to_others = false;  // a directory on disk that must not be used
+  };
+
+  bool AllowsMember(const ArchiveMember& member, Refusal& refusal,
+                    std::vector<std::string>& set_id);
+  // The location of `path` below the root, through every link on the way
+  // (and through a link in its last component when `follow_last`); false
+  // when it leads outside or through too many links.
+  bool Resolve(std::string_view path, bool follow_last, std::string& location, Refusal& refusal);
+  const Node& Lookup(const std::string& location);
+  void Note(const std::string& location, Node node);
+
+  int root_fd_;
+  std::string root_path_;
+  bool refuse_open_directories_;
+  bool root_checked_ = false;
+  // What is known of each location below the root: read from disk once, and
+  // changed by every member judged.
+  std::unordered_map<std::string, Node> nodes_;
+};
+
+// Whether a user other than root can write into the directory with status
+// `st`.
+bool OthersCanWrite(const struct stat& st);

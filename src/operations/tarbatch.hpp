@@ -1,0 +1,47 @@
+// The names one tar run extracts: a run of lines of the selection with one
+// archive code, written NUL-separated to a list file that tar reads.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "common/lineio.hpp"
+
+class TarBatch {
+ public:
+  explicit TarBatch(std::string list_path) : list_path_(std::move(list_path)) {}
+
+  // Begins the batch of archive code `code`, with an empty list.
+  void Start(std::string_view code);
+
+  const std::string& code() const { return code_; }
+  size_t count() const { return count_; }
+
+  // Adds an entry path. tar fails on a name that matches nothing new, so a
+  // name that equals or lies below one already listed is left out:
+  // extracting the earlier one brings it. False when it was left out.
+  bool Add(std::string_view name);
+
+  // Whether tar extracts the archive member `member` for this list: it
+  // equals a listed name or lies below one.
+  bool Selects(std::string_view member) const;
+
+  // Completes the list file; returns its path.
+  const std::string& Finish();
+
+ private:
+  // Lets the set of given names be searched with a string_view.
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+
+  std::string list_path_;
+  std::string code_;
+  std::unordered_set<std::string, NameHash, std::equal_to<>> given_;
+  size_t count_ = 0;
+  std::optional<LineWriter> list_;
+};

@@ -1,0 +1,35 @@
+// Kernel confinement of the children that write and delete (tar, rm): under
+// Linux Landlock they may write, create and remove only beneath the
+// installation directory, and never make a device, FIFO or socket anywhere.
+// Reading stays free.
+#pragma once
+
+// A ruleset made in the installer and applied in a child between fork and
+// exec, where nothing may allocate.
+class Confinement {
+ public:
+  // The ruleset for the directory open as `dir_fd`; an empty confinement
+  // (active() false) when the kernel has no Landlock, it is disabled, or
+  // ZULCONFINE=off asks for none.
+  static Confinement Beneath(int dir_fd);
+
+  Confinement(Confinement&& other) noexcept;
+  Confinement& operator=(Confinement&& other) noexcept;
+  ~Confinement();
+
+  bool active() const { return ruleset_fd_ >= 0; }
+
+  // In the child: from here on the process and what it executes are
+  // confined. False (errno set) when the kernel refused.
+  bool ApplyInChild() const noexcept;
+
+ private:
+  Confinement() = default;
+  int ruleset_fd_ = -1;
+};
+
+// The Landlock ABI version of the running kernel; 0 without Landlock.
+int LandlockAbi();
+
+// True unless ZULCONFINE=off.
+bool ConfinementWanted();
