@@ -5,6 +5,7 @@
 #include <string>
 
 #include "catalogue/tocline.hpp"
+#include "common/medium.hpp"
 #include "support.hpp"
 
 namespace {
