@@ -103,6 +103,11 @@ TEST(Mkdist, WritesEveryFieldInItsColumnsAndOneArchivePerCode) {
   // The installer's own reader sees the same fields.
   std::vector<std::string> lines = Lines(toc);
   ASSERT_EQ(lines.size(), 12u);
+  // The columns spelled out: code, type and class, the description in
+  // columns 7-60, the archive code in 65-66, the size in 68-79, the path
+  // from 80 on.
+  EXPECT_EQ(lines[2], "01 F R Runtime" + std::string(47, ' ') + "    01         1500bin/tool");
+  EXPECT_EQ(lines[9], "02 * N Extras");
   TocLine runtime(lines[2]), extras(lines[9]);
   EXPECT_EQ(runtime.PackageClass(), 'R');
   EXPECT_EQ(runtime.ArchiveCode(), "01");
