@@ -12,6 +12,7 @@
 #include "catalogue/markpackages.hpp"
 #include "catalogue/tocline.hpp"
 #include "common/exitrequest.hpp"
+#include "driver/farewell.hpp"
 #include "support.hpp"
 #include "system/workingfiles.hpp"
 
@@ -59,7 +60,7 @@ void CheckCopy(const std::vector<std::string>& marked, const std::vector<std::st
   }
 }
 
-void AskOnce(std::string_view answer, std::string_view contents, int mode, int count_shift) {
+void AskOnce(std::string_view answer, std::string_view contents, Mode mode, int count_shift) {
   WriteBytes(MOD, contents);
   std::vector<std::string> lines = SplitLines(contents);
   int count = std::max(0, static_cast<int>(lines.size()) + count_shift);
@@ -97,18 +98,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view contents = end == std::string_view::npos ? "" : rest.substr(end + 1);
   // The answer is read as a C string.
   answer = answer.substr(0, answer.find('\0'));
-  // The exit routine releases the messages and the working files.
+  // The farewell after an ended run releases the messages and the working
+  // files.
   if (MOD.empty()) {
     UseEnglishMessages();
     if (!MakeWorkingFiles()) Finding("no working files");
   }
-  int mode = 1 + data[0] % 3;
+  const Mode modes[] = {Mode::kLoad, Mode::kVerify, Mode::kRemove};
+  Mode mode = modes[data[0] % 3];
   int count_shift = (data[0] >> 2) % 3 - 1;
   try {
     AskOnce(answer, contents, mode, count_shift);
   } catch (const ExitRequest& request) {
     // Only end of input after '?' or a quit word ends the run here.
     if (request.status != 1) Finding("the question ended the run with status 0");
+    SayFarewell();  // as the top of the program does
   }
   return 0;
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "catalogue/tocline.hpp"
+#include "common/medium.hpp"
 #include "support.hpp"
 
 namespace {

@@ -1,14 +1,11 @@
 // Whole runs of -load, -verify and -remove against a real distribution.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
-#include <cstring>
 #include <filesystem>
 
+#include "common/tocformat.hpp"
 #include "medium.hpp"
-#include "support/archives.hpp"
-#include "support/tocwriter.hpp"
+#include "support/texts.hpp"
 
 namespace {
 
@@ -25,8 +22,6 @@ std::string Summary(const std::string& participle) {
          "\nBase system\n\t" + Pad("Tools") + "\n\t" + Pad("Libraries") + "\n"
          "\nDocumentation\n\t" + Pad("Guide") + "\n\t" + Pad("FAQ") + "\n\n";
 }
-
-const std::string kExit = "\nExiting...\n";
 
 }  // namespace
 
@@ -77,13 +72,7 @@ TEST(WholeRun, RemoveListingFileNames) {
   Medium m;
   m.Populate(Medium::Files());
   RunResult r = m.Run("-remove", m.cdrom() + "\n\n\n\n\ny\n");
-  const std::string warning =
-      "\nUsing the '-remove' option will delete the specified package(s)\n"
-      "without confirmation.  If you have write access to all or part\n"
-      "of the installation, you have the ability to remove the package(s).\n"
-      "Packages removed with this option can be restored from CD-ROM or tape\n"
-      "with the install procedure using the '-load' option.\n";
-  EXPECT_EQ(r.out, warning + kGreeting + kMountPrompt + InstallPrompt(m.inst()) +
+  EXPECT_EQ(r.out, kRemoveWarning + kGreeting + kMountPrompt + InstallPrompt(m.inst()) +
                        Categories("remove") + Summary("removed") + "Is this correct? [yes] \n" +
                        "List file names while removing? [no] "
                        "\nRemoving package(s), Please wait...\n"
@@ -112,19 +101,13 @@ TEST(ProductMenu, ProductsBelowAMountPointWithoutTableOfContents) {
   std::string toc = ReadFile(media + "/beta/01.toc");
   std::filesystem::remove(media + "/beta/01.toc");
   WriteFile(media + "/beta/01.TOC", "   Beta Product" + toc.substr(toc.find('\n')));
-  std::vector<std::string> order;  // the directory-listing order
-  DIR* d = opendir(media.c_str());
-  while (dirent* e = readdir(d)) {
-    if (e->d_name[0] != '.') order.push_back(e->d_name);
-  }
-  closedir(d);
+  std::vector<std::string> order = ListingOrder(media);
   int beta = order[0] == "beta" ? 1 : 2;
   // The relative answer is shown as an absolute path in the menu.
   RunResult r = m.Run("-load", "../media\n?\n3\n" + std::to_string(beta) + "\n\nq\ny\n");
   std::string canonical_media = std::filesystem::canonical(media).string();
-  std::string question = "\nEnter product number to load: [1] ";
-  EXPECT_EQ(r.out, kGreeting + kMountPrompt +
-                       "\nSelect which product to load by entering the product number.\n\n"
+  const std::string& question = kProductPrompt;
+  EXPECT_EQ(r.out, kGreeting + kMountPrompt + kProductMenuHeading +
                        "   1 - " + canonical_media + "/" + order[0] + "\n"
                        "   2 - " + canonical_media + "/" + order[1] + "\n" + question +
                        "\nSpecify the number adjacent to the product pathname\n" + question +
@@ -164,9 +147,9 @@ TEST(StepBack, CategoriesInstallDirectoryConfirmationAndListFiles) {
 
 TEST(Summary, MorePromptEndsTheListingOnNoOrQuit) {
   Medium m;
-  std::string toc = HeaderLine("Many") + TitleLine(1, "Lots", true);
+  std::string toc = TocHeader("Many") + TocTitle(1, true, "Lots");
   for (int i = 1; i <= 20; ++i) {
-    toc += PackageLine(1, 'F', 'O', "Package " + std::to_string(i), "01", 1, "p" + std::to_string(i));
+    toc += TocEntry(1, 'F', 'O', "Package " + std::to_string(i), "01", 1, "p" + std::to_string(i));
   }
   WriteFile(m.cdrom() + "/01.toc", toc);
   for (const char* answer : {"no", "q"}) {
@@ -184,8 +167,8 @@ TEST(Summary, MorePromptEndsTheListingOnNoOrQuit) {
 TEST(SpaceCheck, InsufficientSpaceQuestions) {
   Medium m;
   WriteFile(m.cdrom() + "/01.toc",
-            HeaderLine("Huge") + TitleLine(1, "Big", true) +
-                PackageLine(1, 'F', 'O', "Enormous", "01", 999999999999LL, "bin/run"));
+            TocHeader("Huge") + TocTitle(1, true, "Big") +
+                TocEntry(1, 'F', 'O', "Enormous", "01", 999999999999LL, "bin/run"));
   const std::string lead =
       "Is this correct? [yes] "
       "\nTotal size of chosen packages in megabytes: 953674.3\n"

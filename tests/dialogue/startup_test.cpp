@@ -5,29 +5,9 @@
 
 #include <filesystem>
 
-#include "support/runbinary.hpp"
+#include "support/process.hpp"
 #include "support/tempdir.hpp"
-
-namespace {
-
-const std::string kUsage = "Usage: install <-help | -load | -remove | -verify>\n";
-const std::string kRemoveWarning =
-    "\nUsing the '-remove' option will delete the specified package(s)\n"
-    "without confirmation.  If you have write access to all or part\n"
-    "of the installation, you have the ability to remove the package(s).\n"
-    "Packages removed with this option can be restored from CD-ROM or tape\n"
-    "with the install procedure using the '-load' option.\n";
-const std::string kGreeting =
-    "\nPress <return> to take the default, '?' for help, '^' to return to \n"
-    "the previous question, or 'q' to quit.\n";
-
-int CountLines(const std::string& text) {
-  int n = 0;
-  for (char c : text) n += c == '\n';
-  return n;
-}
-
-}  // namespace
+#include "support/texts.hpp"
 
 TEST(CommandLine, RejectedCommandLinesPrintTheUsageLine) {
   TempDir tmp;
@@ -62,7 +42,7 @@ TEST(CommandLine, HelpPrintsTheHelpTextWithPausesAndIgnoresFurtherWords) {
   EXPECT_EQ(all.out.substr(0, 47), "\nThe VOXA installation tool is called INSTALL.\n");
   EXPECT_EQ(all.out.find("too many"), std::string::npos);
   // A blank line, 74 lines, a line end; three pauses after lines 23, 46, 69.
-  EXPECT_EQ(CountLines(all.out), 76);
+  EXPECT_EQ(Count(all.out, "\n"), 76);
   std::vector<int> pauses;
   int line = 0;
   for (size_t i = 0; i < all.out.size(); ++i) {
@@ -75,7 +55,7 @@ TEST(CommandLine, HelpPrintsTheHelpTextWithPausesAndIgnoresFurtherWords) {
   options.input = "n\n";
   RunResult cut = RunInstall({"-help"}, options);
   EXPECT_EQ(cut.status, 0);
-  EXPECT_EQ(CountLines(cut.out), 1 + 23 + 1);
+  EXPECT_EQ(Count(cut.out, "\n"), 1 + 23 + 1);
   EXPECT_EQ(cut.out.substr(cut.out.size() - 13), "More? [yes] \n");
 }
 
@@ -100,14 +80,14 @@ TEST(Exit, QuitAtTheFirstQuestionRemovesTheWorkingFiles) {
   RunResult r = RunInstall({"-load"}, options);
   EXPECT_EQ(r.out, kGreeting +
                        "\nEnter CD-ROM mount point: [/mnt/cdrom] "
-                       "Are you sure you want to quit? [yes] \nExiting...\n");
+                       "Are you sure you want to quit? [yes] " + kExit);
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(ListDir(tmp.path()).empty());
 
   options.input = "^\n";  // then the input ends at the confirmation
   r = RunInstall({"-verify"}, options);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out.substr(r.out.size() - 12), "\nExiting...\n");
+  EXPECT_TRUE(EndsWith(r.out, kExit)) << r.out;
   EXPECT_TRUE(ListDir(tmp.path()).empty());
 }
 
@@ -143,6 +123,6 @@ TEST(Translation, CatalogueBesideTheProgramAfterTheLegibilityCheck) {
             "\nChanging message interaction back to English\n" +
                 kGreeting +
                 "\nEnter CD-ROM mount point: [/mnt/cdrom] "
-                "Are you sure you want to quit? [yes] \nExiting...\n");
+                "Are you sure you want to quit? [yes] " + kExit);
   EXPECT_TRUE(ListDir(tmp.path()).empty());
 }

@@ -4,36 +4,25 @@
 #include <gtest/gtest.h>
 
 #include "hostile/hostile.hpp"
-#include "support/tocwriter.hpp"
+#include "common/tocformat.hpp"
+#include "support/texts.hpp"
 
 namespace {
-
-const std::string kExit = "\nExiting...\n";
 
 // Category 1: 30 packages, default all. Category 2: one package far larger
 // than the disk, default none.
 void WriteToc(const HostileMedium& m) {
-  std::string toc = HeaderLine("Medium") + TitleLine(1, "Many", true);
+  std::string toc = TocHeader("Medium") + TocTitle(1, true, "Many");
   for (int i = 1; i <= 30; ++i) {
-    toc += PackageLine(1, 'F', 'O', "Pkg " + std::to_string(i), "01", 1,
+    toc += TocEntry(1, 'F', 'O', "Pkg " + std::to_string(i), "01", 1,
                        "p" + std::to_string(i));
   }
   // Ten lines of almost a terabyte each (the size field has 12 columns).
-  toc += TitleLine(2, "Huge", false);
+  toc += TocTitle(2, false, "Huge");
   for (int i = 0; i < 10; ++i) {
-    toc += PackageLine(2, 'F', i == 0 ? 'O' : '*', "Giant", "02", 999999999999LL, "h");
+    toc += TocEntry(2, 'F', i == 0 ? 'O' : '*', "Giant", "02", 999999999999LL, "h");
   }
   m.Toc(toc);
-}
-
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
 }
 
 }  // namespace

@@ -5,13 +5,14 @@
 
 #include <filesystem>
 
+#include "common/tocformat.hpp"
 #include "hostile/hostile.hpp"
-#include "support/tocwriter.hpp"
+#include "support/texts.hpp"
 
 namespace {
 
 std::string OneCategory(const std::string& lines) {
-  return HeaderLine("Hostile") + TitleLine(1, "Things", true) + lines;
+  return TocHeader("Hostile") + TocTitle(1, true, "Things") + lines;
 }
 
 const std::vector<std::string> kMarkerOnly = {"marker"};
@@ -46,7 +47,7 @@ TEST(HostileEntries, LoadRefusesEntriesThatLeadOutsideBeforeTarRuns) {
     if (kind != kLinkedParent) WriteFile(m.outside() + "/evil", "payload");
     m.Archive("01", {entry});
     std::filesystem::remove(m.outside() + "/evil");
-    m.Toc(OneCategory(PackageLine(1, 'F', 'O', "Evil", "01", 7, entry)));
+    m.Toc(OneCategory(TocEntry(1, 'F', 'O', "Evil", "01", 7, entry)));
 
     RunResult r = m.Run("-load", AcceptAll(m.cdrom()));
     EXPECT_EQ(r.status, 1);
@@ -70,8 +71,8 @@ TEST(HostileEntries, ALinkBroughtByAnEarlierArchiveIsNotFollowedByALaterOne) {
   MakeDirs(other + "/lib");
   WriteFile(other + "/lib/evil", "payload");
   m.Archive("02", {"lib/evil"}, other);
-  m.Toc(OneCategory(PackageLine(1, 'F', 'O', "Library", "01", 0, "lib") +
-                    PackageLine(1, 'F', 'O', "Library", "02", 7, "lib/evil")));
+  m.Toc(OneCategory(TocEntry(1, 'F', 'O', "Library", "01", 0, "lib") +
+                    TocEntry(1, 'F', 'O', "Library", "02", 7, "lib/evil")));
 
   RunResult r = m.Run("-load", AcceptAll(m.cdrom()));
   EXPECT_EQ(r.status, 1);
@@ -89,7 +90,7 @@ TEST(HostileEntries, ANulByteEndsAnEntryPath) {
   m.Stage("link/evil", "payload");
   m.Archive("01", {"ok", "link/evil"});
   m.Toc(OneCategory(
-      PackageLine(1, 'F', 'O', "Smuggler", "01", 4, std::string("ok\0link/evil", 12))));
+      TocEntry(1, 'F', 'O', "Smuggler", "01", 4, std::string("ok\0link/evil", 12))));
 
   RunResult r = m.Run("-load", AcceptAll(m.cdrom()));
   EXPECT_EQ(r.status, 0) << r.err;
@@ -103,10 +104,10 @@ TEST(HostileEntries, ShellSyntaxAndOptionLikeNamesAreLoadedVerifiedAndRemovedAsN
   const std::vector<std::string> names = {
       "--to-command=touch", "-P", "x;touch${IFS}PWNED", "$(touch${IFS}PWNED)",
       "`touch${IFS}PWNED`", "a|b&c>d", "-rf/inner"};
-  std::string lines = PackageLine(1, 'D', 'O', "Odd", "01", 0, "-rf");
+  std::string lines = TocEntry(1, 'D', 'O', "Odd", "01", 0, "-rf");
   for (const std::string& name : names) {
     m.Stage(name, "content of " + name);
-    lines += PackageLine(1, 'F', '*', "Odd", "01", 10, name);
+    lines += TocEntry(1, 'F', '*', "Odd", "01", 10, name);
   }
   m.Archive("01", {"--to-command=touch", "-P", "x;touch${IFS}PWNED", "$(touch${IFS}PWNED)",
                    "`touch${IFS}PWNED`", "a|b&c>d", "-rf"});
@@ -144,10 +145,10 @@ TEST(HostileEntries, VerifyAndRemoveDoNotReachThroughALinkOrUpwards) {
   WriteFile(m.outside() + "/dir/inner", "x");
   WriteFile(m.outside() + "/victim", "x");
   ASSERT_EQ(symlink(m.outside().c_str(), (m.inst() + "/link").c_str()), 0);
-  m.Toc(OneCategory(PackageLine(1, 'F', 'O', "Reach", "01", 1, "link/victim") +
-                    PackageLine(1, 'D', '*', "Reach", "01", 1, "link/dir") +
-                    PackageLine(1, 'F', '*', "Reach", "01", 1, "../outside/marker") +
-                    PackageLine(1, 'D', '*', "Reach", "01", 1, m.outside() + "/dir")));
+  m.Toc(OneCategory(TocEntry(1, 'F', 'O', "Reach", "01", 1, "link/victim") +
+                    TocEntry(1, 'D', '*', "Reach", "01", 1, "link/dir") +
+                    TocEntry(1, 'F', '*', "Reach", "01", 1, "../outside/marker") +
+                    TocEntry(1, 'D', '*', "Reach", "01", 1, m.outside() + "/dir")));
   const std::vector<std::string> before = m.OutsideTree();
 
   RunResult verify = m.Run("-verify", m.cdrom() + "\n\n\n\n");

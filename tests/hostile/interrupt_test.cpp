@@ -10,23 +10,17 @@
 #include <chrono>
 #include <thread>
 
+#include "common/tocformat.hpp"
 #include "hostile/hostile.hpp"
-#include "support/tocwriter.hpp"
+#include "support/texts.hpp"
 
 namespace {
 
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void WriteToc(const HostileMedium& m) {
-  m.Toc(HeaderLine("Medium") + TitleLine(1, "Base", true) +
-        PackageLine(1, 'F', 'O', "Data", "01", 1, "data"));
-}
-
-LiveRun::Options InMedium(const HostileMedium& m) {
-  LiveRun::Options options;
-  options.cwd = m.inst();
-  options.tmpdir = m.tmp();
-  return options;
+  m.Toc(TocHeader("Medium") + TocTitle(1, true, "Base") +
+        TocEntry(1, 'F', 'O', "Data", "01", 1, "data"));
 }
 
 // Polls `done` for up to ten seconds.
@@ -56,7 +50,7 @@ TEST(Interrupts, AtAQuestionTheRunEndsByTheSignalAndRemovesItsFiles) {
     SCOPED_TRACE(strsignal(sig));
     HostileMedium m;
     WriteToc(m);
-    LiveRun run({"-load"}, InMedium(m));
+    LiveRun run({"-load"}, m.Options());
     ASSERT_TRUE(run.WaitFor("Enter CD-ROM mount point: [/mnt/cdrom] ")) << run.out();
     run.Write(m.cdrom() + "\n\n");
     ASSERT_TRUE(run.WaitFor("Package numbers to load: [all] ")) << run.out();
@@ -75,7 +69,7 @@ TEST(Interrupts, InTheMiddleOfALoadTheChildrenEndFirst) {
       SCOPED_TRACE(std::string(strsignal(sig)) + (compressed ? ", compressed" : ", plain"));
       HostileMedium m;
       WriteToc(m);
-      LiveRun::Options options = InMedium(m);
+      RunOptions options = m.Options();
       std::string pid_file = m.root() + "/gunzip.pid";
       if (compressed) {
         // A gunzip that never ends, found first through PATH; it keeps its
@@ -122,7 +116,7 @@ TEST(Interrupts, InTheMiddleOfALoadTheChildrenEndFirst) {
 TEST(Interrupts, ASignalIgnoredFromTheStartStaysIgnored) {
   HostileMedium m;
   WriteToc(m);
-  LiveRun::Options options = InMedium(m);
+  RunOptions options = m.Options();
   options.ignored_signals = {SIGHUP};
   LiveRun run({"-load"}, options);
   ASSERT_TRUE(run.WaitFor("Enter CD-ROM mount point: [/mnt/cdrom] ")) << run.out();

@@ -4,19 +4,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-
+#include "common/tocformat.hpp"
 #include "hostile/hostile.hpp"
-#include "support/tocwriter.hpp"
-
-namespace {
-
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-}  // namespace
+#include "support/texts.hpp"
 
 TEST(OddTables, ShortLinesAMissingTitleAndBinaryBytes) {
   HostileMedium m;
@@ -26,14 +16,14 @@ TEST(OddTables, ShortLinesAMissingTitleAndBinaryBytes) {
   std::string binary = "01 F O \x01\xff\r\x1b[2J";
   binary += std::string(1, '\0') + "\x7f";
   binary.resize(80, '\xfe');
-  m.Toc(HeaderLine(std::string("Bytes \x00\xff", 8)) + TitleLine(1, "Base", true) +
+  m.Toc(TocHeader(std::string("Bytes \x00\xff", 8)) + TocTitle(1, true, "Base") +
         "01 F O short line\n" +   // no archive code, size or path
         "01\n" +                  // two characters only
         "01 D\n" +                // an entry type and nothing more
         binary + "\n" +           // binary bytes up to column 80, no path
-        PackageLine(1, 'F', 'O', "Good", "01", 4, "good") +
+        TocEntry(1, 'F', 'O', "Good", "01", 4, "good") +
         // Category 2 has no title line.
-        PackageLine(2, 'F', 'O', "Second", "01", 6, "second"));
+        TocEntry(2, 'F', 'O', "Second", "01", 6, "second"));
 
   RunResult load = m.Run("-load", m.cdrom() + "\n\n\n1\n\n\n");
   EXPECT_EQ(load.status, 0) << load.err;
@@ -60,9 +50,9 @@ TEST(OddTables, LinesOfTenThousandCharacters) {
   const std::string heading(10000, 'H');
   const std::string title(10000, 'T');
   // Beyond the entry path, after a blank, 10,000 more characters.
-  std::string package = PackageLine(1, 'F', 'O', std::string(10000, 'D'), "01", 3, "big");
+  std::string package = TocEntry(1, 'F', 'O', std::string(10000, 'D'), "01", 3, "big");
   package.insert(package.size() - 1, " " + std::string(10000, 'x'));
-  m.Toc(HeaderLine(heading) + TitleLine(1, title, true) + package);
+  m.Toc(TocHeader(heading) + TocTitle(1, true, title) + package);
 
   RunResult r = m.Run("-load", AcceptAll(m.cdrom()));
   EXPECT_EQ(r.status, 0) << r.err;
@@ -75,8 +65,8 @@ TEST(OddTables, LinesOfTenThousandCharacters) {
 
 TEST(OddCatalogues, CrlfLineEndsAndFiveThousandRecords) {
   HostileMedium m;
-  m.Toc(HeaderLine("Medium") + TitleLine(1, "Base", true) +
-        PackageLine(1, 'F', 'O', "Good", "01", 4, "good"));
+  m.Toc(TocHeader("Medium") + TocTitle(1, true, "Base") +
+        TocEntry(1, 'F', 'O', "Good", "01", 4, "good"));
   std::map<std::string, std::optional<std::string>> german = {{"LANG", "de_DE"}};
 
   // Every text keeps its carriage return; a line of a carriage return alone
@@ -111,7 +101,7 @@ TEST(OddProducts, ASymbolicLinkLoopInTheProductTree) {
   HostileMedium m;
   std::string media = m.root() + "/media";
   MakeDirs(media + "/a/product");
-  WriteFile(media + "/a/product/01.toc", HeaderLine("Looped") + TitleLine(1, "Base", true));
+  WriteFile(media + "/a/product/01.toc", TocHeader("Looped") + TocTitle(1, true, "Base"));
   ASSERT_EQ(symlink("..", (media + "/a/up").c_str()), 0);
   ASSERT_EQ(symlink("../..", (media + "/a/product/top").c_str()), 0);
   ASSERT_EQ(symlink("self", (media + "/self").c_str()), 0);
@@ -129,9 +119,9 @@ TEST(OddAnswers, AnswersOfAHundredThousandCharacters) {
   m.Stage("one", "1");
   m.Stage("two", "2");
   m.Archive("01", {"one", "two"});
-  m.Toc(HeaderLine("Medium") + TitleLine(1, "Base", false) +
-        PackageLine(1, 'F', 'O', "One", "01", 1, "one") +
-        PackageLine(1, 'F', 'O', "Two", "01", 1, "two"));
+  m.Toc(TocHeader("Medium") + TocTitle(1, false, "Base") +
+        TocEntry(1, 'F', 'O', "One", "01", 1, "one") +
+        TocEntry(1, 'F', 'O', "Two", "01", 1, "two"));
   const std::string huge(100000, 'x');
   std::string repeated;
   while (repeated.size() < 100000) repeated += "1,";

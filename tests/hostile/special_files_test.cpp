@@ -6,18 +6,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/tocformat.hpp"
 #include "hostile/hostile.hpp"
-#include "support/tocwriter.hpp"
 
 namespace {
 
 // Runs to the end with `input`; fails the test (never hangs) when the run
 // does not end within ten seconds.
 std::string RunToEnd(const HostileMedium& m, const std::string& input,
-                     std::map<std::string, std::string> env = {}) {
-  LiveRun::Options options;
-  options.cwd = m.inst();
-  options.tmpdir = m.tmp();
+                     std::map<std::string, std::optional<std::string>> env = {}) {
+  RunOptions options = m.Options();
   options.env = std::move(env);
   LiveRun run({"-load"}, options);
   run.Write(input);
@@ -28,7 +26,7 @@ std::string RunToEnd(const HostileMedium& m, const std::string& input,
   return run.out();
 }
 
-const std::string kToc = HeaderLine("Real Product") + TitleLine(1, "Base", true);
+const std::string kToc = TocHeader("Real Product") + TocTitle(1, true, "Base");
 
 }  // namespace
 

@@ -4,9 +4,10 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include "common/tocformat.hpp"
 #include "hostile/hostile.hpp"
 #include "support/archives.hpp"
-#include "support/tocwriter.hpp"
+#include "support/texts.hpp"
 
 TEST(WriteFailures, AFileSizeLimitFailsTheLoad) {
   enum Kind { kKilledBySignal, kWriteError, kCompressed };
@@ -21,12 +22,10 @@ TEST(WriteFailures, AFileSizeLimitFailsTheLoad) {
     } else {
       m.Archive("01", {"small", "big"});
     }
-    m.Toc(HeaderLine("Medium") + TitleLine(1, "Base", true) +
-          PackageLine(1, 'F', 'O', "Data", "01", 5, "small") +
-          PackageLine(1, 'F', '*', "Data", "01", 2 << 20, "big"));
-    LiveRun::Options options;
-    options.cwd = m.inst();
-    options.tmpdir = m.tmp();
+    m.Toc(TocHeader("Medium") + TocTitle(1, true, "Base") +
+          TocEntry(1, 'F', 'O', "Data", "01", 5, "small") +
+          TocEntry(1, 'F', '*', "Data", "01", 2 << 20, "big"));
+    RunOptions options = m.Options();
     options.file_size_limit = 256 << 10;
     // tar is killed by SIGXFSZ, or with the signal ignored gets EFBIG.
     if (kind == kWriteError) options.ignored_signals = {SIGXFSZ};

@@ -2,17 +2,14 @@
 // every package, then verified and removed, gives back exactly the staging
 // tree and then takes away exactly what it loaded.
 #include <gtest/gtest.h>
-#include <dirent.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "support/runbinary.hpp"
+#include "support/process.hpp"
 #include "support/tempdir.hpp"
 
 namespace {
@@ -183,12 +180,7 @@ TEST(RoundTrip, TwoProductsBelowOneMountPoint) {
   ASSERT_TRUE(Exists(mount + "/alpha/01.TOC;1"));
   ASSERT_TRUE(Exists(mount + "/alpha/01.TAR;1"));
   // The menu lists the products in the order the directory gives them.
-  std::vector<std::string> order;
-  DIR* d = opendir(mount.c_str());
-  while (dirent* e = readdir(d)) {
-    if (e->d_name[0] != '.') order.push_back(e->d_name);
-  }
-  closedir(d);
+  std::vector<std::string> order = ListingOrder(mount);
   ASSERT_EQ(order.size(), 2u);
   for (int number = 1; number <= 2; ++number) {
     SCOPED_TRACE(order[number - 1]);

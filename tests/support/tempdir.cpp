@@ -1,14 +1,15 @@
 #include "support/tempdir.hpp"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <vector>
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
@@ -50,3 +51,21 @@ bool Exists(const std::string& path) {
 }
 
 void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
+
+std::vector<std::string> ListingOrder(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* handle = opendir(dir.c_str())) {
+    while (dirent* entry = readdir(handle)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(handle);
+  }
+  return names;
+}
+
+std::vector<std::string> ListDir(const std::string& dir) {
+  std::vector<std::string> names = ListingOrder(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class TempDir {
  public:
@@ -22,3 +23,7 @@ void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);  // lstat succeeds
 void MakeDirs(const std::string& path);
+// The names in `dir` in the order its listing gives them (the order the
+// installer meets them in), and sorted.
+std::vector<std::string> ListingOrder(const std::string& dir);
+std::vector<std::string> ListDir(const std::string& dir);

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "catalogue/tocline.hpp"
-#include "support/runbinary.hpp"
+#include "common/tocformat.hpp"
+#include "support/process.hpp"
 #include "support/tempdir.hpp"
-#include "support/tocwriter.hpp"
 
 namespace {
 
@@ -53,16 +53,16 @@ struct Example {
 
   std::string ExpectedToc() const {
     const std::string docs = "Documentation of every single tool in the product, 54!";
-    return HeaderLine("Test Product 2.1") + TitleLine(1, "Base", true) +
-           PackageLine(1, 'F', 'R', "Runtime", "01", 1500, "bin/tool") +
-           PackageLine(1, 'D', '*', "Runtime", "01", 0, "lib") +
-           PackageLine(1, 'F', '*', "Runtime", "01", 0, "lib/b-c") +
-           PackageLine(1, 'D', '*', "Runtime", "01", 0, "lib/sub") +
-           PackageLine(1, 'F', '*', "Runtime", "01", 1, "lib/sub/a") +
-           PackageLine(1, 'F', '*', "Runtime", "01", 2, "lib/z.so") +
-           PackageLine(1, 'F', 'O', docs, "02", 4, "doc/a.txt") + TitleLine(2, "Extras", false) +
-           PackageLine(2, 'D', 'O', "Samples", "02", 0, "share/samples") +
-           PackageLine(2, 'F', '*', "Samples", "02", 1, "share/samples/one");
+    return TocHeader("Test Product 2.1") + TocTitle(1, true, "Base") +
+           TocEntry(1, 'F', 'R', "Runtime", "01", 1500, "bin/tool") +
+           TocEntry(1, 'D', '*', "Runtime", "01", 0, "lib") +
+           TocEntry(1, 'F', '*', "Runtime", "01", 0, "lib/b-c") +
+           TocEntry(1, 'D', '*', "Runtime", "01", 0, "lib/sub") +
+           TocEntry(1, 'F', '*', "Runtime", "01", 1, "lib/sub/a") +
+           TocEntry(1, 'F', '*', "Runtime", "01", 2, "lib/z.so") +
+           TocEntry(1, 'F', 'O', docs, "02", 4, "doc/a.txt") + TocTitle(2, false, "Extras") +
+           TocEntry(2, 'D', 'O', "Samples", "02", 0, "share/samples") +
+           TocEntry(2, 'F', '*', "Samples", "02", 1, "share/samples/one");
   }
 
   RunResult Build(const std::string& target, std::vector<std::string> options = {}) const {
@@ -103,6 +103,11 @@ TEST(Mkdist, WritesEveryFieldInItsColumnsAndOneArchivePerCode) {
   // The installer's own reader sees the same fields.
   std::vector<std::string> lines = Lines(toc);
   ASSERT_EQ(lines.size(), 12u);
+  // The columns spelled out: code, type and class, the description in
+  // columns 7-60, the archive code in 65-66, the size in 68-79, the path
+  // from 80 on.
+  EXPECT_EQ(lines[2], "01 F R Runtime" + std::string(47, ' ') + "    01         1500bin/tool");
+  EXPECT_EQ(lines[9], "02 * N Extras");
   TocLine runtime(lines[2]), extras(lines[9]);
   EXPECT_EQ(runtime.PackageClass(), 'R');
   EXPECT_EQ(runtime.ArchiveCode(), "01");

@@ -4,9 +4,12 @@
 
 #include "catalogue/categorytitle.hpp"
 #include "catalogue/tocline.hpp"
-#include "catalogue_fixture.hpp"
+#include "common/tocformat.hpp"
+#include "support/inprocess.hpp"
 
 namespace {
+
+using CatalogueTest = InProcessTest;
 
 // The first line with the code and '*' in column 3, scanning from line 1.
 std::optional<std::string> Scan(const std::string& content, const std::string& code) {
@@ -28,18 +31,18 @@ TEST_F(CatalogueTest, CategoryTitlesAsAScanFindsThem) {
   // The header line counts when it looks like a title; the first of two
   // titles wins; short lines; a title of exactly four characters; the last
   // line without its line end.
-  std::string content = "05 * Header that looks like a title\n" + TitleLine(1, "First", false) +
-                        PackageLine(1, 'F', 'O', "P", "01", 1, "a") + "0\n02\n\n" +
-                        TitleLine(1, "Second", true) + "x* *\n02 *\n" +
-                        PackageLine(3, 'F', 'O', "Q", "01", 1, "b") + "07 * A Last";
+  std::string content = "05 * Header that looks like a title\n" + TocTitle(1, false, "First") +
+                        TocEntry(1, 'F', 'O', "P", "01", 1, "a") + "0\n02\n\n" +
+                        TocTitle(1, true, "Second") + "x* *\n02 *\n" +
+                        TocEntry(3, 'F', 'O', "Q", "01", 1, "b") + "07 * A Last";
   WriteFile(toc, content);
   for (const char* code : kCodes) EXPECT_EQ(FindCategoryTitle(toc, code), Scan(content, code)) << code;
 
   // Rewritten in place (another size), then replaced by a new file.
-  std::string rewritten = HeaderLine("H") + TitleLine(3, "Third", true) + TitleLine(2, "Two", true);
+  std::string rewritten = TocHeader("H") + TocTitle(3, true, "Third") + TocTitle(2, true, "Two");
   WriteFile(toc, rewritten);
   for (const char* code : kCodes) EXPECT_EQ(FindCategoryTitle(toc, code), Scan(rewritten, code)) << code;
-  std::string replaced = HeaderLine("H") + TitleLine(7, "Seven", false);
+  std::string replaced = TocHeader("H") + TocTitle(7, false, "Seven");
   WriteFile(dir_ / "new", replaced);
   ASSERT_EQ(std::rename((dir_ / "new").c_str(), toc.c_str()), 0);
   for (const char* code : kCodes) EXPECT_EQ(FindCategoryTitle(toc, code), Scan(replaced, code)) << code;
@@ -52,7 +55,7 @@ TEST_F(CatalogueTest, CategoryTitlesAsAScanFindsThem) {
 }
 
 TEST_F(CatalogueTest, CategoryTitleOfAMissingFileEndsTheRun) {
-  EXPECT_EQ(ExitStatusOf([&] { FindCategoryTitle(dir_ / "none.toc", "01"); }), 1);
+  EXPECT_EQ(RunUnit([&] { FindCategoryTitle(dir_ / "none.toc", "01"); }).status, 1);
 }
 
 }  // namespace

@@ -5,21 +5,22 @@
 #include "catalogue/displaypackages.hpp"
 #include "catalogue/installmodule.hpp"
 #include "catalogue/markpackages.hpp"
-#include "catalogue_fixture.hpp"
+#include "common/tocformat.hpp"
+#include "support/inprocess.hpp"
+#include "support/texts.hpp"
+#include "system/workingfiles.hpp"
 
 namespace {
 
-const char kLoadPrompt[] = "Package numbers to load: [all] ";
+using CatalogueTest = InProcessTest;
+
 const char kLoadHelp[] =
     "Select 'all' to load all packages, 'none' to skip this package.\n"
     "If there are specific packages that you want to load, you may select the\n"
     "package number(s).  Separate the package number(s) with commas or spaces.\n";
-const char kConventions[] =
-    "Press <return> to take the default, '?' for help, '^' to return to \n"
-    "the previous question, or 'q' to quit.\n";
 
 std::string Line(char package_class, const std::string& description, const std::string& path) {
-  return PackageLine(1, 'F', package_class, description, "aa", 100, path);
+  return TocEntry(1, 'F', package_class, description, "aa", 100, path);
 }
 
 std::string Marked(std::string line) {
@@ -78,9 +79,9 @@ class PackageQuestionTest : public CatalogueTest {
   }
 
   // Runs the question with `input`; returns what it printed.
-  std::string Ask(const std::string& input, int expected_result, int mode = 1) {
+  std::string Ask(const std::string& input, int expected_result, Mode mode = Mode::kLoad) {
     int result = -2;
-    std::string output = Captured(input, [&] { result = InstallModule(MOD, mode, 9); });
+    std::string output = RunUnit([&] { result = InstallModule(MOD, mode, 9); }, input).out;
     EXPECT_EQ(result, expected_result) << output;
     return output;
   }
@@ -88,14 +89,12 @@ class PackageQuestionTest : public CatalogueTest {
   // Runs the question until the run ends with `status`; returns what was
   // printed after the title.
   std::string EndOfRun(const std::string& input, int status) {
-    int ended = -2;
-    std::string output =
-        Captured(input, [&] { ended = ExitStatusOf([] { InstallModule(MOD, 1, 9); }); });
-    EXPECT_EQ(ended, status);
-    return output.substr(std::string("\nBase system\n").size());
+    Outcome ended = RunUnit([] { InstallModule(MOD, Mode::kLoad, 9); }, input);
+    EXPECT_EQ(ended.status, status);
+    return ended.out.substr(std::string("\nBase system\n").size());
   }
 
-  std::string title_ = TitleLine(1, "Base system", true);
+  std::string title_ = TocTitle(1, true, "Base system");
   std::string a1_ = Line('O', "Alpha", "a/1");
   std::string a2_ = Line('O', "Alpha", "a/2");
   std::string a3_ = Line('O', "Alpha", "a/3");
@@ -109,7 +108,7 @@ class PackageQuestionTest : public CatalogueTest {
 };
 
 TEST_F(PackageQuestionTest, EachAnswerKeepsItsLines) {
-  EXPECT_EQ(Ask("\n", 0), "\nBase system\n" + std::string(kLoadPrompt));
+  EXPECT_EQ(Ask("\n", 0), "\nBase system\n" + kLoadPackagesPrompt);
   EXPECT_EQ(ReadFile(MOD), all_);
   EXPECT_FALSE(Exists(TMP));
   EXPECT_FALSE(Exists(TMP2));
@@ -132,7 +131,7 @@ TEST_F(PackageQuestionTest, ARequiredLineKeepsTheLinesThatContinueIt) {
   // after one that is not chosen: its continuation lines go with it.
   std::string r3 = Line('*', "Runtime part", "r/3");
   WriteFile(MOD, title_ + r1_ + r2_ + r3 + a1_ + r1_ + r3 + b1_ + b2_);
-  EXPECT_EQ(Ask("2\n", 0), "\nBase system\n" + std::string(kLoadPrompt));
+  EXPECT_EQ(Ask("2\n", 0), "\nBase system\n" + kLoadPackagesPrompt);
   EXPECT_EQ(ReadFile(MOD), r1_ + Marked(r2_) + r3 + r1_ + r3 + b1_ + b2_);
 }
 
@@ -147,51 +146,50 @@ TEST_F(PackageQuestionTest, ANumberChoosesThePackageListedUnderIt) {
 }
 
 TEST_F(PackageQuestionTest, InvalidAnswersQuitAndStepBack) {
-  std::string again = "Not a valid selection\n\n" + std::string(kLoadPrompt);
+  std::string again = "Not a valid selection\n\n" + kLoadPackagesPrompt;
   EXPECT_EQ(Ask("x\n1 1\n0\n ALL\n3,4\n-1\n2\n", 0),
-            "\nBase system\n" + std::string(kLoadPrompt) + again + again + again + again + again +
+            "\nBase system\n" + kLoadPackagesPrompt + again + again + again + again + again +
                 again);
   EXPECT_EQ(ReadFile(MOD), r1_ + Marked(r2_) + b1_ + b2_);
 
   WriteFile(MOD, content_);
-  EXPECT_EQ(Ask("q\nn\n^\n", 1), "\nBase system\n" + std::string(kLoadPrompt) +
-                                     "Are you sure you want to quit? [yes] " + kLoadPrompt);
+  EXPECT_EQ(Ask("q\nn\n^\n", 1), "\nBase system\n" + kLoadPackagesPrompt +
+                                     "Are you sure you want to quit? [yes] " + kLoadPackagesPrompt);
   EXPECT_EQ(ReadFile(MOD), title_ + all_);  // marked, nothing chosen
 
   WriteFile(MOD, content_);
-  EXPECT_EQ(EndOfRun("QUIT\n\n", 0),
-            kLoadPrompt + std::string("Are you sure you want to quit? [yes] \nExiting...\n"));
+  EXPECT_EQ(EndOfRun("QUIT\n\n", 0), kLoadPackagesPrompt + kQuitPrompt + kExit);
 }
 
 TEST_F(PackageQuestionTest, EndOfInputAtTheQuestionEndsTheRun) {
-  EXPECT_EQ(EndOfRun("", 1), kLoadPrompt + std::string("\nExiting...\n"));
+  EXPECT_EQ(EndOfRun("", 1), kLoadPackagesPrompt + kExit);
 }
 
 TEST_F(PackageQuestionTest, HelpShowsTheListingAndTheWordingOfTheMode) {
   std::string listing = "\nChoices are:\n\n\n" + ListingLine(1, "Alpha") + ListingLine(2, "Beta") +
                         ListingLine(3, "Gamma");
-  EXPECT_EQ(Ask("?\n2\n", 0), "\nBase system\n" + std::string(kLoadPrompt) + "\n" + kLoadHelp +
-                                  listing + "\n" + kConventions + kLoadPrompt);
+  EXPECT_EQ(Ask("?\n2\n", 0), "\nBase system\n" + kLoadPackagesPrompt + "\n" + kLoadHelp +
+                                  listing + kGreeting + kLoadPackagesPrompt);
 
   // Remove mode, a title whose default is not 'A'.
-  WriteFile(MOD, TitleLine(1, "Base system", false) + a1_ + b1_);
-  std::string output = Ask("?\n\n", 0, 3);
+  WriteFile(MOD, TocTitle(1, false, "Base system") + a1_ + b1_);
+  std::string output = Ask("?\n\n", 0, Mode::kRemove);
   EXPECT_EQ(output.substr(0, 48), "\nBase system\nPackage numbers to remove: [none] \n");
   EXPECT_NE(output.find("Select 'all' to remove all packages"), std::string::npos);
   EXPECT_EQ(ReadFile(MOD), "");
 }
 
 TEST_F(CatalogueTest, ACategoryWithoutOptionalPackagesAsksNothing) {
-  std::string r1 = PackageLine(4, 'F', 'R', "Core", "aa", 1, "core/1");
-  std::string r2 = PackageLine(4, 'F', 'R', "Core", "aa", 1, "core/2");
-  WriteFile(MOD, TitleLine(4, "Core", false) + r1 + r2);
+  std::string r1 = TocEntry(4, 'F', 'R', "Core", "aa", 1, "core/1");
+  std::string r2 = TocEntry(4, 'F', 'R', "Core", "aa", 1, "core/2");
+  WriteFile(MOD, TocTitle(4, false, "Core") + r1 + r2);
   int result = -2;
-  EXPECT_EQ(Captured("", [&] { result = InstallModule(MOD, 2, 3); }), "");
+  EXPECT_EQ(RunUnit([&] { result = InstallModule(MOD, Mode::kVerify, 3); }).out, "");
   EXPECT_EQ(result, 0);
   EXPECT_EQ(ReadFile(MOD), r1 + Marked(r2));
 
-  WriteFile(MOD, TitleLine(5, "Empty", true));
-  EXPECT_EQ(Captured("", [&] { result = InstallModule(MOD, 2, 1); }), "");
+  WriteFile(MOD, TocTitle(5, true, "Empty"));
+  EXPECT_EQ(RunUnit([&] { result = InstallModule(MOD, Mode::kVerify, 1); }).out, "");
   EXPECT_EQ(result, 0);
   EXPECT_EQ(ReadFile(MOD), "");
 }
@@ -199,10 +197,10 @@ TEST_F(CatalogueTest, ACategoryWithoutOptionalPackagesAsksNothing) {
 class ListingTest : public CatalogueTest {
  protected:
   std::string Category(int packages) {
-    std::string text = TitleLine(1, "Many", true);
+    std::string text = TocTitle(1, true, "Many");
     for (int i = 1; i <= packages; ++i) {
-      text += PackageLine(1, 'F', 'O', "Package " + std::to_string(i), "aa", 1, "p");
-      text += PackageLine(1, 'F', '*', "Package " + std::to_string(i), "aa", 1, "q");
+      text += TocEntry(1, 'F', 'O', "Package " + std::to_string(i), "aa", 1, "p");
+      text += TocEntry(1, 'F', '*', "Package " + std::to_string(i), "aa", 1, "q");
     }
     return text;
   }
@@ -214,7 +212,7 @@ class ListingTest : public CatalogueTest {
   // The listing of MOD (28 or 30 packages) with `input`.
   std::string Show(const std::string& input, int show) {
     int n = -1;
-    std::string output = Captured(input, [&] { n = DisplayPackages(MOD, show); });
+    std::string output = RunUnit([&] { n = DisplayPackages(MOD, show); }, input).out;
     EXPECT_TRUE(n == 28 || n == 30) << n;
     return output;
   }
@@ -237,7 +235,7 @@ TEST_F(ListingTest, PausesAfterEveryFourteenthLineWhenMoreFollow) {
 TEST_F(PackageQuestionTest, AllDropsEveryTitleLineWhereverItStands) {
   // Title lines after the first, and lines after the counted ones, are not
   // kept; only a category that starts with its one title is changed in place.
-  std::string second_title = TitleLine(1, "Base again", true);
+  std::string second_title = TocTitle(1, true, "Base again");
   WriteFile(MOD, title_ + a1_ + second_title + c1_);
   Ask("\n", 0);
   EXPECT_EQ(ReadFile(MOD), a1_ + c1_);

@@ -8,26 +8,18 @@
 #include <cstdio>
 
 #include "catalogue/scancd.hpp"
-#include "catalogue/tocline.hpp"
-#include "catalogue_fixture.hpp"
+#include "common/medium.hpp"
+#include "common/tocformat.hpp"
+#include "support/inprocess.hpp"
+#include "support/texts.hpp"
 
 namespace {
 
-// The names of `dir` in the order its listing gives them.
-std::vector<std::string> ListingOrder(const std::string& dir) {
-  std::vector<std::string> names;
-  DIR* handle = opendir(dir.c_str());
-  while (dirent* entry = readdir(handle)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  closedir(handle);
-  return names;
-}
+using CatalogueTest = InProcessTest;
 
 void MakeProduct(const std::string& dir, const std::string& toc_name) {
   MakeDirs(dir);
-  WriteFile(dir + "/" + toc_name, HeaderLine("Product") + TitleLine(1, "One", true));
+  WriteFile(dir + "/" + toc_name, TocHeader("Product") + TocTitle(1, true, "One"));
 }
 
 struct Scan {
@@ -37,11 +29,12 @@ struct Scan {
   int status = -1;  // the exit status when the run ended, else -1
 };
 
-Scan RunScan(int mode, const std::string& mount, const std::string& input) {
+Scan RunScan(Mode mode, const std::string& mount, const std::string& input) {
   Scan scan;
-  scan.output = Captured(input, [&] {
-    scan.status = ExitStatusOf([&] { ScanCD(mode, kTocNames, scan.index, mount, scan.result); });
-  });
+  Outcome outcome =
+      RunUnit([&] { ScanCD(mode, kTocNames, scan.index, mount, scan.result); }, input);
+  scan.output = outcome.out;
+  scan.status = outcome.status;
   return scan;
 }
 
@@ -50,9 +43,6 @@ std::string MenuLine(int number, const std::string& path) {
   std::snprintf(text, sizeof text, " %3d - ", number);
   return text + path + "\n";
 }
-
-const char kLoadHeading[] = "\nSelect which product to load by entering the product number.\n\n";
-const char kLoadPrompt[] = "\nEnter product number to load: [1] ";
 
 }  // namespace
 
@@ -79,39 +69,39 @@ class ProductWalkTest : public CatalogueTest {
 };
 
 TEST_F(ProductWalkTest, OffersTheProductsInListingOrderEachWithItsOwnNameForm) {
-  Scan first = RunScan(1, mount_, "\n");
-  EXPECT_EQ(first.output, kLoadHeading + menu_ + kLoadPrompt);
+  Scan first = RunScan(Mode::kLoad, mount_, "\n");
+  EXPECT_EQ(first.output, kProductMenuHeading + menu_ + kProductPrompt);
   EXPECT_EQ(first.result, mount_ + "/" + order_[0]);
   EXPECT_EQ(first.index, VariantOf(order_[0]));
 
   for (const char* answer : {"2\n", "02\n"}) {
-    Scan second = RunScan(1, mount_, answer);
+    Scan second = RunScan(Mode::kLoad, mount_, answer);
     EXPECT_EQ(second.result, mount_ + "/" + order_[1]) << answer;
     EXPECT_EQ(second.index, VariantOf(order_[1])) << answer;
   }
   EXPECT_TRUE(NameDir.empty());  // nothing of the walk survives the call
 
-  Scan remove = RunScan(3, mount_, "1\n");
+  Scan remove = RunScan(Mode::kRemove, mount_, "1\n");
   EXPECT_EQ(remove.output,
             "\nSelect which product to remove by entering the package product.\n\n" + menu_ +
                 "\nEnter product number to remove: [1] ");
 }
 
 TEST_F(ProductWalkTest, AsksAgainUntilTheAnswerIsAProductNumber) {
-  const std::string invalid = std::string("Not a valid selection\n") + kLoadPrompt;
-  Scan scan = RunScan(1, mount_, "?\n 2\n2x\n0\n3\nq\nn\n^\n");
+  const std::string invalid = "Not a valid selection\n" + kProductPrompt;
+  Scan scan = RunScan(Mode::kLoad, mount_, "?\n 2\n2x\n0\n3\nq\nn\n^\n");
   EXPECT_EQ(scan.status, -1);
   EXPECT_EQ(scan.result, "^");
-  EXPECT_EQ(scan.output, kLoadHeading + menu_ + kLoadPrompt +
+  EXPECT_EQ(scan.output, kProductMenuHeading + menu_ + kProductPrompt +
                              "\nSpecify the number adjacent to the product pathname\n" +
-                             kLoadPrompt + invalid + invalid + invalid + invalid +
+                             kProductPrompt + invalid + invalid + invalid + invalid +
                              "Are you sure you want to quit? [yes] " + invalid);
 
-  Scan quit = RunScan(1, mount_, "QU\ny\n");
+  Scan quit = RunScan(Mode::kLoad, mount_, "QU\ny\n");
   EXPECT_EQ(quit.status, 0);
   EXPECT_TRUE(NameDir.empty());
 
-  Scan end = RunScan(1, mount_, "");
+  Scan end = RunScan(Mode::kLoad, mount_, "");
   EXPECT_EQ(end.status, 1);
 }
 
@@ -120,16 +110,16 @@ TEST_F(CatalogueTest, FindsProductsInsideProducts) {
   MakeProduct(mount + "/outer", "01.toc-1");
   MakeProduct(mount + "/outer/inner", "01.TOC");
   WriteFile(mount + "/outer/inner/01.toc", "both names: the first one wins\n");
-  Scan scan = RunScan(1, mount, "2\n");
-  EXPECT_EQ(scan.output, kLoadHeading + MenuLine(1, mount + "/outer") +
-                             MenuLine(2, mount + "/outer/inner") + kLoadPrompt);
+  Scan scan = RunScan(Mode::kLoad, mount, "2\n");
+  EXPECT_EQ(scan.output, kProductMenuHeading + MenuLine(1, mount + "/outer") +
+                             MenuLine(2, mount + "/outer/inner") + kProductPrompt);
   EXPECT_EQ(scan.result, mount + "/outer/inner");
   EXPECT_EQ(scan.index, 0);
-  EXPECT_EQ(RunScan(1, mount, "1\n").index, 2);
+  EXPECT_EQ(RunScan(Mode::kLoad, mount, "1\n").index, 2);
 
   // A tree without any table of contents: nothing is printed.
   MakeDirs(dir_ / "bare/sub");
-  Scan bare = RunScan(1, dir_ / "bare", "");
+  Scan bare = RunScan(Mode::kLoad, dir_ / "bare", "");
   EXPECT_EQ(bare.output, "");
   EXPECT_EQ(bare.result, "");
 }
@@ -161,7 +151,7 @@ TEST_F(CatalogueTest, ADirectoryThatCannotBeOpenedFailsTheWholeWalk) {
   ASSERT_EQ(chmod((mount + "/locked").c_str(), 0), 0);
 
   int status = -1;
-  std::string output = Captured("", [&] {
+  std::string output = RunUnit([&] {
     pid_t child = fork();
     if (child == 0) {
       if (setuid(65534) != 0) _exit(10);
@@ -171,12 +161,12 @@ TEST_F(CatalogueTest, ADirectoryThatCannotBeOpenedFailsTheWholeWalk) {
       }
       int index = -1;
       std::string result = "unchanged";
-      ScanCD(1, kTocNames, index, mount, result);
+      ScanCD(Mode::kLoad, kTocNames, index, mount, result);
       std::fflush(stdout);
       _exit(result.empty() ? 0 : 12);
     }
     waitpid(child, &status, 0);
-  });
+  }).out;
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(output, "\nError while scanning the CD-ROM mount point for Products\n");

@@ -13,14 +13,18 @@
 #include "catalogue/printheader.hpp"
 #include "catalogue/removemodule.hpp"
 #include "catalogue/selectmodule.hpp"
-#include "catalogue/tocline.hpp"
-#include "catalogue_fixture.hpp"
+#include "common/tocformat.hpp"
+#include "support/inprocess.hpp"
+#include "support/texts.hpp"
+#include "system/workingfiles.hpp"
 
 namespace {
 
+using CatalogueTest = InProcessTest;
+
 std::string Line(int category, char type, char package_class, const std::string& description,
                  const std::string& path) {
-  return PackageLine(category, type, package_class, description, "aa", 100, path);
+  return TocEntry(category, type, package_class, description, "aa", 100, path);
 }
 
 // What a plain pass gives: every line after the first whose first two
@@ -39,20 +43,18 @@ std::string PlainSelection(const std::string& content, int category) {
   return out;
 }
 
-size_t LineCount(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
-
 }  // namespace
 
 TEST_F(CatalogueTest, SelectModuleTakesTheCategoryWhereverItStands) {
   std::string header = "01 heading that starts like category 01\n";
-  std::string t1 = TitleLine(1, "Base", true);
+  std::string t1 = TocTitle(1, true, "Base");
   std::string p1 = Line(1, 'F', 'O', "base", "base/a");
-  std::string t2 = TitleLine(2, "Extras", false);
+  std::string t2 = TocTitle(2, false, "Extras");
   std::string p2a = Line(2, 'F', 'O', "extra one", "x/1");
-  std::string t3 = TitleLine(3, "Docs", true);
+  std::string t3 = TocTitle(3, true, "Docs");
   std::string p3 = Line(3, 'F', 'O', "docs", "d/1");
   std::string p2b = Line(2, 'F', 'O', "extra two", "x/2");
-  std::string t5 = TitleLine(5, "After a gap", true);
+  std::string t5 = TocTitle(5, true, "After a gap");
   std::string toc = dir_ / "01.toc";
   WriteFile(toc, header + t1 + t3 + p1 + t2 + p3 + p2a + "junk line\n" + p2b + t5);
 
@@ -66,19 +68,19 @@ TEST_F(CatalogueTest, SelectModuleTakesTheCategoryWhereverItStands) {
   EXPECT_EQ(ReadFile(MOD), "");
   // Category 100 would have the code "100", whose first two characters are
   // category 10's: the walk ends after 99.
-  WriteFile(toc, header + TitleLine(10, "Ten", true));
+  WriteFile(toc, header + TocTitle(10, true, "Ten"));
   EXPECT_EQ(SelectModule(toc, MOD, 10), 1);
   EXPECT_EQ(SelectModule(toc, MOD, 100), 0);
 }
 
 TEST_F(CatalogueTest, SelectModuleReadsAChangedFileAgain) {
   std::string toc = dir_ / "01.toc";
-  std::string first = HeaderLine("H") + TitleLine(1, "One", true) + TitleLine(2, "Two", true);
+  std::string first = TocHeader("H") + TocTitle(1, true, "One") + TocTitle(2, true, "Two");
   WriteFile(toc, first);
   EXPECT_EQ(SelectModule(toc, MOD, 2), 1);
   // The same size; only the time of the change tells.
   std::string second = first;
-  second[HeaderLine("H").size()] = '2';  // "01 *..." becomes "21 *..."
+  second[TocHeader("H").size()] = '2';  // "01 *..." becomes "21 *..."
   WriteFile(toc, second);
   timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, toc.c_str(), times, 0), 0);
@@ -86,9 +88,7 @@ TEST_F(CatalogueTest, SelectModuleReadsAChangedFileAgain) {
   EXPECT_EQ(SelectModule(toc, MOD, 21), 1);
 
   // A file that cannot be opened ends the run.
-  int status = -2;
-  Captured("", [&] { status = ExitStatusOf([&] { SelectModule(dir_ / "missing", MOD, 1); }); });
-  EXPECT_EQ(status, 1);
+  EXPECT_EQ(RunUnit([&] { SelectModule(dir_ / "missing", MOD, 1); }).status, 1);
 }
 
 TEST_F(CatalogueTest, SelectModuleGivesWhatAPlainPassGives) {
@@ -113,7 +113,7 @@ TEST_F(CatalogueTest, SelectModuleGivesWhatAPlainPassGives) {
     WriteFile(toc, content);
     for (int category : {7, 1, 8, 12, 5, 13}) {
       std::string expected = PlainSelection(content, category);
-      EXPECT_EQ(SelectModule(toc, MOD, category), static_cast<int>(LineCount(expected)));
+      EXPECT_EQ(SelectModule(toc, MOD, category), Count(expected, "\n"));
       EXPECT_TRUE(ReadFile(MOD) == expected) << "category " << category << " shift " << shift;
     }
   }
@@ -138,14 +138,14 @@ TEST_F(CatalogueTest, SelectModuleCopiesAcrossFileSystems) {
 
 TEST_F(CatalogueTest, PrintHeaderUnderlinesTheHeading) {
   std::string toc = dir_ / "01.toc";
-  WriteFile(toc, HeaderLine("Heading text") + TitleLine(1, "One", true));
-  EXPECT_EQ(Captured("", [&] { PrintHeader(toc); }), "\nHeading text\n------------\n");
+  WriteFile(toc, TocHeader("Heading text") + TocTitle(1, true, "One"));
+  EXPECT_EQ(RunUnit([&] { PrintHeader(toc); }).out, "\nHeading text\n------------\n");
   WriteFile(toc, "ab");
-  EXPECT_EQ(Captured("", [&] { PrintHeader(toc); }), "\n\n\n");
+  EXPECT_EQ(RunUnit([&] { PrintHeader(toc); }).out, "\n\n\n");
 }
 
 TEST_F(CatalogueTest, MarkDuplicatesJoinsRunsAgainstTheirFirstLine) {
-  std::string title = TitleLine(1, "Tools", true);
+  std::string title = TocTitle(1, true, "Tools");
   std::string o1 = Line(1, 'F', 'O', "tool", "t/1");
   std::string o2 = Line(1, 'F', 'O', "tool", "t/2");
   std::string o3 = Line(1, 'D', 'O', "tool", "t/3");  // column 3 is not compared
@@ -191,7 +191,7 @@ TEST_F(CatalogueTest, MarkDuplicatesOnModItselfGivesWhatTheCopyGives) {
   std::string c = Line(1, 'F', '*', "tool", "t/3");
   const std::string contents[] = {
       // a run of three, an 'O' after an equal 'R', a continuation line
-      TitleLine(1, "Tools", true) + o + o + o + r + o + r + r + c + c + o,
+      TocTitle(1, true, "Tools") + o + o + o + r + o + r + r + c + c + o,
       // short lines: under column 5, and ending inside the compared columns
       "01\n01\n01 F O ab\n01 F O ab\n01 F * ab\n" + o,
       // the last line without its line end: it gets one
@@ -215,7 +215,7 @@ TEST_F(CatalogueTest, MarkDuplicatesOnModItselfGivesWhatTheCopyGives) {
   WriteFile(MOD, contents[0]);
   MarkDuplicates(MOD, 11);
   EXPECT_FALSE(Exists(TMP));
-  EXPECT_EQ(ReadFile(MOD), TitleLine(1, "Tools", true) + o + marked(o) + marked(o) + r + o + r +
+  EXPECT_EQ(ReadFile(MOD), TocTitle(1, true, "Tools") + o + marked(o) + marked(o) + r + o + r +
                                marked(r) + c + marked(c) + o);
 }
 
@@ -237,9 +237,8 @@ TEST_F(CatalogueTest, RemoveModuleTakesOneCategoryOutOfThePackageFile) {
   std::remove(PAK.c_str());
   std::string work = MOD.substr(0, MOD.rfind('/'));
   WriteFile(MOD, "x\n");
-  int status = -2;
-  EXPECT_EQ(Captured("", [&] { status = ExitStatusOf([] { RemoveModule(PAK, 1); }); }),
-            "\nExiting...\n");
-  EXPECT_EQ(status, 1);
+  Outcome ended = RunUnit([] { RemoveModule(PAK, 1); });
+  EXPECT_EQ(ended.out, kExit);
+  EXPECT_EQ(ended.status, 1);
   EXPECT_FALSE(Exists(work));
 }

@@ -1,12 +1,13 @@
 // The line writer reuses a working file: it writes over the old content and
 // cuts it where the new content ends.
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include "common/lineio.hpp"
-#include "unit/catalogue/catalogue_fixture.hpp"
+#include "support/tempdir.hpp"
 
-TEST_F(CatalogueTest, LineWriterLeavesNothingOfTheOldContent) {
-  std::string file = dir_ / "work";
+TEST(LineWriter, LeavesNothingOfTheOldContent) {
+  TempDir dir;
+  std::string file = dir / "work";
   WriteFile(file, std::string(300000, 'x') + "\n");
   {
     LineWriter out(file);

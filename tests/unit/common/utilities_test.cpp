@@ -2,12 +2,11 @@
 
 #include "common/appendfile.hpp"
 #include "common/copyfile.hpp"
-#include "common/isnumber.hpp"
+#include "common/numbers.hpp"
 #include "common/sortintarray.hpp"
-#include "common/exitrequest.hpp"
-#include "messages/print.hpp"
-#include "support/stdio_capture.hpp"
+#include "support/inprocess.hpp"
 #include "support/tempdir.hpp"
+#include "support/texts.hpp"
 
 TEST(IsNumber, DigitsOnlyAndNotEmpty) {
   EXPECT_EQ(IsNumber(""), 0);
@@ -50,15 +49,9 @@ TEST(FileCopy, AppendCreatesAndExtendsCopyReplaces) {
 
 TEST(FileCopy, MissingSourceEndsTheRunWithStatusOne) {
   TempDir dir;
-  std::string en = "en";
-  LoadMessages(en, ".", "C");
-  StdioCapture io;
-  try {
-    CopyFile(dir / "missing", dir / "target");
-    FAIL() << "CopyFile returned";
-  } catch (const ExitRequest& request) {
-    EXPECT_EQ(request.status, 1);
-  }
-  EXPECT_EQ(io.Output(), "\nExiting...\n");
+  UseEnglishMessages();
+  Outcome ended = RunUnit([&] { CopyFile(dir / "missing", dir / "target"); });
+  EXPECT_EQ(ended.status, 1);
+  EXPECT_EQ(ended.out, kExit);
   EXPECT_FALSE(Exists(dir / "target"));
 }

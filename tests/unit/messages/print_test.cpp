@@ -3,15 +3,10 @@
 
 #include "messages/english.hpp"
 #include "messages/print.hpp"
-#include "support/stdio_capture.hpp"
+#include "support/inprocess.hpp"
 #include "support/tempdir.hpp"
 
 namespace {
-
-void UseEnglishTable() {
-  std::string en = "en";
-  LoadMessages(en, ".", "C");
-}
 
 // Loads the catalogue `content` written as de.nls in a fresh directory,
 // answering the legibility check with `answers`; returns what was printed.
@@ -113,7 +108,7 @@ TEST(Catalogue, RecordsTextsContinuationsAndScanOrder) {
   EXPECT_EQ(Printed(41), "");  // no fall-back to English
   UnloadMessages();
   EXPECT_EQ(Printed(5), "");
-  UseEnglishTable();
+  UseEnglishMessages();
 }
 
 TEST(Catalogue, MalformedLinesEndTheLoadWithTheLineNumber) {
@@ -170,7 +165,7 @@ TEST(Catalogue, SearchOrderNameFormsOuterUpperCaseFromTheFourth) {
   StdioCapture io("\n\n");
   LoadMessages(code, program.path(), "de_DE");
   EXPECT_EQ(io.Output().substr(0, 11), "third form\n");
-  UseEnglishTable();
+  UseEnglishMessages();
 }
 
 TEST(Catalogue, LargeCataloguesAreNotCut) {
@@ -179,11 +174,11 @@ TEST(Catalogue, LargeCataloguesAreNotCut) {
   LoadGerman(content, "\n\n");
   EXPECT_EQ(numrec, 5001);
   EXPECT_EQ(Printed(5099), "text 5099\n");
-  UseEnglishTable();
+  UseEnglishMessages();
 }
 
 TEST(Statements, PauseBeforeEvery24thLine) {
-  UseEnglishTable();
+  UseEnglishMessages();
   std::string out;
   {
     StdioCapture io("\ny\nYES\n");

@@ -1,21 +1,22 @@
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "fixture.hpp"
 #include "operations/calculatesize.hpp"
 #include "operations/kbavailable.hpp"
 #include "operations/runctar.hpp"
-
-#include <filesystem>
+#include "support/archives.hpp"
+#include "support/texts.hpp"
 
 namespace {
 
-const char kFailed[] =
-    "\nAn error has occured during loading.\nRemove the packages(s) from disk, fix any\n"
-    "reported errors, and re-run the install procedure.\n\nExiting...\n";
+const std::string kFailed = kLoadFailed + kExit;
 
 std::string Line(const std::string& archive, const std::string& path) {
-  return PackageLine(1, 'F', '*', "file", archive, 10, path);
+  return TocEntry(1, 'F', '*', "file", archive, 10, path);
 }
 
 class Loading : public OperationsTest {
@@ -23,20 +24,20 @@ class Loading : public OperationsTest {
   // Files of the source tree, each holding its own name plus `mark`.
   void Source(const std::vector<std::string>& files, const std::string& mark = "") {
     for (const std::string& file : files) {
-      std::string path = root_ / "src/" + file;
+      std::string path = dir_ / "src/" + file;
       MakeDirs(std::filesystem::path(path).parent_path());
       WriteFile(path, file + mark);
     }
   }
   Outcome Load(int variant, int list_files = 0) {
-    return Run([&] { RunTAR(dist_, PAK, variant, list_files); });
+    return RunUnit([&] { RunTAR(dist_, PAK, variant, list_files); });
   }
-  std::string src_ = root_ / "src";
+  std::string src_ = dir_ / "src";
 };
 
 TEST_F(Loading, OneBatchGivesEveryEntryInOrderToOneTar) {
   Source({"a/x", "b", "-v", "x;touch${IFS}PWNED"});
-  Pack(dist_ + "/01.tar", src_, {"a", "b", "-v", "x;touch${IFS}PWNED"});
+  MakeTarArchive(dist_ + "/01.tar", src_, {"a", "b", "-v", "x;touch${IFS}PWNED"});
   // "a/x" lies below "a" and "b" repeats: tar would fail on either, so
   // they are not given again.
   WritePak({Line("01", "b"), Line("01", "-v"), Line("01", "a"), Line("01", "a/x"),
@@ -55,35 +56,35 @@ TEST_F(Loading, OneBatchGivesEveryEntryInOrderToOneTar) {
 
 TEST_F(Loading, EachRunOfOneArchiveCodeIsItsOwnTarAndAFailureStopsTheRest) {
   Source({"p", "q", "r", "s"});
-  Pack(dist_ + "/01.tar", src_, {"p", "q"});
-  Pack(dist_ + "/02.tar", src_, {"r"});
-  Pack(dist_ + "/03.tar", src_, {"s"});
+  MakeTarArchive(dist_ + "/01.tar", src_, {"p", "q"});
+  MakeTarArchive(dist_ + "/02.tar", src_, {"r"});
+  MakeTarArchive(dist_ + "/03.tar", src_, {"s"});
   // The fourth line's member is not in archive 01: only its own run fails,
   // after the runs before it, and the run after it never starts.
   WritePak({Line("01", "p"), Line("01", "q"), Line("02", "r"), Line("01", "s"), Line("03", "s")});
   Outcome loaded = Load(0);
   EXPECT_EQ(loaded.status, 1);
-  EXPECT_EQ(loaded.out, std::string("\n") + kFailed);
+  EXPECT_EQ(loaded.out, "\n" + kFailed);
   EXPECT_TRUE(Exists("p") && Exists("q") && Exists("r"));
   EXPECT_FALSE(Exists("s"));
 }
 
 TEST_F(Loading, ShellSyntaxInAnEntryPathRunsNothing) {
   Source({"x"});
-  Pack(dist_ + "/01.tar", src_, {"x"});
+  MakeTarArchive(dist_ + "/01.tar", src_, {"x"});
   WritePak({Line("01", "$(touch PWNED)"), Line("01", "`touch PWNED2`")});
   EXPECT_EQ(Load(0).status, 1);
   EXPECT_EQ(ListDir(inst_), std::vector<std::string>{});
-  EXPECT_FALSE(Exists(dist_ + "/PWNED") || Exists(root_ / "PWNED"));
+  EXPECT_FALSE(Exists(dist_ + "/PWNED") || Exists(dir_ / "PWNED"));
 }
 
 TEST_F(Loading, PlainArchivesAreNamedLikeTheTableOfContents) {
   // A blank in the distribution path, and the ";1" suffix as it stands.
-  dist_ = root_ / "my cd";
+  dist_ = dir_ / "my cd";
   MakeDirs(dist_);
   Source({"one", "two"});
-  Pack(dist_ + "/01.TAR;1", src_, {"one"});
-  Pack(dist_ + "/02.tar;1", src_, {"two"});
+  MakeTarArchive(dist_ + "/01.TAR;1", src_, {"one"});
+  MakeTarArchive(dist_ + "/02.tar;1", src_, {"two"});
   WritePak({Line("01", "one")});
   EXPECT_EQ(Load(4).status, -1);
   WritePak({Line("02", "two")});
@@ -99,31 +100,31 @@ TEST_F(Loading, CompressedFormsIgnoreTheVariantIndex) {
     std::filesystem::remove_all(src_);
     MakeDirs(dist_);
     Source({"c1", "c2"}, "-packed");
-    Pack(dist_ + "/01" + suffixes[form], src_, {"c1"}, true);
-    Pack(dist_ + "/02" + suffixes[form], src_, {"c2"}, true);
+    MakeTarArchive(dist_ + "/01" + suffixes[form], src_, {"c1"}, true);
+    MakeTarArchive(dist_ + "/02" + suffixes[form], src_, {"c2"}, true);
     Source({"c1"}, "-plain");
-    Pack(dist_ + "/01.TAR;1", src_, {"c1"});
+    MakeTarArchive(dist_ + "/01.TAR;1", src_, {"c1"});
     WritePak({Line("01", "c1"), Line("02", "c2")});
-    EXPECT_EQ(Load(4).out, "\n\nFinished loading package(s)\n");
+    EXPECT_EQ(Load(4).out, "\n\n" + kLoadFinished + "\n");
     EXPECT_EQ(ReadFile("c1") + ReadFile("c2"), "c1-packedc2-packed");
   }
 }
 
 TEST_F(Loading, BadCompressedDataOrNoGunzipFailsTheBatch) {
   Source({"good", "bad"});
-  Pack(dist_ + "/01tar.z", src_, {"good"}, true);
+  MakeTarArchive(dist_ + "/01tar.z", src_, {"good"}, true);
   WriteFile(dist_ + "/02tar.z", std::string("\x1f\x8b\x08\x00garbage-not-deflate", 23));
   WritePak({Line("01", "good"), Line("02", "bad")});
   Outcome loaded = Load(0);
   EXPECT_EQ(loaded.status, 1);
-  EXPECT_EQ(loaded.out, std::string("\n") + kFailed);
+  EXPECT_EQ(loaded.out, "\n" + kFailed);
   EXPECT_TRUE(Exists("good"));
   EXPECT_FALSE(Exists("bad"));
 
   ASSERT_TRUE(MakeWorkingFiles());
   WritePak({Line("01", "good")});
   std::string path = std::getenv("PATH");
-  setenv("PATH", root_.path().c_str(), 1);
+  setenv("PATH", dir_.path().c_str(), 1);
   loaded = Load(0);
   setenv("PATH", path.c_str(), 1);
   EXPECT_EQ(loaded.status, 1);
@@ -140,7 +141,7 @@ TEST_F(Loading, ThirtyThousandEntriesInOneBatch) {
   }
   MakeDirs(src_ + "/" + dir);
   for (int i = 0; i < 30000; ++i) WriteFile(src_ + "/" + pak[i].substr(80, dir.size() + 11), "");
-  Pack(dist_ + "/01.tar", src_, {"a-rather-long-directory-name-for-the-packages"});
+  MakeTarArchive(dist_ + "/01.tar", src_, {"a-rather-long-directory-name-for-the-packages"});
   WritePak(pak);
   EXPECT_EQ(Load(0).status, -1);
   size_t count = 0;
@@ -149,14 +150,14 @@ TEST_F(Loading, ThirtyThousandEntriesInOneBatch) {
 }
 
 TEST_F(Loading, SizeCountsEveryEntryInWholeKilobytesIn64Bits) {
-  WritePak({PackageLine(1, 'F', '*', "f", "01", 0, "a"), PackageLine(1, 'F', '*', "f", "01", 1024, "b"),
-            PackageLine(1, 'F', '*', "f", "01", 5000, "c")});
+  WritePak({TocEntry(1, 'F', '*', "f", "01", 0, "a"), TocEntry(1, 'F', '*', "f", "01", 1024, "b"),
+            TocEntry(1, 'F', '*', "f", "01", 5000, "c")});
   EXPECT_EQ(CalculateSize(PAK), 8);
   // Three entries of nearly a terabyte: more kilobytes than 32 bits hold.
-  std::vector<std::string> big(3, PackageLine(1, 'F', '*', "f", "01", 999999999999, "d"));
+  std::vector<std::string> big(3, TocEntry(1, 'F', '*', "f", "01", 999999999999, "d"));
   WritePak(big);
   EXPECT_EQ(CalculateSize(PAK), 3 * (999999999999LL / 1024 + 1));
-  EXPECT_EQ(Run([&] { CalculateSize(root_ / "none"); }).status, 1);
+  EXPECT_EQ(RunUnit([&] { CalculateSize(dir_ / "none"); }).status, 1);
 }
 
 TEST_F(Loading, FreeSpaceCountsAllFreeBlocksForRoot) {
@@ -165,7 +166,7 @@ TEST_F(Loading, FreeSpaceCountsAllFreeBlocksForRoot) {
   unsigned long long expected = (getuid() == 0 ? space.free : space.available) / 1024;
   // Other tests may write to the same file system meanwhile.
   EXPECT_LT(kb > expected ? kb - expected : expected - kb, 64u * 1024);
-  EXPECT_EQ(Run([&] { KBAvailable(root_ / "none"); }).status, 1);
+  EXPECT_EQ(RunUnit([&] { KBAvailable(dir_ / "none"); }).status, 1);
 }
 
 }  // namespace

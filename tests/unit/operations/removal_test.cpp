@@ -6,7 +6,7 @@
 namespace {
 
 std::string Entry(char type, char package_class, const std::string& path) {
-  return PackageLine(1, type, package_class, "package", "01", 10, path);
+  return TocEntry(1, type, package_class, "package", "01", 10, path);
 }
 
 class Removal : public OperationsTest {
@@ -25,7 +25,7 @@ class Removal : public OperationsTest {
               // rm refuses "." and a directory cannot be unlinked, even by root.
               Entry('D', '*', "."), Entry('F', '*', "adir")});
   }
-  Outcome Remove(int list_files) { return Run([&] { RunREM(PAK, list_files); }); }
+  Outcome Remove(int list_files) { return RunUnit([&] { RunREM(PAK, list_files); }); }
 
   const std::string kWarnings =
       "Warning: File does not exist, File: pkg/a\n"
@@ -53,7 +53,7 @@ TEST_F(Removal, OtherFlagsShowOnlyWarnings) {
 }
 
 TEST_F(Removal, NeverLeavesTheInstallationDirectory) {
-  std::string outside = root_ / "outside";
+  std::string outside = dir_ / "outside";
   MakeDirs(outside + "/victims");
   WriteFile(outside + "/victim", "v");
   ASSERT_EQ(symlink("../outside", "link"), 0);

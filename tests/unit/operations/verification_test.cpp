@@ -2,6 +2,7 @@
 
 #include "fixture.hpp"
 #include "operations/runcver.hpp"
+#include "support/texts.hpp"
 
 namespace {
 
@@ -9,58 +10,56 @@ const std::string kNoneMissing =
     "\nNumber of missing files: none\nNumber of missing directories: none\n"
     "\nFinished verifying package(s)\n";
 
-std::string Padded(const std::string& text) { return text + std::string(54 - text.size(), ' '); }
-
 class Verification : public OperationsTest {
  protected:
   void SetUp() override {
     OperationsTest::SetUp();
-    WriteFile(dist_ + "/01.toc", HeaderLine("Distribution") + TitleLine(1, "Base system", true) +
-                                     TitleLine(2, "Extras", false));
+    WriteFile(dist_ + "/01.toc", TocHeader("Distribution") + TocTitle(1, true, "Base system") +
+                                     TocTitle(2, false, "Extras"));
     MakeDirs("bin");
     MakeDirs("games");
     for (const char* file : {"bin/ls", "bin/cat", "games/readme", "lib"}) WriteFile(file, "");
   }
   Outcome Verify(const std::string& input = "", const std::string& toc = "01.toc") {
-    return Run([&] { RunVER(dist_, toc, PAK); }, input);
+    return RunUnit([&] { RunVER(dist_, toc, PAK); }, input);
   }
 };
 
 TEST_F(Verification, HeadingsOnlyWhenNothingIsMissing) {
-  WritePak({PackageLine(1, 'F', 'O', "Base system tools", "01", 1, "bin/ls"),
-            PackageLine(1, 'F', '*', "Base system tools", "01", 1, "bin/cat"),
-            PackageLine(2, 'D', 'O', "Games", "02", 1, "games"),
-            PackageLine(2, 'F', 'R', "Games", "02", 1, "games/readme")});
+  WritePak({TocEntry(1, 'F', 'O', "Base system tools", "01", 1, "bin/ls"),
+            TocEntry(1, 'F', '*', "Base system tools", "01", 1, "bin/cat"),
+            TocEntry(2, 'D', 'O', "Games", "02", 1, "games"),
+            TocEntry(2, 'F', 'R', "Games", "02", 1, "games/readme")});
   // The first package names its category's title: no heading of its own.
   EXPECT_EQ(Verify().out, "\n\nVerifying Base system\n\nVerifying Extras\n\tVerifying " +
-                              Padded("Games") + "\n" + kNoneMissing);
+                              Pad("Games") + "\n" + kNoneMissing);
 }
 
 TEST_F(Verification, ListsAndCountsMissingFilesAndDirectories) {
   ASSERT_EQ(symlink("nowhere", "bin/ln"), 0);
   std::string long_text(60, 'x');
-  WritePak({PackageLine(1, 'F', 'R', "Required", "01", 1, "req"),
-            PackageLine(1, 'D', 'O', long_text, "01", 1, "games"),
-            PackageLine(1, 'X', '*', long_text, "01", 1, "lib/x"),
-            PackageLine(1, 'F', '*', long_text, "01", 1, "bin/ln"),
-            PackageLine(1, 'D', '*', long_text, "01", 1, "nodir"),
+  WritePak({TocEntry(1, 'F', 'R', "Required", "01", 1, "req"),
+            TocEntry(1, 'D', 'O', long_text, "01", 1, "games"),
+            TocEntry(1, 'X', '*', long_text, "01", 1, "lib/x"),
+            TocEntry(1, 'F', '*', long_text, "01", 1, "bin/ln"),
+            TocEntry(1, 'D', '*', long_text, "01", 1, "nodir"),
             // No title line for category 3: no category heading.
-            PackageLine(3, 'F', 'O', "Third", "03", 1, "bin/ls")});
+            TocEntry(3, 'F', 'O', "Third", "03", 1, "bin/ls")});
   EXPECT_EQ(Verify("", dist_ + "/01.toc").out,
             "\n\t   Missing file --> req\n"
             "\nVerifying Base system\n\tVerifying " + std::string(54, 'x') + "\n"
             "\t   Missing file --> lib/x\n\t   Missing file --> bin/ln\n"
             "\t   Missing directory --> nodir\n"
-            "\tVerifying " + Padded("Third") + "\n"
+            "\tVerifying " + Pad("Third") + "\n"
             "\nNumber of missing files: 3\nNumber of missing directories: 1\n"
             "\nFinished verifying package(s)\n");
 }
 
 TEST_F(Verification, PausesEveryTwentyLines) {
-  std::vector<std::string> pak = {PackageLine(1, 'F', 'O', "Base system", "01", 1, "bin/ls")};
+  std::vector<std::string> pak = {TocEntry(1, 'F', 'O', "Base system", "01", 1, "bin/ls")};
   std::string listed;
   for (int i = 0; i < 45; ++i) {
-    pak.push_back(PackageLine(1, 'F', '*', "Base system", "01", 1, "gone" + std::to_string(i)));
+    pak.push_back(TocEntry(1, 'F', '*', "Base system", "01", 1, "gone" + std::to_string(i)));
     listed += "\t   Missing file --> gone" + std::to_string(i) + "\n";
   }
   WritePak(pak);

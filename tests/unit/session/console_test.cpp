@@ -1,16 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "session/console.hpp"
-#include "common/exitrequest.hpp"
-#include "messages/print.hpp"
-#include "support/stdio_capture.hpp"
-
-namespace {
-void UseEnglishTable() {
-  std::string en = "en";
-  LoadMessages(en, ".", "C");
-}
-}  // namespace
+#include "support/inprocess.hpp"
+#include "support/texts.hpp"
 
 TEST(AnswerWords, ComparedWholeIgnoringCaseOnly) {
   EXPECT_EQ(strcmpe("YES", "yes"), 0);
@@ -36,20 +28,15 @@ TEST(Answers, WholeLinesOfAnyLengthAndEndOfInput) {
 }
 
 TEST(Answers, EndOfInputAtAQuestionEndsTheRunWithStatusOne) {
-  UseEnglishTable();
-  StdioCapture io("");
-  try {
-    Ask(24, " [yes] ");
-    FAIL() << "Ask returned at end of input";
-  } catch (const ExitRequest& request) {
-    EXPECT_EQ(request.status, 1);
-  }
-  EXPECT_EQ(io.Output(), "Is this correct? [yes] \nExiting...\n");
+  UseEnglishMessages();
+  Outcome ended = RunUnit([] { Ask(24, " [yes] "); });
+  EXPECT_EQ(ended.status, 1);
+  EXPECT_EQ(ended.out, "Is this correct? [yes] " + kExit);
 }
 
 TEST(QuitConfirmation, DefaultQuitsCaretAndNoGoOnHelpAsksAgain) {
-  UseEnglishTable();
-  const std::string prompt = "Are you sure you want to quit? [yes] ";
+  UseEnglishMessages();
+  const std::string prompt = kQuitPrompt;
   {
     StdioCapture io("\n");
     EXPECT_EQ(Quit2(), 1);

@@ -1,0 +1,47 @@
+#include "support/inprocess.hpp"
+
+#include <unistd.h>
+
+#include "common/exitrequest.hpp"
+#include "driver/farewell.hpp"
+#include "messages/print.hpp"
+#include "system/workingfiles.hpp"
+
+void UseEnglishMessages() {
+  std::string en = "en";
+  LoadMessages(en, ".", "C");
+}
+
+Outcome RunUnit(const std::function<void()>& unit, const std::string& input) {
+  Outcome outcome;
+  StdioCapture io(input);
+  try {
+    unit();
+  } catch (const ExitRequest& request) {
+    SayFarewell();
+    outcome.status = request.status;
+  }
+  outcome.out = io.Output();
+  return outcome;
+}
+
+void InProcessTest::SetUp() {
+  UseEnglishMessages();
+  ASSERT_TRUE(MakeWorkingFiles());
+}
+
+void InProcessTest::TearDown() {
+  if (!saved_cwd_.empty()) {
+    EXPECT_EQ(chdir(saved_cwd_.c_str()), 0);
+  }
+  RemoveWorkingFiles();
+}
+
+void InProcessTest::WorkIn(const std::string& dir) {
+  if (saved_cwd_.empty()) {
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    saved_cwd_ = cwd;
+  }
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+}
