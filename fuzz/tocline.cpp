@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "catalogue/tocline.hpp"
 #include "common/medium.hpp"
 #include "support.hpp"
 

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <deque>
+#include <vector>
 
 #include "common/entrypath.hpp"
 #include "operations/landing.hpp"
@@ -14,33 +16,94 @@
 namespace {
 
 constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+constexpr int kMostLinks = 40;
 
-// The kernel resolves the whole path in one call, refusing links and any
-// escape; -1 with ENOSYS on a kernel without openat2.
-int OpenAt2(int root_fd, const std::string& path) {
+// The kernel walks the whole way in one call and keeps every step beneath
+// the root; -1 with ENOSYS on a kernel without openat2.
+int OpenAt2(int root_fd, const std::string& way) {
   open_how how = {};
   how.flags = kDirectoryFlags;
-  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
-  return static_cast<int>(syscall(SYS_openat2, root_fd, path.c_str(), &how, sizeof how));
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  return static_cast<int>(syscall(SYS_openat2, root_fd, way.c_str(), &how, sizeof how));
 }
 
-// One step down from `dir` to its entry `name`.
-Parent::Outcome OpenStep(int dir, const std::string& name, int& fd) {
-  fd = openat(dir, name.c_str(), kDirectoryFlags | O_NOFOLLOW);
-  if (fd >= 0) return Parent::Outcome::kOpened;
-  if (errno == ENOENT) return Parent::Outcome::kMissing;
-  struct stat st;
-  // Not a directory: a link is refused, anything else holds no entry.
-  if (errno == ENOTDIR && fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-      !S_ISLNK(st.st_mode)) {
-    return Parent::Outcome::kMissing;
+void PushFront(std::deque<std::string>& pending, std::string_view way) {
+  std::vector<std::string> steps;
+  size_t at = 0;
+  while (at <= way.size()) {
+    size_t end = way.find('/', at);
+    if (end == std::string_view::npos) end = way.size();
+    std::string_view step = way.substr(at, end - at);
+    if (!step.empty() && step != ".") steps.emplace_back(step);
+    at = end + 1;
   }
-  return Parent::Outcome::kRefused;
+  pending.insert(pending.begin(), steps.begin(), steps.end());
 }
 
 bool OpenToOthers(int fd) {
   struct stat st;
   return fstat(fd, &st) != 0 || OthersCanWrite(st);
+}
+
+// The same walk as the kernel's, one step at a time, each step opened
+// without following a link from a directory already held; a link is read
+// and its target walked from there, and ".." never climbs above the root.
+// Every directory on the way can be looked at.
+Parent Walk(int root_fd, const std::string& way, bool refuse_open_to_others, Parent parent) {
+  std::vector<int> held = {fcntl(root_fd, F_DUPFD_CLOEXEC, 0)};
+  std::string location;  // of the directory last held, below the root
+  auto release = [&] {
+    for (int fd : held) close(fd);
+    held.clear();
+  };
+  if (held.back() < 0) return parent;
+  std::deque<std::string> pending;
+  PushFront(pending, way);
+  int links = 0;
+  parent.outcome = Parent::Outcome::kRefused;
+  while (!pending.empty()) {
+    std::string step = std::move(pending.front());
+    pending.pop_front();
+    if (step == "..") {
+      if (held.size() == 1) return release(), parent;
+      close(held.back());
+      held.pop_back();
+      location.erase(location.rfind('/') == std::string::npos ? 0 : location.rfind('/'));
+      continue;
+    }
+    int fd = openat(held.back(), step.c_str(), kDirectoryFlags | O_NOFOLLOW);
+    if (fd >= 0) {
+      held.push_back(fd);
+      location += (location.empty() ? "" : "/") + step;
+      if (refuse_open_to_others && OpenToOthers(fd)) {
+        parent.open_to_others = location;
+        return release(), parent;
+      }
+      continue;
+    }
+    if (errno == ENOENT) {
+      parent.outcome = Parent::Outcome::kMissing;
+      return release(), parent;
+    }
+    struct stat st;
+    if (errno != ENOTDIR || fstatat(held.back(), step.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      return release(), parent;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      parent.outcome = Parent::Outcome::kMissing;  // a file where a directory belongs
+      return release(), parent;
+    }
+    std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
+    ssize_t got = readlinkat(held.back(), step.c_str(), target.data(), target.size());
+    if (got <= 0 || target[0] == '/' || ++links > kMostLinks) return release(), parent;
+    target.resize(static_cast<size_t>(got));
+    PushFront(pending, target);
+  }
+  parent.fd = held.back();
+  held.pop_back();
+  release();
+  parent.outcome = Parent::Outcome::kOpened;
+  return parent;
 }
 
 }  // namespace
@@ -52,46 +115,21 @@ Parent OpenParentBeneath(int root_fd, std::string_view path, bool refuse_open_to
   size_t slash = path.rfind('/');
   parent.name = std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
   std::string way(slash == std::string_view::npos ? "." : path.substr(0, slash));
-  if (refuse_open_to_others && OpenToOthers(root_fd)) {
-    parent.open_to_others = ".";
+  if (refuse_open_to_others) {
+    if (OpenToOthers(root_fd)) {
+      parent.open_to_others = ".";
+      return parent;
+    }
+    return Walk(root_fd, way, true, parent);
+  }
+  int fd = OpenAt2(root_fd, way);
+  if (fd >= 0) {
+    parent.fd = fd;
+    parent.outcome = Parent::Outcome::kOpened;
     return parent;
   }
-  if (!refuse_open_to_others) {
-    int fd = OpenAt2(root_fd, way);
-    if (fd >= 0) {
-      parent.fd = fd;
-      parent.outcome = Parent::Outcome::kOpened;
-      return parent;
-    }
-    if (errno == ENOENT || errno == ENOTDIR) {
-      // Which step failed decides; the steps below tell.
-    } else if (errno != ENOSYS) {
-      return parent;
-    }
-  }
-  // Step by step: every directory on the way is looked at.
-  int dir = fcntl(root_fd, F_DUPFD_CLOEXEC, 0);
-  if (dir < 0) return parent;
-  size_t at = 0;
-  while (at <= way.size()) {
-    size_t end = way.find('/', at);
-    if (end == std::string::npos) end = way.size();
-    std::string step = way.substr(at, end - at);
-    at = end + 1;
-    if (step.empty() || step == ".") continue;
-    int next;
-    parent.outcome = OpenStep(dir, step, next);
-    close(dir);
-    if (parent.outcome != Parent::Outcome::kOpened) return parent;
-    dir = next;
-    if (refuse_open_to_others && OpenToOthers(dir)) {
-      parent.open_to_others = way.substr(0, end);
-      close(dir);
-      parent.outcome = Parent::Outcome::kRefused;
-      return parent;
-    }
-  }
-  parent.fd = dir;
-  parent.outcome = Parent::Outcome::kOpened;
+  if (errno == ENOSYS) return Walk(root_fd, way, false, parent);
+  // A missing directory, or a file where one belongs: the entry is not there.
+  if (errno == ENOENT || errno == ENOTDIR) parent.outcome = Parent::Outcome::kMissing;
   return parent;
 }

@@ -1,7 +1,7 @@
 // Opening the directory that holds an entry, from the installation
-// directory down, without following any symbolic link: what is opened is
-// inside the installation directory whatever another user changes
-// meanwhile.
+// directory down, so that what is opened lies beneath it whatever another
+// user changes meanwhile: symbolic links on the way are followed only as
+// long as they stay beneath it.
 #pragma once
 
 #include <string>
@@ -18,8 +18,9 @@ struct Parent {
 // Opens the parent directory of `path` (relative, no "..", trailing '/'
 // ignored) beneath the directory open as `root_fd`. kMissing when a
 // directory on the way does not exist (the entry then does not either);
-// kRefused when the path is empty, absolute or has "..", when a component on
-// the way is a symbolic link, or, with `refuse_open_to_others`, when the
-// root or a directory on the way can be written by a user other than root
-// (its path is then in `open_to_others`). The caller closes `fd`.
+// kRefused when the path is empty, absolute or has "..", when the way leads
+// out (through a link, or through too many), or, with
+// `refuse_open_to_others`, when the root or a directory on the way can be
+// written by a user other than root (its path is then in `open_to_others`).
+// The caller closes `fd`.
 Parent OpenParentBeneath(int root_fd, std::string_view path, bool refuse_open_to_others);

@@ -18,9 +18,14 @@ std::string Categories(const std::string& verb) {
 
 std::string Summary(const std::string& participle) {
   return "\n\nPackage selection complete\n--------------------------\n\n"
-         "You have chosen the following packages to be " + participle + "\n"
-         "\nBase system\n\t" + Pad("Tools") + "\n\t" + Pad("Libraries") + "\n"
-         "\nDocumentation\n\t" + Pad("Guide") + "\n\t" + Pad("FAQ") + "\n\n";
+         "You have chosen the following packages to be " +
+         participle +
+         "\n"
+         "\nBase system\n\t" +
+         Pad("Tools") + "\n\t" + Pad("Libraries") +
+         "\n"
+         "\nDocumentation\n\t" +
+         Pad("Guide") + "\n\t" + Pad("FAQ") + "\n\n";
 }
 
 }  // namespace
@@ -28,14 +33,15 @@ std::string Summary(const std::string& participle) {
 TEST(WholeRun, LoadAcceptingEveryDefault) {
   Medium m;
   RunResult r = m.Run("-load", m.cdrom() + "\n\n\n\n\n\n");
-  EXPECT_EQ(MaskSpace(r.out),
-            kGreeting + kMountPrompt + InstallPrompt(m.inst()) + Categories("load") +
-                Summary("loaded") + "Is this correct? [yes] " +
-                "\nTotal size of chosen packages in megabytes: 0.0\n"
-                "Available space in megabytes: N\n"
-                "\nList file names while loading? [no] "
-                "\nLoading package(s), Please wait...\n"
-                "\n\nFinished loading package(s)\n\n" + kExit);
+  EXPECT_EQ(MaskSpace(r.out), kGreeting + kMountPrompt + InstallPrompt(m.inst()) +
+                                  Categories("load") + Summary("loaded") +
+                                  "Is this correct? [yes] " +
+                                  "\nTotal size of chosen packages in megabytes: 0.0\n"
+                                  "Available space in megabytes: N\n"
+                                  "\nList file names while loading? [no] "
+                                  "\nLoading package(s), Please wait...\n"
+                                  "\n\nFinished loading package(s)\n\n" +
+                                  kExit);
   EXPECT_EQ(r.status, 0) << r.err;
   for (const std::string& f : Medium::Files()) {
     EXPECT_EQ(ReadFile(m.inst() + "/" + f), "content of " + f + "\n") << f;
@@ -48,22 +54,32 @@ TEST(WholeRun, VerifyReportsMissingEntries) {
   m.Populate({"bin/run", "tools/a.txt"});
   RunResult r = m.Run("-verify", m.cdrom() + "\n\n\n\n\n");
   EXPECT_EQ(r.out, kGreeting + kMountPrompt + InstallPrompt(m.inst()) + Categories("verify") +
-                       Summary("verified") + "Is this correct? [yes] \n"
+                       Summary("verified") +
+                       "Is this correct? [yes] \n"
                        "\nVerifying package(s), Please wait...\n"
                        "\n"
                        "\nVerifying Base system\n"
-                       "\tVerifying " + Pad("Tools") + "\n"
+                       "\tVerifying " +
+                       Pad("Tools") +
+                       "\n"
                        "\t   Missing file --> tools/b.txt\n"
-                       "\tVerifying " + Pad("Libraries") + "\n"
+                       "\tVerifying " +
+                       Pad("Libraries") +
+                       "\n"
                        "\t   Missing file --> lib/x.so\n"
                        "\nVerifying Documentation\n"
-                       "\tVerifying " + Pad("Guide") + "\n"
+                       "\tVerifying " +
+                       Pad("Guide") +
+                       "\n"
                        "\t   Missing file --> doc/guide.txt\n"
-                       "\tVerifying " + Pad("FAQ") + "\n"
+                       "\tVerifying " +
+                       Pad("FAQ") +
+                       "\n"
                        "\t   Missing file --> doc/faq.txt\n"
                        "\nNumber of missing files: 4\n"
                        "Number of missing directories: none\n"
-                       "\nFinished verifying package(s)\n" + kExit);
+                       "\nFinished verifying package(s)\n" +
+                       kExit);
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
@@ -83,7 +99,8 @@ TEST(WholeRun, RemoveListingFileNames) {
                        "  Deleted: lib/x.so\n"
                        "  Deleted: doc/guide.txt\n"
                        "  Deleted: doc/faq.txt\n"
-                       "\nFinished removing package(s)\n" + kExit);
+                       "\nFinished removing package(s)\n" +
+                       kExit);
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(Exists(m.inst() + "/bin/run"));  // required lines stay
   EXPECT_FALSE(Exists(m.inst() + "/tools"));
@@ -107,14 +124,17 @@ TEST(ProductMenu, ProductsBelowAMountPointWithoutTableOfContents) {
   RunResult r = m.Run("-load", "../media\n?\n3\n" + std::to_string(beta) + "\n\nq\ny\n");
   std::string canonical_media = std::filesystem::canonical(media).string();
   const std::string& question = kProductPrompt;
-  EXPECT_EQ(r.out, kGreeting + kMountPrompt + kProductMenuHeading +
-                       "   1 - " + canonical_media + "/" + order[0] + "\n"
-                       "   2 - " + canonical_media + "/" + order[1] + "\n" + question +
+  EXPECT_EQ(r.out, kGreeting + kMountPrompt + kProductMenuHeading + "   1 - " + canonical_media +
+                       "/" + order[0] +
+                       "\n"
+                       "   2 - " +
+                       canonical_media + "/" + order[1] + "\n" + question +
                        "\nSpecify the number adjacent to the product pathname\n" + question +
                        "Not a valid selection\n" + question + InstallPrompt(m.inst()) +
                        "\nBeta Product\n------------\n"
                        "\nBase system\nPackage numbers to load: [all] "
-                       "Are you sure you want to quit? [yes] " + kExit);
+                       "Are you sure you want to quit? [yes] " +
+                       kExit);
   EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
 
@@ -129,19 +149,20 @@ TEST(StepBack, CategoriesInstallDirectoryConfirmationAndListFiles) {
   RunResult r = m.Run("-load", input);
   std::string cat1 = "\nBase system\nPackage numbers to load: [all] ";
   std::string cat2 = "\nDocumentation\nPackage numbers to load: [all] ";
-  std::string head = "\n\nPackage selection complete\n--------------------------\n\n"
-                     "You have chosen the following packages to be loaded\n";
-  EXPECT_EQ(MaskSpace(r.out),
-            kGreeting + kMountPrompt + InstallPrompt(m.inst()) + kHeader + cat1 + cat2 +
-                cat1 + cat2 + head + "\nBase system\n\t" + Pad("Libraries") +
-                "\n\nDocumentation\n\t" + Pad("FAQ") + "\n\nIs this correct? [yes] " +
-                kHeader + cat1 + cat2 + head + "\nDocumentation\n\t" + Pad("Guide") +
-                "\n\nIs this correct? [yes] "
-                "\nTotal size of chosen packages in megabytes: 0.0\n"
-                "Available space in megabytes: N\n"
-                "\nList file names while loading? [no] " +
-                kHeader + cat1 + InstallPrompt(m.inst()) +
-                "Are you sure you want to quit? [yes] " + kExit);
+  std::string head =
+      "\n\nPackage selection complete\n--------------------------\n\n"
+      "You have chosen the following packages to be loaded\n";
+  EXPECT_EQ(MaskSpace(r.out), kGreeting + kMountPrompt + InstallPrompt(m.inst()) + kHeader + cat1 +
+                                  cat2 + cat1 + cat2 + head + "\nBase system\n\t" +
+                                  Pad("Libraries") + "\n\nDocumentation\n\t" + Pad("FAQ") +
+                                  "\n\nIs this correct? [yes] " + kHeader + cat1 + cat2 + head +
+                                  "\nDocumentation\n\t" + Pad("Guide") +
+                                  "\n\nIs this correct? [yes] "
+                                  "\nTotal size of chosen packages in megabytes: 0.0\n"
+                                  "Available space in megabytes: N\n"
+                                  "\nList file names while loading? [no] " +
+                                  kHeader + cat1 + InstallPrompt(m.inst()) +
+                                  "Are you sure you want to quit? [yes] " + kExit);
   EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
 
@@ -156,8 +177,10 @@ TEST(Summary, MorePromptEndsTheListingOnNoOrQuit) {
     RunResult r = m.Run("-verify", m.cdrom() + "\n\n\n" + answer + "\nq\ny\n");
     std::string listing = "\nLots\n";
     for (int i = 1; i <= 15; ++i) listing += "\t" + Pad("Package " + std::to_string(i)) + "\n";
-    std::string expected_tail = listing + "\nMore? [yes] \nIs this correct? [yes] "
-                                "Are you sure you want to quit? [yes] " + kExit;
+    std::string expected_tail = listing +
+                                "\nMore? [yes] \nIs this correct? [yes] "
+                                "Are you sure you want to quit? [yes] " +
+                                kExit;
     ASSERT_GE(r.out.size(), expected_tail.size());
     EXPECT_EQ(r.out.substr(r.out.size() - expected_tail.size()), expected_tail) << answer;
     EXPECT_TRUE(ListDir(m.tmp()).empty());
@@ -178,9 +201,11 @@ TEST(SpaceCheck, InsufficientSpaceQuestions) {
   // A declined quit at load-anyway goes on to the list-files question.
   RunResult r = m.Run("-load", m.cdrom() + "\n\n\n\nq\nn\nq\ny\n");
   std::string out = MaskSpace(r.out);
-  std::string tail = lead + "Are you sure you want to quit? [yes] "
+  std::string tail = lead +
+                     "Are you sure you want to quit? [yes] "
                      "\nList file names while loading? [no] "
-                     "Are you sure you want to quit? [yes] " + kExit;
+                     "Are you sure you want to quit? [yes] " +
+                     kExit;
   ASSERT_GE(out.size(), tail.size());
   EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
   EXPECT_TRUE(ListDir(m.tmp()).empty());
@@ -196,10 +221,11 @@ TEST(SpaceCheck, InsufficientSpaceQuestions) {
   // A restart goes back to the installation directory, default again.
   r = m.Run("-load", m.cdrom() + "\n\n\n\n\n?\ny\nq\ny\n");
   out = MaskSpace(r.out);
-  tail = lead + "Would you like to restart? [no] "
+  tail = lead +
+         "Would you like to restart? [no] "
          "\nEnter 'y' or 'yes' to restart the installation procedure, 'n' or 'no' to quit\n\n"
-         "Would you like to restart? [no] " + InstallPrompt(m.inst()) +
-         "Are you sure you want to quit? [yes] " + kExit;
+         "Would you like to restart? [no] " +
+         InstallPrompt(m.inst()) + "Are you sure you want to quit? [yes] " + kExit;
   EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
   EXPECT_FALSE(Exists(m.inst() + "/bin/run"));
   EXPECT_TRUE(ListDir(m.tmp()).empty());
@@ -209,8 +235,8 @@ TEST(InstallDirectory, VerifyReportsAMissingDirectoryAsNotWritable) {
   Medium m;
   RunResult r = m.Run("-verify", m.cdrom() + "\nnothere\nq\ny\n");
   EXPECT_EQ(r.out, kGreeting + kMountPrompt + InstallPrompt(m.inst()) +
-                       "You do not have write access to: \"nothere\"\n" +
-                       InstallPrompt(m.inst()) + "Are you sure you want to quit? [yes] " + kExit);
+                       "You do not have write access to: \"nothere\"\n" + InstallPrompt(m.inst()) +
+                       "Are you sure you want to quit? [yes] " + kExit);
   EXPECT_FALSE(Exists(m.inst() + "/nothere"));
   EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
@@ -222,9 +248,11 @@ TEST(InstallDirectory, LoadOffersToCreateAMissingDirectory) {
                        "\nDirectory does not exist: sub\nWould you like to create it? [yes] " +
                        InstallPrompt(m.inst()) +
                        "\nDirectory does not exist: sub\nWould you like to create it? [yes] "
-                       "Would you like to create it? [yes] " + kHeader +
+                       "Would you like to create it? [yes] " +
+                       kHeader +
                        "\nBase system\nPackage numbers to load: [all] "
-                       "Are you sure you want to quit? [yes] " + kExit);
+                       "Are you sure you want to quit? [yes] " +
+                       kExit);
   EXPECT_TRUE(std::filesystem::is_directory(m.inst() + "/sub"));
   EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
@@ -248,8 +276,9 @@ TEST(MountPoint, HelpUnenterableAndNoTableOfContents) {
   EXPECT_EQ(r.out, kGreeting + kMountPrompt +
                        "\nSelect the mount point where the tar files are located.\n" +
                        kMountPrompt + "Unable to locate mount point \"/no/such/dir\".\n" +
-                       kMountPrompt + "Unable to recognize the format of the CD-ROM mounted on: \"" +
-                       m.root() + "/empty\"\n\n"
+                       kMountPrompt +
+                       "Unable to recognize the format of the CD-ROM mounted on: \"" + m.root() +
+                       "/empty\"\n\n"
                        "Please specify the location of the CD-ROM where the install program "
                        "resides.\n" +
                        kMountPrompt + "Are you sure you want to quit? [yes] " + kExit);

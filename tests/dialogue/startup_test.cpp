@@ -80,7 +80,8 @@ TEST(Exit, QuitAtTheFirstQuestionRemovesTheWorkingFiles) {
   RunResult r = RunInstall({"-load"}, options);
   EXPECT_EQ(r.out, kGreeting +
                        "\nEnter CD-ROM mount point: [/mnt/cdrom] "
-                       "Are you sure you want to quit? [yes] " + kExit);
+                       "Are you sure you want to quit? [yes] " +
+                       kExit);
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(ListDir(tmp.path()).empty());
 
@@ -123,6 +124,7 @@ TEST(Translation, CatalogueBesideTheProgramAfterTheLegibilityCheck) {
             "\nChanging message interaction back to English\n" +
                 kGreeting +
                 "\nEnter CD-ROM mount point: [/mnt/cdrom] "
-                "Are you sure you want to quit? [yes] " + kExit);
+                "Are you sure you want to quit? [yes] " +
+                kExit);
   EXPECT_TRUE(ListDir(tmp.path()).empty());
 }

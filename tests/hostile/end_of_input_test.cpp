@@ -3,8 +3,8 @@
 // legibility check of a catalogue means no.
 #include <gtest/gtest.h>
 
-#include "hostile/hostile.hpp"
 #include "common/tocformat.hpp"
+#include "hostile/hostile.hpp"
 #include "support/texts.hpp"
 
 namespace {
@@ -14,8 +14,7 @@ namespace {
 void WriteToc(const HostileMedium& m) {
   std::string toc = TocHeader("Medium") + TocTitle(1, true, "Many");
   for (int i = 1; i <= 30; ++i) {
-    toc += TocEntry(1, 'F', 'O', "Pkg " + std::to_string(i), "01", 1,
-                       "p" + std::to_string(i));
+    toc += TocEntry(1, 'F', 'O', "Pkg " + std::to_string(i), "01", 1, "p" + std::to_string(i));
   }
   // Ten lines of almost a terabyte each (the size field has 12 columns).
   toc += TocTitle(2, false, "Huge");

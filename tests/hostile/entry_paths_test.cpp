@@ -89,8 +89,7 @@ TEST(HostileEntries, ANulByteEndsAnEntryPath) {
   m.Stage("ok", "fine");
   m.Stage("link/evil", "payload");
   m.Archive("01", {"ok", "link/evil"});
-  m.Toc(OneCategory(
-      TocEntry(1, 'F', 'O', "Smuggler", "01", 4, std::string("ok\0link/evil", 12))));
+  m.Toc(OneCategory(TocEntry(1, 'F', 'O', "Smuggler", "01", 4, std::string("ok\0link/evil", 12))));
 
   RunResult r = m.Run("-load", AcceptAll(m.cdrom()));
   EXPECT_EQ(r.status, 0) << r.err;
@@ -102,7 +101,7 @@ TEST(HostileEntries, ANulByteEndsAnEntryPath) {
 TEST(HostileEntries, ShellSyntaxAndOptionLikeNamesAreLoadedVerifiedAndRemovedAsNames) {
   HostileMedium m;
   const std::vector<std::string> names = {
-      "--to-command=touch", "-P", "x;touch${IFS}PWNED", "$(touch${IFS}PWNED)",
+      "--to-command=touch", "-P",      "x;touch${IFS}PWNED", "$(touch${IFS}PWNED)",
       "`touch${IFS}PWNED`", "a|b&c>d", "-rf/inner"};
   std::string lines = TocEntry(1, 'D', 'O', "Odd", "01", 0, "-rf");
   for (const std::string& name : names) {
@@ -127,8 +126,7 @@ TEST(HostileEntries, ShellSyntaxAndOptionLikeNamesAreLoadedVerifiedAndRemovedAsN
 
   RunResult verify = m.Run("-verify", m.cdrom() + "\n\n\n\n");
   EXPECT_EQ(verify.status, 0);
-  EXPECT_NE(verify.out.find("Number of missing files: none\n"), std::string::npos)
-      << verify.out;
+  EXPECT_NE(verify.out.find("Number of missing files: none\n"), std::string::npos) << verify.out;
 
   RunResult remove = m.Run("-remove", m.cdrom() + "\n\n\n\ny\n");
   EXPECT_EQ(remove.status, 0);

@@ -12,6 +12,7 @@
 
 #include "common/tocformat.hpp"
 #include "hostile/hostile.hpp"
+#include "support/archives.hpp"
 #include "support/texts.hpp"
 
 namespace {
@@ -64,52 +65,42 @@ TEST(Interrupts, AtAQuestionTheRunEndsByTheSignalAndRemovesItsFiles) {
 }
 
 TEST(Interrupts, InTheMiddleOfALoadTheChildrenEndFirst) {
-  for (bool compressed : {false, true}) {
-    for (int sig : kSignals) {
-      SCOPED_TRACE(std::string(strsignal(sig)) + (compressed ? ", compressed" : ", plain"));
-      HostileMedium m;
-      WriteToc(m);
-      RunOptions options = m.Options();
-      std::string pid_file = m.root() + "/gunzip.pid";
-      if (compressed) {
-        // A gunzip that never ends, found first through PATH; it keeps its
-        // process id when it becomes sleep.
-        MakeDirs(m.root() + "/bin");
-        std::string fake = m.root() + "/bin/gunzip";
-        WriteFile(fake, "#!/bin/sh\necho $$ > \"$PID_FILE.new\"\nmv \"$PID_FILE.new\" \"$PID_FILE\"\n"
-                        "exec sleep 60\n");
-        chmod(fake.c_str(), 0755);
-        WriteFile(m.cdrom() + "/01tar.z", "not read");
-        WriteFile(m.cdrom() + "/02tar.z", "not read");
-        options.env = {{"PATH", m.root() + "/bin:" + std::string(getenv("PATH"))},
-                       {"PID_FILE", pid_file}};
-      } else {
-        // tar waits for a writer of the archive that never comes.
-        ASSERT_EQ(mkfifo((m.cdrom() + "/01.tar").c_str(), 0644), 0);
-      }
-      LiveRun run({"-load"}, options);
-      run.Write(AcceptAll(m.cdrom()));
-      ASSERT_TRUE(run.WaitFor("Loading package(s), Please wait...")) << run.out();
-      // tar names the archive or its list of names, both below the root.
-      ASSERT_TRUE(Eventually([&] { return !ProcessesMentioning(m.root()).empty(); }));
-      pid_t gunzip = -1;
-      if (compressed) {
-        ASSERT_TRUE(Eventually([&] { return Exists(pid_file); }));
-        gunzip = std::atoi(ReadFile(pid_file).c_str());
-        ASSERT_GT(gunzip, 0);
-      }
-      run.Signal(sig);
-      ExpectEndedBy(run.Wait(), sig);
-      EXPECT_TRUE(ListDir(m.tmp()).empty());
-      EXPECT_EQ(ProcessesMentioning(m.root()), std::vector<pid_t>{});
-      if (compressed) {
-        EXPECT_TRUE(Gone(gunzip)) << "gunzip " << gunzip << " still runs";
-      }
-      EXPECT_EQ(run.out().find(kLoadFinished), std::string::npos);
-      // Whatever a failure left behind goes with the test.
-      for (pid_t left : ProcessesMentioning(m.root())) kill(left, SIGKILL);
-      if (compressed && !Gone(gunzip)) kill(gunzip, SIGKILL);
-    }
+  for (int sig : kSignals) {
+    SCOPED_TRACE(strsignal(sig));
+    HostileMedium m;
+    WriteToc(m);
+    RunOptions options = m.Options();
+    std::string pid_file = m.root() + "/gunzip.pid";
+    // A gunzip that never ends, found first through PATH, with tar waiting
+    // on the pipe from it; it keeps its process id when it becomes sleep.
+    MakeDirs(m.root() + "/bin");
+    std::string fake = m.root() + "/bin/gunzip";
+    WriteFile(fake,
+              "#!/bin/sh\necho $$ > \"$PID_FILE.new\"\nmv \"$PID_FILE.new\" \"$PID_FILE\"\n"
+              "exec sleep 60\n");
+    chmod(fake.c_str(), 0755);
+    m.Stage("data", "d");
+    MakeTarArchive(m.cdrom() + "/01tar.z", m.staging(), {"data"}, true);
+    MakeTarArchive(m.cdrom() + "/02tar.z", m.staging(), {"data"}, true);
+    options.env = {{"PATH", m.root() + "/bin:" + std::string(getenv("PATH"))},
+                   {"PID_FILE", pid_file}};
+    LiveRun run({"-load"}, options);
+    run.Write(AcceptAll(m.cdrom()));
+    ASSERT_TRUE(run.WaitFor("Loading package(s), Please wait...")) << run.out();
+    // tar names its list of names, below the root.
+    ASSERT_TRUE(Eventually([&] { return !ProcessesMentioning(m.root()).empty(); }));
+    ASSERT_TRUE(Eventually([&] { return Exists(pid_file); }));
+    pid_t gunzip = std::atoi(ReadFile(pid_file).c_str());
+    ASSERT_GT(gunzip, 0);
+    run.Signal(sig);
+    ExpectEndedBy(run.Wait(), sig);
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
+    EXPECT_EQ(ProcessesMentioning(m.root()), std::vector<pid_t>{});
+    EXPECT_TRUE(Gone(gunzip)) << "gunzip " << gunzip << " still runs";
+    EXPECT_EQ(run.out().find(kLoadFinished), std::string::npos);
+    // Whatever a failure left behind goes with the test.
+    for (pid_t left : ProcessesMentioning(m.root())) kill(left, SIGKILL);
+    if (!Gone(gunzip)) kill(gunzip, SIGKILL);
   }
 }
 

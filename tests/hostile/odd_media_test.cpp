@@ -17,10 +17,10 @@ TEST(OddTables, ShortLinesAMissingTitleAndBinaryBytes) {
   binary += std::string(1, '\0') + "\x7f";
   binary.resize(80, '\xfe');
   m.Toc(TocHeader(std::string("Bytes \x00\xff", 8)) + TocTitle(1, true, "Base") +
-        "01 F O short line\n" +   // no archive code, size or path
-        "01\n" +                  // two characters only
-        "01 D\n" +                // an entry type and nothing more
-        binary + "\n" +           // binary bytes up to column 80, no path
+        "01 F O short line\n" +  // no archive code, size or path
+        "01\n" +                 // two characters only
+        "01 D\n" +               // an entry type and nothing more
+        binary + "\n" +          // binary bytes up to column 80, no path
         TocEntry(1, 'F', 'O', "Good", "01", 4, "good") +
         // Category 2 has no title line.
         TocEntry(2, 'F', 'O', "Second", "01", 6, "second"));
@@ -56,8 +56,7 @@ TEST(OddTables, LinesOfTenThousandCharacters) {
 
   RunResult r = m.Run("-load", AcceptAll(m.cdrom()));
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("\n" + heading + "\n" + std::string(10000, '-') + "\n"),
-            std::string::npos);
+  EXPECT_NE(r.out.find("\n" + heading + "\n" + std::string(10000, '-') + "\n"), std::string::npos);
   EXPECT_NE(r.out.find("\n" + title + "\n"), std::string::npos);
   EXPECT_NE(r.out.find("\t" + std::string(54, 'D') + "\n"), std::string::npos);
   EXPECT_EQ(ReadFile(m.inst() + "/big"), "big");
@@ -69,20 +68,15 @@ TEST(OddCatalogues, CrlfLineEndsAndFiveThousandRecords) {
         TocEntry(1, 'F', 'O', "Good", "01", 4, "good"));
   std::map<std::string, std::optional<std::string>> german = {{"LANG", "de_DE"}};
 
-  // Every text keeps its carriage return; a line of a carriage return alone
-  // is no blank line and ends the load there.
-  WriteFile(m.inst() + "/de.nls", "5,Einhängepunkt:\r\n67,Lesbar?\r\n");
-  RunResult crlf = m.Run("-load", "\n\nq\ny\n", german);
-  EXPECT_NE(crlf.out.find("Lesbar?\r\n\nIs the previous statement legible"), std::string::npos)
-      << crlf.out;
-  EXPECT_NE(crlf.out.find("\nEinhängepunkt:\r [/mnt/cdrom] "), std::string::npos);
-  EXPECT_EQ(crlf.status, 0);
+  // A catalogue written on another system: the carriage return before each
+  // line end is part of the line end, and a line of it alone is blank.
   WriteFile(m.inst() + "/de.nls", "5,Einhängepunkt:\r\n\r\n67,Lesbar?\r\n");
-  RunResult blank = m.Run("-load", "q\ny\n", german);
-  EXPECT_NE(blank.out.find("Error loading message translation file \"./de.nls\" at line: 2\n"
-                           "No further attempt will be made - defaulting to English!\n"),
-            std::string::npos)
-      << blank.out;
+  RunResult crlf = m.Run("-load", "\n\nq\ny\n", german);
+  EXPECT_NE(crlf.out.find("Lesbar?\n\nIs the previous statement legible"), std::string::npos)
+      << crlf.out;
+  EXPECT_NE(crlf.out.find("\nEinhängepunkt: [/mnt/cdrom] "), std::string::npos);
+  EXPECT_EQ(crlf.out.find('\r'), std::string::npos);
+  EXPECT_EQ(crlf.status, 0);
 
   // 5,000 records, all of them the help of the mount-point question: the
   // help pauses 217 times, and end of input at the pauses goes on.
@@ -125,13 +119,13 @@ TEST(OddAnswers, AnswersOfAHundredThousandCharacters) {
   const std::string huge(100000, 'x');
   std::string repeated;
   while (repeated.size() < 100000) repeated += "1,";
-  std::string input = huge + "\n" +               // mount point: cannot be entered
-                      m.cdrom() + "\n" +          //
-                      huge + "\nn\n\n" +          // installation directory: do not create
-                      repeated + "\n" +           // package 1 many times: not valid
+  std::string input = huge + "\n" +       // mount point: cannot be entered
+                      m.cdrom() + "\n" +  //
+                      huge + "\nn\n\n" +  // installation directory: do not create
+                      repeated + "\n" +   // package 1 many times: not valid
                       "2" + std::string(100000, ' ') + "\n" +  // package 2
-                      "y" + huge + "\ny\n" +      // confirmation: asked again
-                      huge + "\n\n";              // list-files: asked again
+                      "y" + huge + "\ny\n" +                   // confirmation: asked again
+                      huge + "\n\n";                           // list-files: asked again
   RunResult r = m.Run("-load", input);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Unable to locate mount point \"" + huge + "\".\n"), std::string::npos);

@@ -8,13 +8,14 @@
 
 #include "common/tocformat.hpp"
 #include "hostile/hostile.hpp"
+#include "support/texts.hpp"
 
 namespace {
 
 // Runs to the end with `input`; fails the test (never hangs) when the run
 // does not end within ten seconds.
 std::string RunToEnd(const HostileMedium& m, const std::string& input,
-                     std::map<std::string, std::optional<std::string>> env = {}) {
+                     std::map<std::string, std::optional<std::string>> env = {}, int expected = 0) {
   RunOptions options = m.Options();
   options.env = std::move(env);
   LiveRun run({"-load"}, options);
@@ -22,7 +23,7 @@ std::string RunToEnd(const HostileMedium& m, const std::string& input,
   run.CloseInput();
   int status = run.Wait(10000);
   EXPECT_NE(status, -1) << "the run hung:\n" << run.out();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << run.out();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == expected) << status << "\n" << run.out();
   return run.out();
 }
 
@@ -51,6 +52,26 @@ TEST(SpecialFiles, TablesOfContentsThatAreNoRegularFiles) {
   out = RunToEnd(m, media + "\nq\ny\n");
   EXPECT_NE(out.find("   1 - " + media + "/real\n"), std::string::npos) << out;
   EXPECT_EQ(out.find("   2 - "), std::string::npos);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+}
+
+TEST(SpecialFiles, ArchivesThatAreNoRegularFiles) {
+  // A fifo under the name of the compression probe is no compressed medium;
+  // a fifo under the name of an archive is a missing archive: the load
+  // fails at once instead of waiting for a writer.
+  HostileMedium m;
+  m.Toc(kToc + TocEntry(1, 'F', 'O', "Data", "01", 1, "data"));
+  m.Stage("data", "d");
+  m.Archive("01", {"data"});
+  ASSERT_EQ(mkfifo((m.cdrom() + "/02tar.z").c_str(), 0644), 0);
+  std::string out = RunToEnd(m, AcceptAll(m.cdrom()));
+  EXPECT_NE(out.find(kLoadFinished), std::string::npos) << out;
+  EXPECT_EQ(ReadFile(m.inst() + "/data"), "d");
+
+  ASSERT_EQ(unlink((m.cdrom() + "/01.tar").c_str()), 0);
+  ASSERT_EQ(mkfifo((m.cdrom() + "/01.tar").c_str(), 0644), 0);
+  out = RunToEnd(m, AcceptAll(m.cdrom()), {}, 1);
+  EXPECT_NE(out.find(kLoadFailed), std::string::npos) << out;
   EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
 

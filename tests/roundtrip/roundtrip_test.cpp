@@ -49,7 +49,8 @@ void WriteStaging(const std::string& staging) {
   chmod((staging + "/bin/tool").c_str(), 0755);
   std::filesystem::create_symlink("tool", staging + "/bin/alias");
   WriteFile(staging + "/etc/tool.conf", "level = 3\n");
-  WriteFile(staging + "/lib/libx.so", std::string("\0\1\2binary\377", 10) + std::string(70000, 'x'));
+  WriteFile(staging + "/lib/libx.so",
+            std::string("\0\1\2binary\377", 10) + std::string(70000, 'x'));
   WriteFile(staging + "/lib/sub/deep/y.dat", "deep\n");
   WriteFile(staging + "/doc/index.txt", "index\n");
   WriteFile(staging + "/doc/guide/01-start.txt", "start here\n");
@@ -139,12 +140,15 @@ class RoundTrip {
 
     RunResult remove = Run("-remove", inst, lead + ChooseAll(inst) + "\n");
     EXPECT_TRUE(Contains(remove.out, "Finished removing package(s)")) << remove.out;
-    // The first line of the required package carries 'R' and stays; its
-    // later lines are continuation lines and go with the rest. The
-    // directories that tar made only to hold entries are no entries
-    // themselves and stay too.
+    // The required package stays whole: its first line carries 'R', its
+    // later lines are continuation lines. The directories that tar made only
+    // to hold entries are no entries themselves and stay too.
     std::map<std::string, std::string> left = {
-        {"bin", "D"}, {"bin/tool", Snapshot(staging())["bin/tool"]}, {"etc", "D"}, {"share", "D"}};
+        {"bin", "D"},
+        {"bin/tool", Snapshot(staging())["bin/tool"]},
+        {"etc", "D"},
+        {"etc/tool.conf", Snapshot(staging())["etc/tool.conf"]},
+        {"share", "D"}};
     EXPECT_EQ(Snapshot(inst), left);
   }
 

@@ -169,8 +169,7 @@ RunResult RunInstall(const std::vector<std::string>& args, const RunOptions& opt
   return RunBinary(INSTALL_BINARY, args, options);
 }
 
-LiveRun::LiveRun(const std::vector<std::string>& args, const RunOptions& options,
-                 Console console) {
+LiveRun::LiveRun(const std::vector<std::string>& args, const RunOptions& options, Console console) {
   ChildImage image(INSTALL_BINARY, args, options);
   if (console == kTerminal) {
     signal(SIGPIPE, SIG_IGN);

@@ -86,7 +86,7 @@ std::vector<std::string> Members(const std::string& archive, const char* mode = 
   return Lines(listed.out);
 }
 
-const std::vector<std::string> kArchive01 = {"bin/tool", "lib/",  "lib/b-c",
+const std::vector<std::string> kArchive01 = {"bin/tool", "lib/",      "lib/b-c",
                                              "lib/sub/", "lib/sub/a", "lib/z.so"};
 const std::vector<std::string> kArchive02 = {"doc/a.txt", "share/samples/", "share/samples/one"};
 
@@ -130,7 +130,8 @@ TEST(Mkdist, NameFormsAndCompressedForms) {
   EXPECT_EQ(Members(example.dir / "v4/01.TAR;1"), kArchive01);
 
   ASSERT_EQ(example.Build(example.dir / "z", {"--name-form=01.toc-1", "--compress=2"}).status, 0);
-  EXPECT_EQ(ListDir(example.dir / "z"), (std::vector<std::string>{"01.toc-1", "01TAR.Z", "02TAR.Z"}));
+  EXPECT_EQ(ListDir(example.dir / "z"),
+            (std::vector<std::string>{"01.toc-1", "01TAR.Z", "02TAR.Z"}));
   std::string data = ReadFile(example.dir / "z/02TAR.Z");
   ASSERT_GE(data.size(), 2u);
   EXPECT_EQ(data.substr(0, 2), "\x1f\x8b");  // gzip data
@@ -138,7 +139,8 @@ TEST(Mkdist, NameFormsAndCompressedForms) {
   EXPECT_EQ(ReadFile(example.dir / "z/01.toc-1"), example.ExpectedToc());
 
   ASSERT_EQ(example.Build(example.dir / "z0", {"--compress", "0"}).status, 0);
-  EXPECT_EQ(ListDir(example.dir / "z0"), (std::vector<std::string>{"01.toc", "01tar.z", "02tar.z"}));
+  EXPECT_EQ(ListDir(example.dir / "z0"),
+            (std::vector<std::string>{"01.toc", "01tar.z", "02tar.z"}));
 }
 
 TEST(Mkdist, RebuildsAreByteIdentical) {
@@ -170,15 +172,18 @@ TEST(Mkdist, RefusesBadManifestsAndLeavesNothing) {
       {head + "path bin/tool\npackage optional 01 " + std::string(55, 'd') + "\npath lib\n",
        "m.txt:5: description is 55 characters long"},
       {head + "path bin/tool\npackage optional 1 P2\npath lib\n", "m.txt:5: archive code \"1\""},
-      {head + "path bin/tool\npackage optional 123 P2\npath lib\n", "m.txt:5: archive code \"123\""},
+      {head + "path bin/tool\npackage optional 123 P2\npath lib\n",
+       "m.txt:5: archive code \"123\""},
       {head + "path bin/to ol\n", "m.txt:4: path \"bin/to ol\" holds a blank or tab"},
       {head + "path bin\ttool\n", "m.txt:4: path \"bin\ttool\" holds a blank or tab"},
       {head + "path /bin/tool\n", "m.txt:4: path \"/bin/tool\" is absolute"},
       {head + "path lib/../bin\n", "m.txt:4: path \"lib/../bin\" has a \"..\" component"},
       {head + "path bin/missing\n", "m.txt:4: \"bin/missing\" is not in the staging tree"},
-      {head + "path lib\npath lib/sub\n", "m.txt:5: \"lib/sub\" is already taken by the path on line 4"},
+      {head + "path lib\npath lib/sub\n",
+       "m.txt:5: \"lib/sub\" is already taken by the path on line 4"},
       {head + "category none D\n", "m.txt:3: package has no path"},
-      {"heading H\npackage optional 01 P\npath lib\n", "m.txt:2: package before the first category"},
+      {"heading H\npackage optional 01 P\npath lib\n",
+       "m.txt:2: package before the first category"},
       {head + "path lib\npackage optional 01 P\npath bin\n", "m.txt:5: same kind and description"},
   };
   for (const Case& c : cases) {
@@ -197,8 +202,8 @@ TEST(Mkdist, ReportsEveryFaultOfAManifestAtOnce) {
   WriteFile(example.manifest, "category maybe C\npackage optional 01 P\npath ../x\n");
   RunResult run = example.Build(example.dir / "cd");
   EXPECT_EQ(run.status, 1);
-  for (const char* error : {"m.txt:1: category needs", "m.txt:2: package before", "m.txt:3: path before",
-                            "m.txt: no heading line"}) {
+  for (const char* error : {"m.txt:1: category needs", "m.txt:2: package before",
+                            "m.txt:3: path before", "m.txt: no heading line"}) {
     EXPECT_NE(run.err.find(error), std::string::npos) << error << "\n" << run.err;
   }
 }
@@ -213,7 +218,8 @@ TEST(Mkdist, CategoriesStopAt99) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(ReadFile(example.dir / "cd/01.toc").find("\n99 * N C99\n99 F O P"), std::string::npos);
 
-  WriteFile(example.manifest, "heading H\n" + std::string("category all C\n") + manifest.substr(10));
+  WriteFile(example.manifest,
+            "heading H\n" + std::string("category all C\n") + manifest.substr(10));
   run = example.Build(example.dir / "cd2");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("m.txt:101: more than 99 categories"), std::string::npos) << run.err;
@@ -231,10 +237,12 @@ TEST(Mkdist, RefusesWhatTheStagingTreeCannotGive) {
   }
   close(fd);
   WriteFile(example.staging + "/doc/with blank", "x");
-  WriteFile(example.manifest, "heading H\ncategory all C\npackage optional 01 P\npath lib\npath doc\n");
+  WriteFile(example.manifest,
+            "heading H\ncategory all C\npackage optional 01 P\npath lib\npath doc\n");
   RunResult run = example.Build(example.dir / "cd");
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("m.txt:4: \"lib/huge\" has 1000000000000 bytes"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("m.txt:4: \"lib/huge\" has 1000000000000 bytes"), std::string::npos)
+      << run.err;
   EXPECT_NE(run.err.find("m.txt:5: \"doc/with blank\" has a blank"), std::string::npos) << run.err;
   EXPECT_FALSE(Exists(example.dir / "cd"));
 }

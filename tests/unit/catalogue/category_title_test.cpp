@@ -36,16 +36,19 @@ TEST_F(CatalogueTest, CategoryTitlesAsAScanFindsThem) {
                         TocTitle(1, true, "Second") + "x* *\n02 *\n" +
                         TocEntry(3, 'F', 'O', "Q", "01", 1, "b") + "07 * A Last";
   WriteFile(toc, content);
-  for (const char* code : kCodes) EXPECT_EQ(FindCategoryTitle(toc, code), Scan(content, code)) << code;
+  for (const char* code : kCodes)
+    EXPECT_EQ(FindCategoryTitle(toc, code), Scan(content, code)) << code;
 
   // Rewritten in place (another size), then replaced by a new file.
   std::string rewritten = TocHeader("H") + TocTitle(3, true, "Third") + TocTitle(2, true, "Two");
   WriteFile(toc, rewritten);
-  for (const char* code : kCodes) EXPECT_EQ(FindCategoryTitle(toc, code), Scan(rewritten, code)) << code;
+  for (const char* code : kCodes)
+    EXPECT_EQ(FindCategoryTitle(toc, code), Scan(rewritten, code)) << code;
   std::string replaced = TocHeader("H") + TocTitle(7, false, "Seven");
   WriteFile(dir_ / "new", replaced);
   ASSERT_EQ(std::rename((dir_ / "new").c_str(), toc.c_str()), 0);
-  for (const char* code : kCodes) EXPECT_EQ(FindCategoryTitle(toc, code), Scan(replaced, code)) << code;
+  for (const char* code : kCodes)
+    EXPECT_EQ(FindCategoryTitle(toc, code), Scan(replaced, code)) << code;
 
   // A second file does not answer from the first one's index.
   std::string other = dir_ / "other.toc";

@@ -44,18 +44,30 @@ TEST(ParsePackageAnswer, AcceptsWordsAtTheStartAndDistinctNumbersInRange) {
     std::vector<int> numbers;
   };
   const Case cases[] = {
-      {"", PackageChoice::kAll, {}},         {"a", PackageChoice::kAll, {}},
-      {"AL", PackageChoice::kAll, {}},       {"all, 2", PackageChoice::kAll, {}},
-      {"all 3", PackageChoice::kAll, {}},    {"n", PackageChoice::kNone, {}},
-      {"NONE,1", PackageChoice::kNone, {}},  {"Non", PackageChoice::kNone, {}},
-      {"2,1", PackageChoice::kNumbers, {1, 2}}, {"02", PackageChoice::kNumbers, {2}},
-      {" 2, 1", PackageChoice::kNumbers, {1, 2}}, {"1\t2\n", PackageChoice::kNumbers, {1, 2}},
-      {" ,, ", PackageChoice::kAll, {}},     {"1 1", PackageChoice::kInvalid, {}},
-      {"3", PackageChoice::kInvalid, {}},    {"0", PackageChoice::kInvalid, {}},
-      {"00", PackageChoice::kInvalid, {}},   {"-1", PackageChoice::kInvalid, {}},
-      {"1-2", PackageChoice::kInvalid, {}},  {"x", PackageChoice::kInvalid, {}},
-      {" all", PackageChoice::kInvalid, {}}, {"alle", PackageChoice::kInvalid, {}},
-      {"1,a", PackageChoice::kInvalid, {}},  {"99999999999999999999", PackageChoice::kInvalid, {}},
+      {"", PackageChoice::kAll, {}},
+      {"a", PackageChoice::kAll, {}},
+      {"AL", PackageChoice::kAll, {}},
+      {"all, 2", PackageChoice::kAll, {}},
+      {"all 3", PackageChoice::kAll, {}},
+      {"n", PackageChoice::kNone, {}},
+      {"NONE,1", PackageChoice::kNone, {}},
+      {"Non", PackageChoice::kNone, {}},
+      {"2,1", PackageChoice::kNumbers, {1, 2}},
+      {"02", PackageChoice::kNumbers, {2}},
+      {" 2, 1", PackageChoice::kNumbers, {1, 2}},
+      {"1\t2\n", PackageChoice::kNumbers, {1, 2}},
+      {" ,, ", PackageChoice::kAll, {}},
+      {"1 1", PackageChoice::kInvalid, {}},
+      {"3", PackageChoice::kInvalid, {}},
+      {"0", PackageChoice::kInvalid, {}},
+      {"00", PackageChoice::kInvalid, {}},
+      {"-1", PackageChoice::kInvalid, {}},
+      {"1-2", PackageChoice::kInvalid, {}},
+      {"x", PackageChoice::kInvalid, {}},
+      {" all", PackageChoice::kInvalid, {}},
+      {"alle", PackageChoice::kInvalid, {}},
+      {"1,a", PackageChoice::kInvalid, {}},
+      {"99999999999999999999", PackageChoice::kInvalid, {}},
   };
   for (const Case& c : cases) {
     PackageChoice choice = ParsePackageAnswer(c.answer, "all", 2);
@@ -147,9 +159,9 @@ TEST_F(PackageQuestionTest, ANumberChoosesThePackageListedUnderIt) {
 
 TEST_F(PackageQuestionTest, InvalidAnswersQuitAndStepBack) {
   std::string again = "Not a valid selection\n\n" + kLoadPackagesPrompt;
-  EXPECT_EQ(Ask("x\n1 1\n0\n ALL\n3,4\n-1\n2\n", 0),
-            "\nBase system\n" + kLoadPackagesPrompt + again + again + again + again + again +
-                again);
+  EXPECT_EQ(
+      Ask("x\n1 1\n0\n ALL\n3,4\n-1\n2\n", 0),
+      "\nBase system\n" + kLoadPackagesPrompt + again + again + again + again + again + again);
   EXPECT_EQ(ReadFile(MOD), r1_ + Marked(r2_) + b1_ + b2_);
 
   WriteFile(MOD, content_);
@@ -168,8 +180,8 @@ TEST_F(PackageQuestionTest, EndOfInputAtTheQuestionEndsTheRun) {
 TEST_F(PackageQuestionTest, HelpShowsTheListingAndTheWordingOfTheMode) {
   std::string listing = "\nChoices are:\n\n\n" + ListingLine(1, "Alpha") + ListingLine(2, "Beta") +
                         ListingLine(3, "Gamma");
-  EXPECT_EQ(Ask("?\n2\n", 0), "\nBase system\n" + kLoadPackagesPrompt + "\n" + kLoadHelp +
-                                  listing + kGreeting + kLoadPackagesPrompt);
+  EXPECT_EQ(Ask("?\n2\n", 0), "\nBase system\n" + kLoadPackagesPrompt + "\n" + kLoadHelp + listing +
+                                  kGreeting + kLoadPackagesPrompt);
 
   // Remove mode, a title whose default is not 'A'.
   WriteFile(MOD, TocTitle(1, false, "Base system") + a1_ + b1_);

@@ -82,9 +82,8 @@ TEST_F(ProductWalkTest, OffersTheProductsInListingOrderEachWithItsOwnNameForm) {
   EXPECT_TRUE(NameDir.empty());  // nothing of the walk survives the call
 
   Scan remove = RunScan(Mode::kRemove, mount_, "1\n");
-  EXPECT_EQ(remove.output,
-            "\nSelect which product to remove by entering the package product.\n\n" + menu_ +
-                "\nEnter product number to remove: [1] ");
+  EXPECT_EQ(remove.output, "\nSelect which product to remove by entering the package product.\n\n" +
+                               menu_ + "\nEnter product number to remove: [1] ");
 }
 
 TEST_F(ProductWalkTest, AsksAgainUntilTheAnswerIsAProductNumber) {
@@ -152,21 +151,21 @@ TEST_F(CatalogueTest, ADirectoryThatCannotBeOpenedFailsTheWholeWalk) {
 
   int status = -1;
   std::string output = RunUnit([&] {
-    pid_t child = fork();
-    if (child == 0) {
-      if (setuid(65534) != 0) _exit(10);
-      if (DIR* handle = opendir((mount + "/locked").c_str())) {
-        closedir(handle);
-        _exit(11);  // the directory still opens: the test would prove nothing
-      }
-      int index = -1;
-      std::string result = "unchanged";
-      ScanCD(Mode::kLoad, kTocNames, index, mount, result);
-      std::fflush(stdout);
-      _exit(result.empty() ? 0 : 12);
-    }
-    waitpid(child, &status, 0);
-  }).out;
+                         pid_t child = fork();
+                         if (child == 0) {
+                           if (setuid(65534) != 0) _exit(10);
+                           if (DIR* handle = opendir((mount + "/locked").c_str())) {
+                             closedir(handle);
+                             _exit(11);  // the directory still opens: the test would prove nothing
+                           }
+                           int index = -1;
+                           std::string result = "unchanged";
+                           ScanCD(Mode::kLoad, kTocNames, index, mount, result);
+                           std::fflush(stdout);
+                           _exit(result.empty() ? 0 : 12);
+                         }
+                         waitpid(child, &status, 0);
+                       }).out;
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(output, "\nError while scanning the CD-ROM mount point for Products\n");

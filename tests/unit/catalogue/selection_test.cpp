@@ -36,8 +36,8 @@ std::string PlainSelection(const std::string& content, int category) {
   while (at != std::string::npos && at + 1 < content.size()) {
     size_t begin = at + 1;
     at = content.find('\n', begin);
-    std::string line = content.substr(begin, at == std::string::npos ? std::string::npos
-                                                                     : at - begin);
+    std::string line =
+        content.substr(begin, at == std::string::npos ? std::string::npos : at - begin);
     if (line.compare(0, 2, code) == 0 && line.size() >= 2) out += line + "\n";
   }
   return out;

@@ -1,8 +1,9 @@
 // The line writer reuses a working file: it writes over the old content and
 // cuts it where the new content ends.
+#include "common/lineio.hpp"
+
 #include <gtest/gtest.h>
 
-#include "common/lineio.hpp"
 #include "support/tempdir.hpp"
 
 TEST(LineWriter, LeavesNothingOfTheOldContent) {

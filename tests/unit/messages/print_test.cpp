@@ -1,8 +1,9 @@
+#include "messages/print.hpp"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "messages/english.hpp"
-#include "messages/print.hpp"
 #include "support/inprocess.hpp"
 #include "support/tempdir.hpp"
 
@@ -98,9 +99,10 @@ TEST(Catalogue, RecordsTextsContinuationsAndScanOrder) {
   // The scan stops at the first larger number: 67 comes first, so message 5
   // is never reached.
   EXPECT_EQ(Printed(5), "");
-  out = LoadGerman("5,Einhaengepunkt:\n,zweite Zeile\n7 x,mit, Kommas\n10,zehn\n12,zwoelf\n"
-                   "11,elf\n42,  zwei Blanks\n",
-                   "yes\nYES\n");
+  out = LoadGerman(
+      "5,Einhaengepunkt:\n,zweite Zeile\n7 x,mit, Kommas\n10,zehn\n12,zwoelf\n"
+      "11,elf\n42,  zwei Blanks\n",
+      "yes\nYES\n");
   EXPECT_EQ(Printed(5), "Einhaengepunkt:\nzweite Zeile\n");
   EXPECT_EQ(Printed(7), "mit, Kommas\n");
   EXPECT_EQ(Printed(11), "");
@@ -118,9 +120,9 @@ TEST(Catalogue, MalformedLinesEndTheLoadWithTheLineNumber) {
   };
   const Case cases[] = {
       {"5,eins\n\nno comma here\n", 3},
-      {"5,eins\r\n\r\n6,zwei\r\n", 2},  // a carriage return alone is not blank
+      {"5,eins\r\n\r\nkein Komma\r\n", 3},  // a carriage return alone is a blank line
       {"5,eins\n   \n", 2},
-      {",ohne Nummer\n", 1},            // nothing to continue
+      {",ohne Nummer\n", 1},  // nothing to continue
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -170,7 +172,8 @@ TEST(Catalogue, SearchOrderNameFormsOuterUpperCaseFromTheFourth) {
 
 TEST(Catalogue, LargeCataloguesAreNotCut) {
   std::string content = "67,ok\n";
-  for (int i = 100; i < 5100; ++i) content += std::to_string(i) + ",text " + std::to_string(i) + "\n";
+  for (int i = 100; i < 5100; ++i)
+    content += std::to_string(i) + ",text " + std::to_string(i) + "\n";
   LoadGerman(content, "\n\n");
   EXPECT_EQ(numrec, 5001);
   EXPECT_EQ(Printed(5099), "text 5099\n");
@@ -215,6 +218,6 @@ TEST(EnglishTable, HelpTextShapeAndLineLengths) {
   for (size_t i = 0; i < help.size(); ++i) {
     if (help[i].empty()) blank.push_back(static_cast<int>(i) + 1);
   }
-  EXPECT_EQ(blank, (std::vector<int>{7, 11, 15, 18, 22, 24, 31, 35, 40, 47, 48, 54, 57, 60, 63,
-                                     65, 67, 69, 72}));
+  EXPECT_EQ(blank, (std::vector<int>{7, 11, 15, 18, 22, 24, 31, 35, 40, 47, 48, 54, 57, 60, 63, 65,
+                                     67, 69, 72}));
 }

@@ -19,13 +19,17 @@ class Removal : public OperationsTest {
     WriteFile("top", "t");
     WriteFile("kept", "k");
     MakeDirs("adir");
+    MakeDirs("adir/inner");
     WritePak({Entry('D', 'O', "pkg/"), Entry('F', '*', "pkg/a"), Entry('D', '*', "pkg/sub"),
-              Entry('F', 'O', "top"), Entry('F', 'R', "kept"), Entry('D', 'R', "adir"),
-              Entry('X', '*', "nodir"), Entry('F', '*', "nofile"),
+              Entry('F', 'O', "top"), Entry('X', '*', "nodir"), Entry('F', '*', "nofile"),
               // rm refuses "." and a directory cannot be unlinked, even by root.
-              Entry('D', '*', "."), Entry('F', '*', "adir")});
+              Entry('D', '*', "."), Entry('F', '*', "adir"),
+              // A required package is kept whole, its continuation lines too.
+              Entry('F', 'R', "kept"), Entry('D', '*', "adir/inner"), Entry('D', '*', "adir")});
   }
-  Outcome Remove(int list_files) { return RunUnit([&] { RunREM(PAK, list_files); }); }
+  Outcome Remove(int list_files) {
+    return RunUnit([&] { RunREM(PAK, list_files); });
+  }
 
   const std::string kWarnings =
       "Warning: File does not exist, File: pkg/a\n"
@@ -66,17 +70,19 @@ TEST_F(Removal, NeverLeavesTheInstallationDirectory) {
             Entry('D', '*', "link/")});
   EXPECT_EQ(Remove(1).out,
             "\nWarning: Unable to delete file: ../outside/victim\n"
-            "Warning: Directory delete error, Directory: " + outside + "/victims\n"
-            "Warning: Unable to delete file: pkg/../../outside/victim\n"
-            "Warning: Unable to delete file: \n"
-            "Warning: Directory delete error, Directory: \n"
-            "Warning: Unable to delete file: link/victim\n"
-            "Warning: Directory delete error, Directory: link/victims\n"
-            "Warning: Directory delete error, Directory: pkg/sub/deep/victims/\n"
-            "  Deleted: inlink/a\n"
-            // The link itself lies inside: it goes, its target stays.
-            "  Deleted: link/\n"
-            "\nFinished removing package(s)\n");
+            "Warning: Directory delete error, Directory: " +
+                outside +
+                "/victims\n"
+                "Warning: Unable to delete file: pkg/../../outside/victim\n"
+                "Warning: Unable to delete file: \n"
+                "Warning: Directory delete error, Directory: \n"
+                "Warning: Unable to delete file: link/victim\n"
+                "Warning: Directory delete error, Directory: link/victims\n"
+                "Warning: Directory delete error, Directory: pkg/sub/deep/victims/\n"
+                "  Deleted: inlink/a\n"
+                // The link itself lies inside: it goes, its target stays.
+                "  Deleted: link/\n"
+                "\nFinished removing package(s)\n");
   EXPECT_EQ(ListDir(outside), (std::vector<std::string>{"victim", "victims"}));
   EXPECT_FALSE(Exists("pkg/a") || Exists("link"));
 }

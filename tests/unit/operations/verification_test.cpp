@@ -47,12 +47,16 @@ TEST_F(Verification, ListsAndCountsMissingFilesAndDirectories) {
             TocEntry(3, 'F', 'O', "Third", "03", 1, "bin/ls")});
   EXPECT_EQ(Verify("", dist_ + "/01.toc").out,
             "\n\t   Missing file --> req\n"
-            "\nVerifying Base system\n\tVerifying " + std::string(54, 'x') + "\n"
-            "\t   Missing file --> lib/x\n\t   Missing file --> bin/ln\n"
-            "\t   Missing directory --> nodir\n"
-            "\tVerifying " + Pad("Third") + "\n"
-            "\nNumber of missing files: 3\nNumber of missing directories: 1\n"
-            "\nFinished verifying package(s)\n");
+            "\nVerifying Base system\n\tVerifying " +
+                std::string(54, 'x') +
+                "\n"
+                "\t   Missing file --> lib/x\n\t   Missing file --> bin/ln\n"
+                "\t   Missing directory --> nodir\n"
+                "\tVerifying " +
+                Pad("Third") +
+                "\n"
+                "\nNumber of missing files: 3\nNumber of missing directories: 1\n"
+                "\nFinished verifying package(s)\n");
 }
 
 TEST_F(Verification, PausesEveryTwentyLines) {
@@ -67,14 +71,16 @@ TEST_F(Verification, PausesEveryTwentyLines) {
   // The heading counts 2 lines, so 18 entries fill the first page.
   size_t page = listed.find("\t   Missing file --> gone18");
   size_t page2 = listed.find("\t   Missing file --> gone38");
-  EXPECT_EQ(Verify("n\n").out, "\n\nVerifying Base system\n" + listed.substr(0, page) + more +
-                                   "\nNumber of missing files: 18\nNumber of missing directories: none\n"
-                                   "\nFinished verifying package(s)\n");
+  EXPECT_EQ(Verify("n\n").out,
+            "\n\nVerifying Base system\n" + listed.substr(0, page) + more +
+                "\nNumber of missing files: 18\nNumber of missing directories: none\n"
+                "\nFinished verifying package(s)\n");
   // "YES" goes on, and so does the end of input at the next pause.
-  EXPECT_EQ(Verify("YES\n").out, "\n\nVerifying Base system\n" + listed.substr(0, page) + more +
-                                     listed.substr(page, page2 - page) + more + listed.substr(page2) +
-                                     "\nNumber of missing files: 45\nNumber of missing directories: none\n"
-                                     "\nFinished verifying package(s)\n");
+  EXPECT_EQ(Verify("YES\n").out,
+            "\n\nVerifying Base system\n" + listed.substr(0, page) + more +
+                listed.substr(page, page2 - page) + more + listed.substr(page2) +
+                "\nNumber of missing files: 45\nNumber of missing directories: none\n"
+                "\nFinished verifying package(s)\n");
 }
 
 }  // namespace

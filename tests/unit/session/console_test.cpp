@@ -1,6 +1,7 @@
+#include "session/console.hpp"
+
 #include <gtest/gtest.h>
 
-#include "session/console.hpp"
 #include "support/inprocess.hpp"
 #include "support/texts.hpp"
 

@@ -1,3 +1,5 @@
+#include "session/part3full.hpp"
+
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -5,7 +7,6 @@
 #include <cstdlib>
 #include <optional>
 
-#include "session/part3full.hpp"
 #include "support/tempdir.hpp"
 
 namespace {
@@ -44,18 +45,27 @@ struct Row {
 
 TEST(PathExpansion, RelativeFormsAgainstTheBaseDirectory) {
   const Row rows[] = {
-      {"/u/w/x", "./a/b", "/u/w/x/a/b"}, {"/u/w/x", "./", "/u/w/x/"},
-      {"/u/w/x", "a/b", "/u/w/x/a/b"},   {"/u/w/x", "../y", "/u/w/y"},
-      {"/u/w/x", "../../y", "/u/y"},     {"/u/w/x", "../..", "/u"},
-      {"/u/w/x", "../../", "/u/"},       {"/u", "../y", "/y"},
-      {"/u/w/x", "..", "/u/w"},          {"/u", "..", "/"},
-      {"/", "..", "/"},                  {"/u/w/x", ".", "/u/w/x"},
-      {"/u/w/x", "/opt/t.toc", "/opt/t.toc"}, {"/u/w/x", "t.toc", "t.toc"},
+      {"/u/w/x", "./a/b", "/u/w/x/a/b"},
+      {"/u/w/x", "./", "/u/w/x/"},
+      {"/u/w/x", "a/b", "/u/w/x/a/b"},
+      {"/u/w/x", "../y", "/u/w/y"},
+      {"/u/w/x", "../../y", "/u/y"},
+      {"/u/w/x", "../..", "/u"},
+      {"/u/w/x", "../../", "/u/"},
+      {"/u", "../y", "/y"},
+      {"/u/w/x", "..", "/u/w"},
+      {"/u", "..", "/"},
+      {"/", "..", "/"},
+      {"/u/w/x", ".", "/u/w/x"},
+      {"/u/w/x", "/opt/t.toc", "/opt/t.toc"},
+      {"/u/w/x", "t.toc", "t.toc"},
       {"/u/w/x", ".t.toc", ".t.toc"},
       // Climbing above the root stops at the root.
-      {"/u", "../../y", "/y"},           {"/u", "../../..", "/"},
+      {"/u", "../../y", "/y"},
+      {"/u", "../../..", "/"},
       // A name that merely begins with two dots is a file of the base.
-      {"/u/w", "..x", "/u/w/..x"},       {"/u/w", "../..x", "/u/..x"},
+      {"/u/w", "..x", "/u/w/..x"},
+      {"/u/w", "../..x", "/u/..x"},
   };
   for (const Row& row : rows) {
     ScopedEnv base("ZULPWD", std::string(row.base));
