@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -276,4 +277,24 @@ std::vector<pid_t> ProcessesMentioning(const std::string& text) {
   }
   closedir(proc);
   return found;
+}
+
+bool RunningAsRoot() { return geteuid() == 0; }
+
+pid_t StartAsOtherUser(const std::function<int()>& attack) {
+  pid_t child = fork();
+  if (child == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) {
+      _exit(120);
+    }
+    _exit(attack());
+  }
+  return child;
+}
+
+int AsOtherUser(const std::function<int()>& attack) {
+  pid_t child = StartAsOtherUser(attack);
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
 }

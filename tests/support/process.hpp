@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -80,3 +81,12 @@ class LiveRun {
 
 // Processes whose command line mentions `text` (a test's private path).
 std::vector<pid_t> ProcessesMentioning(const std::string& text);
+
+// The other user of the attacks: "nobody". Runs `attack` in a child that
+// has given up root for that user and returns its exit status (-1 when it
+// did not exit). Only root can do this; tests check RunningAsRoot() first.
+bool RunningAsRoot();
+int AsOtherUser(const std::function<int()>& attack);
+// The same, left running in the background; the caller waits for it.
+pid_t StartAsOtherUser(const std::function<int()>& attack);
+constexpr uid_t kOtherUser = 65534;

@@ -1,0 +1,355 @@
+// Attacks on a load or a removal run as root: a hostile medium alone, and
+// another user ("nobody") changing the tree while the installer works. Each
+// runs with the kernel's confinement of tar and rm and without it
+// (ZULCONFINE=off); nothing outside the installation directory may change
+// either way.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "common/tocformat.hpp"
+#include "hostile/hostile.hpp"
+#include "support/archives.hpp"
+#include "support/texts.hpp"
+
+namespace {
+
+using Env = std::map<std::string, std::optional<std::string>>;
+
+Env Confined(bool confined) {
+  return {{"ZULCONFINE", confined ? std::nullopt : std::optional<std::string>("off")}};
+}
+
+std::string Toc(const std::string& lines) {
+  return TocHeader("Hostile") + TocTitle(1, true, "Things") + lines;
+}
+
+std::string File(const std::string& path, const std::string& archive = "01") {
+  return TocEntry(1, 'F', 'O', "Thing", archive, 1, path);
+}
+
+std::string Directory(const std::string& path, const std::string& archive = "01") {
+  return TocEntry(1, 'D', 'O', "Thing", archive, 1, path);
+}
+
+// Adds `member` of `from` to the end of `archive`.
+void Append(const std::string& archive, const std::string& from, const std::string& member) {
+  ASSERT_EQ(RunBinary("/bin/tar", {"rf", archive, "-C", from, "--", member}, {}).status, 0);
+}
+
+void Link(const std::string& target, const std::string& at) {
+  MakeDirs(std::filesystem::path(at).parent_path().string());
+  ASSERT_EQ(symlink(target.c_str(), at.c_str()), 0) << at;
+}
+
+// A directory of the other user's, with the file "data".
+std::string TheirDirectory(const HostileMedium& m) {
+  std::string theirs = m.root() + "/theirs";
+  MakeDirs(theirs);
+  WriteFile(theirs + "/data", "theirs\n");
+  EXPECT_EQ(chown(theirs.c_str(), kOtherUser, kOtherUser), 0);
+  return theirs;
+}
+
+// Lets the other user reach the test's directories.
+void OpenToOtherUser(const HostileMedium& m) { ASSERT_EQ(chmod(m.root().c_str(), 0755), 0); }
+
+}  // namespace
+
+TEST(Confinement, AHostileMediumAloneNeverWritesOutside) {
+  enum Attack { kLinksAcrossArchives, kLinksAcrossBatches, kLinkOnDisk };
+  for (bool confined : {true, false}) {
+    for (Attack attack : {kLinksAcrossArchives, kLinksAcrossBatches, kLinkOnDisk}) {
+      SCOPED_TRACE(std::to_string(attack) + (confined ? " confined" : " not confined"));
+      HostileMedium m;
+      std::string links = m.root() + "/links", payload = m.root() + "/payload";
+      // up -> .. leads to the parent of the installation directory, x -> up
+      // through it, and x/outside/evil would land in root/outside.
+      Link("..", links + "/up");
+      Link("up", links + "/x");
+      MakeDirs(payload + "/x/outside");
+      WriteFile(payload + "/x/outside/evil", "evil\n");
+      switch (attack) {
+        case kLinksAcrossArchives:
+          MakeTarArchive(m.cdrom() + "/01.tar", links, {"up"});
+          MakeTarArchive(m.cdrom() + "/02.tar", links, {"x"});
+          Append(m.cdrom() + "/02.tar", payload, "x/outside/evil");
+          m.Toc(Toc(File("up") + File("x", "02")));
+          break;
+        case kLinksAcrossBatches:
+          // One archive that the table of contents splits into two batches.
+          MakeTarArchive(m.cdrom() + "/01.tar", links, {"up", "x"});
+          Append(m.cdrom() + "/01.tar", payload, "x/outside/evil");
+          m.Stage("y", "y\n");
+          m.Archive("02", {"y"});
+          m.Toc(Toc(File("up") + File("y", "02") + File("x")));
+          break;
+        case kLinkOnDisk:
+          // The installation directory already links outside; the medium
+          // lists the directory and holds a file below it.
+          Link(m.outside(), m.inst() + "/share");
+          m.Stage("share/evil", "evil\n");
+          m.Archive("01", {"share"});
+          m.Toc(Toc(Directory("share")));
+          break;
+      }
+      RunResult r = m.Run("-load", AcceptAll(m.cdrom()), Confined(confined));
+      EXPECT_EQ(r.status, 1) << r.out;
+      EXPECT_NE(r.out.find(kLoadFailed), std::string::npos) << r.out;
+      EXPECT_NE(r.err.find(": not extracted: it leads outside the installation directory\n"),
+                std::string::npos)
+          << r.err;
+      EXPECT_EQ(m.OutsideTree(), std::vector<std::string>{"marker"});
+      EXPECT_FALSE(Exists(m.root() + "/outside/evil"));
+      EXPECT_TRUE(ListDir(m.tmp()).empty());
+    }
+  }
+}
+
+TEST(Confinement, LinksInsideTheTreeLoadAndRemove) {
+  for (bool confined : {true, false}) {
+    SCOPED_TRACE(confined ? "confined" : "not confined");
+    HostileMedium m;
+    // docs -> share/doc from the first archive; the second writes through it.
+    m.Stage("share/doc/intro", "intro\n");
+    Link("share/doc", m.staging() + "/docs");
+    m.Archive("01", {"share", "docs"});
+    MakeDirs(m.root() + "/second/docs");
+    WriteFile(m.root() + "/second/docs/readme", "readme\n");
+    MakeTarArchive(m.cdrom() + "/02.tar", m.root() + "/second", {"docs/readme"});
+    std::string toc = Directory("share") + File("docs") + File("docs/readme", "02");
+    m.Toc(Toc(toc));
+    RunResult load = m.Run("-load", AcceptAll(m.cdrom()), Confined(confined));
+    EXPECT_EQ(load.status, 0) << load.out << load.err;
+    EXPECT_EQ(ReadFile(m.inst() + "/share/doc/readme"), "readme\n");
+
+    // Removal reaches docs/readme through the link, then the rest.
+    m.Toc(Toc(File("docs/readme") + File("docs") + Directory("share")));
+    RunResult remove = m.Run("-remove", m.cdrom() + "\n\n\nyes\n\n", Confined(confined));
+    EXPECT_EQ(remove.status, 0) << remove.out << remove.err;
+    EXPECT_EQ(remove.out.find("Warning"), std::string::npos) << remove.out;
+    EXPECT_TRUE(ListDir(m.inst()).empty());
+    EXPECT_EQ(m.OutsideTree(), std::vector<std::string>{"marker"});
+  }
+}
+
+TEST(Confinement, TheInstallationDirectoryIsHeldThroughTheDialogue) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  for (bool confined : {true, false}) {
+    for (const char* option : {"-load", "-remove"}) {
+      SCOPED_TRACE(std::string(option) + (confined ? " confined" : " not confined"));
+      HostileMedium m;
+      OpenToOtherUser(m);
+      std::string theirs = TheirDirectory(m);
+      std::string home = m.root() + "/home", app = home + "/app";
+      MakeDirs(app);
+      ASSERT_EQ(chown(home.c_str(), kOtherUser, kOtherUser), 0);
+      m.Stage("data", "ours\n");
+      m.Archive("01", {"data"});
+      m.Toc(Toc(File("data")));
+      if (std::string(option) == "-remove") WriteFile(app + "/data", "ours\n");
+
+      RunOptions options = m.Options();
+      options.env = Confined(confined);
+      LiveRun run({option}, options);
+      run.Write(m.cdrom() + "\n" + app + "\n");
+      ASSERT_TRUE(run.WaitFor("[all] ")) << run.out();
+      // While the operator answers, the owner of home swaps app for a link.
+      ASSERT_EQ(AsOtherUser([&] {
+                  return rename(app.c_str(), (home + "/app.old").c_str()) == 0 &&
+                                 symlink(theirs.c_str(), app.c_str()) == 0
+                             ? 0
+                             : 1;
+                }),
+                0);
+      run.Write("\n\n\n");
+      run.CloseInput();
+      int status = run.Wait();
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.out();
+      EXPECT_EQ(ListDir(theirs), std::vector<std::string>{"data"});
+      EXPECT_EQ(ReadFile(theirs + "/data"), "theirs\n");
+      EXPECT_EQ(Exists(home + "/app.old/data"), std::string(option) == "-load");
+    }
+  }
+}
+
+TEST(Confinement, RemovalNeverFollowsAParentSwappedForALink) {
+  HostileMedium m;
+  std::string theirs = m.root() + "/theirs";
+  MakeDirs(theirs + "/big");
+  WriteFile(theirs + "/x", "theirs\n");
+  // Deterministic: d already links outside when the removal starts.
+  Link(theirs, m.inst() + "/d");
+  m.Toc(Toc(Directory("d/big") + File("d/x")));
+  RunResult r = m.Run("-remove", m.cdrom() + "\n\n\nyes\n\n");
+  EXPECT_NE(r.out.find("Warning: Directory delete error, Directory: d/big\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Warning: Unable to delete file: d/x\n"), std::string::npos) << r.out;
+  EXPECT_TRUE(Exists(theirs + "/x") && Exists(theirs + "/big"));
+
+  if (!RunningAsRoot()) GTEST_SKIP() << "the race needs root to act as another user";
+  // The race: the other user owns the installation directory and swaps d
+  // and a link to its own directory as fast as it can while every entry is
+  // removed. Without the kernel's confinement, root refuses the directory.
+  OpenToOtherUser(m);
+  ASSERT_EQ(unlink((m.inst() + "/d").c_str()), 0);
+  std::string toc;
+  for (int i = 0; i < 300; ++i) {
+    WriteFile(theirs + "/x" + std::to_string(i), "theirs\n");
+    toc += File("d/x" + std::to_string(i));
+  }
+  m.Toc(Toc(toc));
+  ASSERT_EQ(chown(theirs.c_str(), kOtherUser, kOtherUser), 0);
+  ASSERT_EQ(chown(m.inst().c_str(), kOtherUser, kOtherUser), 0);
+  for (bool confined : {true, false}) {
+    SCOPED_TRACE(confined ? "confined" : "not confined");
+    std::string d = m.inst() + "/d", link = m.inst() + "/dl";
+    for (int round = 0; round < 3; ++round) {
+      std::filesystem::remove_all(d);
+      std::filesystem::remove_all(link);
+      MakeDirs(d);
+      for (int i = 0; i < 300; ++i) WriteFile(d + "/x" + std::to_string(i), "ours\n");
+      ASSERT_EQ(chown(d.c_str(), kOtherUser, kOtherUser), 0);
+      Link(theirs, link);
+      std::string stop = m.root() + "/stop";
+      pid_t swapper = StartAsOtherUser([&] {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!Exists(stop) && std::chrono::steady_clock::now() < end) {
+          renameat2(AT_FDCWD, d.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+        }
+        return 0;
+      });
+      RunResult race = m.Run("-remove", m.cdrom() + "\n\n\nyes\n\n", Confined(confined));
+      WriteFile(stop, "");
+      waitpid(swapper, nullptr, 0);
+      std::filesystem::remove(stop);
+      EXPECT_EQ(race.status, 0);
+      if (!confined) {
+        EXPECT_NE(race.err.find(m.inst() + ": not changed: another user can write to this "
+                                           "directory"),
+                  std::string::npos)
+            << race.err;
+      }
+      EXPECT_EQ(ListDir(theirs).size(), 302u) << "round " << round;
+    }
+  }
+}
+
+TEST(Confinement, ALinkPlantedWhileTarRunsLeadsNowhere) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  for (bool confined : {true, false}) {
+    SCOPED_TRACE(confined ? "confined" : "not confined");
+    HostileMedium m;
+    OpenToOtherUser(m);
+    std::string theirs = TheirDirectory(m);
+    ASSERT_EQ(chown(m.inst().c_str(), kOtherUser, kOtherUser), 0);
+    m.Stage("d/f", "ours\n");
+    MakeTarArchive(m.cdrom() + "/01tar.z", m.staging(), {"d/f"}, true);
+    MakeTarArchive(m.cdrom() + "/02tar.z", m.staging(), {"d/f"}, true);
+    m.Toc(Toc(File("d/f")));
+    // A gunzip that says when tar waits on it and goes on only when told.
+    std::string started = m.root() + "/started", go = m.root() + "/go";
+    MakeDirs(m.root() + "/bin");
+    WriteFile(m.root() + "/bin/gunzip",
+              "#!/bin/sh\ntouch \"$STARTED\"\nwhile [ ! -e \"$GO\" ]; do "
+              "sleep 0.05; done\nexec gzip -dc\n");
+    ASSERT_EQ(chmod((m.root() + "/bin/gunzip").c_str(), 0755), 0);
+    RunOptions options = m.Options();
+    options.env = Confined(confined);
+    options.env["PATH"] = m.root() + "/bin:" + std::string(getenv("PATH"));
+    options.env["STARTED"] = started;
+    options.env["GO"] = go;
+    LiveRun run({"-load"}, options);
+    run.Write(AcceptAll(m.cdrom()));
+    run.CloseInput();
+    for (int i = 0; i < 500 && !Exists(started) && !run.WaitFor("Exiting...", 10); ++i) {
+    }
+    if (Exists(started)) {
+      EXPECT_EQ(AsOtherUser([&] { return symlink(theirs.c_str(), (m.inst() + "/d").c_str()); }), 0);
+      WriteFile(go, "");
+    }
+    int status = run.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << run.out();
+    EXPECT_NE(run.out().find(kLoadFailed), std::string::npos) << run.out();
+    // Confined, the kernel refuses tar's write; otherwise root refuses the
+    // directory before tar runs.
+    EXPECT_EQ(Exists(started), confined);
+    if (!confined) {
+      EXPECT_NE(run.out().find(m.inst() + ": not extracted: another user can write"),
+                std::string::npos)
+          << run.out();
+    }
+    EXPECT_EQ(ListDir(theirs), std::vector<std::string>{"data"});
+  }
+}
+
+TEST(Confinement, MembersLoseTheirOwnerAndNeverBecomeDevices) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to make such members";
+  enum Member { kOwned, kSetUid, kFifo, kDevice };
+  for (bool confined : {true, false}) {
+    for (Member kind : {kOwned, kSetUid, kFifo, kDevice}) {
+      SCOPED_TRACE(std::to_string(kind) + (confined ? " confined" : " not confined"));
+      HostileMedium m;
+      std::string member = m.staging() + "/member";
+      MakeDirs(m.staging());
+      switch (kind) {
+        case kOwned:
+          WriteFile(member, "x\n");
+          ASSERT_EQ(chown(member.c_str(), kOtherUser, kOtherUser), 0);
+          break;
+        case kSetUid:
+          WriteFile(member, "x\n");
+          ASSERT_EQ(chmod(member.c_str(), 04755), 0);
+          break;
+        case kFifo:
+          ASSERT_EQ(mkfifo(member.c_str(), 0666), 0);
+          break;
+        case kDevice:
+          ASSERT_EQ(mknod(member.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+          break;
+      }
+      m.Archive("01", {"member"});
+      m.Toc(Toc(File("member")));
+      RunResult r = m.Run("-load", AcceptAll(m.cdrom()), Confined(confined));
+      struct stat st;
+      if (kind == kOwned || kind == kSetUid) {
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        ASSERT_EQ(lstat((m.inst() + "/member").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 0u);
+        EXPECT_EQ(r.err, kind == kSetUid ? "set-user-ID: member\n" : "");
+      } else {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "member: not extracted: it is a device, a FIFO or a socket\n");
+        EXPECT_FALSE(Exists(m.inst() + "/member"));
+      }
+    }
+  }
+}
+
+TEST(Confinement, RemovalStopsAtAnotherFileSystem) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to mount";
+  HostileMedium m;
+  std::string elsewhere = m.root() + "/elsewhere", mounted = m.inst() + "/mnt";
+  MakeDirs(elsewhere);
+  WriteFile(elsewhere + "/keep", "keep\n");
+  MakeDirs(mounted);
+  if (mount("tmpfs", mounted.c_str(), "tmpfs", 0, nullptr) != 0) {
+    GTEST_SKIP() << "cannot mount here";
+  }
+  WriteFile(mounted + "/keep", "keep\n");
+  m.Toc(Toc(Directory("mnt")));
+  RunResult r = m.Run("-remove", m.cdrom() + "\n\n\nyes\n\n");
+  bool kept = Exists(mounted + "/keep");
+  umount(mounted.c_str());
+  EXPECT_NE(r.out.find("Warning: Directory delete error, Directory: mnt\n"), std::string::npos)
+      << r.out;
+  EXPECT_TRUE(kept);
+}
