@@ -158,19 +158,22 @@ PackageChoice ParsePackageAnswer(const std::string& answer, const std::string& d
     if (IsNoneWord(std::string(word))) return {PackageChoice::kNone, {}};
   }
 
+  // A number given twice makes the answer invalid: the numbers kept are
+  // never more than the packages, however long the answer.
   PackageChoice choice;
+  std::vector<bool> given(static_cast<size_t>(std::max(package_count, 0)) + 1);
   bool valid = true;
   ForEachToken(answer, [&](std::string_view token) {
     int value = IsNumber(token) ? ValueOf(token) : 0;
-    valid = value > 0 && value <= package_count;
-    if (valid) choice.numbers.push_back(value);
+    valid = value > 0 && value <= package_count && !given[static_cast<size_t>(value)];
+    if (valid) {
+      given[static_cast<size_t>(value)] = true;
+      choice.numbers.push_back(value);
+    }
     return valid;
   });
   if (!valid) return {};
   SortIntArray(choice.numbers.data(), static_cast<int>(choice.numbers.size()));
-  if (std::adjacent_find(choice.numbers.begin(), choice.numbers.end()) != choice.numbers.end()) {
-    return {};
-  }
   choice.kind = PackageChoice::kNumbers;
   return choice;
 }

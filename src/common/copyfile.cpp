@@ -18,20 +18,16 @@ constexpr uint64_t kToTheEnd = std::numeric_limits<uint64_t>::max();
 
 // Copies inside the kernel from `at` until `size` bytes moved or the file
 // ended; advances both. False when the kernel cannot copy between these
-// files (the rest then goes through a buffer).
-bool KernelCopy(int in, uint64_t& at, uint64_t& size, int out, const std::string& in_name) {
+// files or fails (the rest then goes through a buffer).
+bool KernelCopy(int in, uint64_t& at, uint64_t& size, int out) {
   while (size > 0) {
     off_t from = static_cast<off_t>(at);
     size_t want = static_cast<size_t>(std::min<uint64_t>(size, 1 << 30));
     ssize_t got = copy_file_range(in, &from, out, nullptr, want, 0);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
-          errno == EBADF) {
-        return false;
-      }
-      DieFor(in_name);
-    }
+    // Not between these files, or a failure that the copy through a buffer
+    // meets again and then puts on the right file.
+    if (got < 0) return false;
     // The end of the file, or a file the kernel reports empty (some special
     // files): the buffer decides.
     if (got == 0) return size == kToTheEnd;
@@ -69,8 +65,7 @@ int OpenOrDie(const std::string& path, int flags) {
 
 void CopyRange(int in, uint64_t offset, uint64_t size, int out, const std::string& in_name,
                const std::string& out_name) {
-  if (!KernelCopy(in, offset, size, out, in_name))
-    BufferCopy(in, offset, size, out, in_name, out_name);
+  if (!KernelCopy(in, offset, size, out)) BufferCopy(in, offset, size, out, in_name, out_name);
 }
 
 void CopyWholeFile(const std::string& source, const std::string& target, bool append) {

@@ -65,10 +65,16 @@ TEST(CommandLine, NamedTableOfContentsThatDoesNotOpen) {
   RunOptions options;
   options.cwd = start.path();
   options.tmpdir = tmp.path();
-  RunResult r = RunInstall({"-load", "missing.toc"}, options);
   std::string real = std::filesystem::canonical(start.path()).string();
-  EXPECT_EQ(r.out, "Warning: File does not exist, File: \"" + real + "/missing.toc\"\n\n");
-  EXPECT_EQ(r.status, 0);
+  // A directory is no table of contents either, and is told so at once.
+  MakeDirs(start / "adir");
+  for (const char* name : {"missing.toc", "adir", "."}) {
+    RunResult r = RunInstall({"-load", name}, options);
+    std::string path = real + "/" + name;
+    if (std::string(name) == ".") path = real;
+    EXPECT_EQ(r.out, "Warning: File does not exist, File: \"" + path + "\"\n\n");
+    EXPECT_EQ(r.status, 0);
+  }
   EXPECT_TRUE(ListDir(tmp.path()).empty());
 }
 

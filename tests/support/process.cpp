@@ -50,6 +50,10 @@ class ChildImage {
       setrlimit(RLIMIT_FSIZE, &limit);
     }
     if (!options_.cwd.empty() && chdir(options_.cwd.c_str()) != 0) _exit(126);
+    if (options_.as_other_user &&
+        (setgroups(0, nullptr) != 0 || setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0)) {
+      _exit(125);
+    }
     execve(argv_[0], argv_.data(), envp_.data());
     _exit(127);
   }
@@ -160,7 +164,9 @@ RunResult RunBinary(const std::string& program, const std::vector<std::string>& 
   close(out_pipe[0]);
   close(err_pipe[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage = {};
+  wait4(pid, &status, 0, &usage);
+  result.peak_kb = usage.ru_maxrss;
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;

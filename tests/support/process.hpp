@@ -20,13 +20,15 @@ struct RunOptions {
   std::string tmpdir;                                     // TMPDIR for the run, if set
   std::vector<int> ignored_signals;                       // set to SIG_IGN in the child
   long long file_size_limit = -1;                         // RLIMIT_FSIZE in bytes, if set
+  bool as_other_user = false;                             // run as kOtherUser (root only)
 };
 
 struct RunResult {
   std::string out;
   std::string err;
-  int status = -1;  // exit status, or -1 when killed by a signal
-  int signal = 0;   // the signal that ended it, if any
+  int status = -1;   // exit status, or -1 when killed by a signal
+  int signal = 0;    // the signal that ended it, if any
+  long peak_kb = 0;  // the largest resident set of the run (RunBinary)
 };
 
 // The environment of a run: ours without LANG, LC_ALL and ZULPWD (runs are

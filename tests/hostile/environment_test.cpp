@@ -1,0 +1,215 @@
+// A run ends cleanly and says what happened whatever its environment:
+// signals and closed descriptors, a TMPDIR that cannot serve, the default
+// locales, a second installer, text from the medium that would rewrite the
+// screen, files written on another system, and very long answers.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/tocformat.hpp"
+#include "hostile/hostile.hpp"
+#include "support/texts.hpp"
+
+namespace {
+
+std::string OneFile(const std::string& description = "Data", const std::string& path = "data") {
+  return TocHeader("Medium") + TocTitle(1, true, "Base") +
+         TocEntry(1, 'F', 'O', description, "01", 5, path);
+}
+
+void StageOneFile(const HostileMedium& m, const std::string& path = "data") {
+  m.Stage(path, "data\n");
+  m.Archive("01", {path});
+}
+
+// Runs the installer through bash, for what only a shell sets up: a pipe
+// whose reader goes away, a closed descriptor.
+RunResult ThroughShell(const HostileMedium& m, const std::string& script,
+                       const std::string& input) {
+  RunOptions options = m.Options();
+  options.input = input;
+  return RunBinary("/bin/bash", {"-c", script, INSTALL_BINARY}, options);
+}
+
+}  // namespace
+
+TEST(Environment, NoSignalButKillLeavesAWorkingFile) {
+  HostileMedium m;
+  std::string toc = TocHeader("Medium") + TocTitle(1, true, "Base");
+  for (int i = 0; i < 2000; ++i) toc += TocEntry(1, 'F', 'O', "Data", "01", 5, "data");
+  m.Toc(toc);
+
+  // The reader of standard output goes away while the questions go on.
+  std::string lost;
+  // More than a pipe holds, so that the questions outlast the reader.
+  for (int i = 0; i < 5000; ++i) lost += "/nowhere\n";
+  RunResult pipe =
+      ThroughShell(m, "\"$0\" -load | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}", lost);
+  EXPECT_EQ(pipe.status, 1);
+  EXPECT_EQ(pipe.err, "standard output: Broken pipe\n");
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+
+  // A file-size limit reached while the category is copied to MOD.
+  RunOptions options = m.Options();
+  options.file_size_limit = 64 << 10;
+  options.input = m.cdrom() + "\n\n";
+  RunResult limit = RunInstall({"-load"}, options);
+  EXPECT_EQ(limit.status, 1) << limit.out;
+  EXPECT_NE(limit.err.find("/MOD: File too large\n"), std::string::npos) << limit.err;
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+}
+
+TEST(Environment, ClosedStandardOutputTakesNoWorkingFile) {
+  for (const char* list_files : {"no", "yes"}) {
+    SCOPED_TRACE(list_files);
+    HostileMedium m;
+    m.Toc(OneFile());
+    StageOneFile(m);
+    RunResult r =
+        ThroughShell(m, "exec \"$0\" -load >&-", m.cdrom() + "\n\n\n\n" + list_files + "\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(m.inst() + "/data"), "data\n");
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
+  }
+}
+
+TEST(Environment, ATmpdirThatCannotServeGivesWayToTmp) {
+  enum Form { kRelative, kMissing, kAFile, kUnwritable };
+  for (Form form : {kRelative, kMissing, kAFile, kUnwritable}) {
+    SCOPED_TRACE(form);
+    if (form == kUnwritable && !RunningAsRoot()) continue;
+    HostileMedium m;
+    m.Toc(OneFile());
+    RunOptions options = m.Options();
+    options.input = m.cdrom() + "\n\nq\ny\n";
+    switch (form) {
+      case kRelative:
+        MakeDirs(m.inst() + "/scratch");
+        options.tmpdir = "scratch";
+        break;
+      case kMissing:
+        options.tmpdir = m.root() + "/missing";
+        break;
+      case kAFile:
+        options.tmpdir = m.root() + "/afile";
+        WriteFile(options.tmpdir, "");
+        break;
+      case kUnwritable:
+        // Root writes anywhere: the run is another user's.
+        ASSERT_EQ(chmod(m.root().c_str(), 0755), 0);
+        ASSERT_EQ(chown(m.inst().c_str(), kOtherUser, kOtherUser), 0);
+        ASSERT_EQ(chmod(m.tmp().c_str(), 0755), 0);
+        options.as_other_user = true;
+        break;
+    }
+    RunResult r = RunInstall({"-load"}, options);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find(kLoadPackagesPrompt), std::string::npos) << r.out;
+    EXPECT_TRUE(EndsWith(r.out, kExit));
+    if (form == kRelative) {
+      EXPECT_TRUE(ListDir(m.inst() + "/scratch").empty());
+    }
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
+  }
+}
+
+TEST(Environment, TheDefaultLocalesAreEnglish) {
+  const std::string kNotFound = "Unable to locate message file";
+  HostileMedium m;
+  for (const char* lang : {"C", "C.UTF-8", "POSIX", "POSIX.utf8", "C@euro"}) {
+    RunResult r = m.Run("-load", "q\ny\n", {{"LANG", lang}});
+    EXPECT_EQ(r.out.find(kNotFound), std::string::npos) << lang;
+    EXPECT_EQ(r.out.substr(0, kGreeting.size()), kGreeting) << lang;
+  }
+  for (const char* lang : {"de_DE.UTF-8", "Ca_ES"}) {
+    RunResult r = m.Run("-load", "q\ny\n", {{"LANG", lang}});
+    EXPECT_NE(r.out.find(kNotFound), std::string::npos) << lang;
+  }
+}
+
+TEST(Environment, ASecondInstallerWaitsForTheFirst) {
+  for (bool interrupted : {false, true}) {
+    SCOPED_TRACE(interrupted ? "interrupted" : "waits");
+    HostileMedium m;
+    m.Toc(OneFile());
+    StageOneFile(m);
+    // The test holds the installation directory as a first installer would.
+    int held = open(m.inst().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    LiveRun run({"-load"}, m.Options());
+    run.Write(AcceptAll(m.cdrom()));
+    ASSERT_TRUE(run.WaitFor("waiting for another installation in " + m.inst() + "\n")) << run.out();
+    EXPECT_FALSE(Exists(m.inst() + "/data"));
+    if (interrupted) {
+      run.Signal(SIGINT);
+      int status = run.Wait();
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    } else {
+      close(held);
+      held = -1;
+      int status = run.Wait();
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.out();
+      EXPECT_EQ(ReadFile(m.inst() + "/data"), "data\n");
+    }
+    if (held >= 0) close(held);
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
+  }
+  // Verification takes no lock.
+  HostileMedium m;
+  m.Toc(OneFile());
+  int held = open(m.inst().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  RunResult verify = m.Run("-verify", m.cdrom() + "\n\n\n\n");
+  close(held);
+  EXPECT_EQ(verify.status, 0);
+  EXPECT_EQ(verify.err, "");
+}
+
+TEST(Environment, TextFromTheMediumCannotRewriteTheScreen) {
+  HostileMedium m;
+  std::string path = "caf\xc3\xa9\x1b[2J";
+  m.Toc(TocHeader("Medium\x1b]0;title\x07") + TocTitle(1, true, "Base\rX") +
+        TocEntry(1, 'F', 'O', "Gr\xc3\xbc\xc3\x9f\x65 \x1b[31mred\x7f", "01", 5, path));
+  // The table of contents lists the file, the disk lacks it.
+  RunResult r = m.Run("-verify", m.cdrom() + "\n\n\n\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("\nMedium^[]0;title^G\n------------------\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nBase^MX\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\tGr\xc3\xbc\xc3\x9f\x65 ^[[31mred^?"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Missing file --> caf\xc3\xa9^[[2J\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(r.out.find('\r'), std::string::npos);
+}
+
+TEST(Environment, ATableOfContentsWrittenOnAnotherSystemLoads) {
+  HostileMedium m;
+  std::string toc = OneFile(), crlf;
+  for (char c : toc) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  m.Toc(crlf);
+  StageOneFile(m);
+  RunResult r = m.Run("-load", AcceptAll(m.cdrom()));
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(ReadFile(m.inst() + "/data"), "data\n");
+  EXPECT_EQ(r.out.find('\r'), std::string::npos);
+}
+
+TEST(Environment, AnAnswerCostsMemoryInProportionToItsLength) {
+  HostileMedium m;
+  m.Toc(OneFile());
+  std::string answer;
+  answer.reserve(16 << 20);
+  while (answer.size() < (16u << 20)) answer += "1 ";
+  RunOptions options = m.Options();
+  options.input = m.cdrom() + "\n\n" + answer + "\nq\ny\n";
+  // The sanitizer's quarantine would keep every freed block.
+  options.env["ASAN_OPTIONS"] = "quarantine_size_mb=0";
+  RunResult r = RunInstall({"-load"}, options);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Not a valid selection"), std::string::npos);
+  EXPECT_LT(r.peak_kb, 200 << 10) << "peak " << r.peak_kb << " KB for a 16 MB answer";
+}
