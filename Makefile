@@ -52,7 +52,7 @@ format:
 	clang-format -i $(FORMATTED)
 
 format-check:
-	clang-format --dry-run --Werror $(FORMATTED)
+	@clang-format --dry-run --Werror $(FORMATTED) && echo "format-check: every source is formatted"
 
 # Builds the sample distribution and starts "install -load" beside it.
 demo: build
