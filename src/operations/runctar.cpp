@@ -23,6 +23,7 @@
 #include "operations/archivemembers.hpp"
 #include "operations/landing.hpp"
 #include "operations/tarbatch.hpp"
+#include "operations/tarrequest.hpp"
 #include "system/spawn.hpp"
 #include "system/workingfiles.hpp"
 
@@ -74,16 +75,6 @@ void ReportNotStarted(const ChildEnd& end, const char* program) {
   std::perror(program);
 }
 
-std::vector<std::string> TarArguments(const std::string& archive, int list_files,
-                                      const std::string& list) {
-  // What is loaded belongs to the installing user.
-  std::vector<std::string> args = {"/bin/tar", list_files ? "xvf" : "xf", archive, "--force-local",
-                                   "--no-same-owner"};
-  // The names reach tar exactly as listed, one per NUL byte: never an option.
-  args.insert(args.end(), {"--verbatim-files-from", "--null", "--files-from=" + list});
-  return args;
-}
-
 // One load: the archives of the medium, what is known of the installation
 // directory, and the kernel's confinement of tar.
 class Loader {
@@ -116,11 +107,14 @@ class Loader {
     int fd = OpenRegularFile(archive);
     if (fd < 0) FailArchive(archive, errno != 0 ? std::strerror(errno) : "not a regular file");
     Judge(batch, archive, fd);
+    TarRequest request = ChooseTarRequest(members_, batch, list_files_ != 0);
+    std::string names = list;
+    if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request);
     if (form_ == kPlain) {
       close(fd);
-      ExtractPlain(archive, list);
+      ExtractPlain(archive, request, names);
     } else {
-      ExtractCompressed(fd, list);
+      ExtractCompressed(fd, request, names);
       close(fd);
     }
   }
@@ -150,17 +144,27 @@ class Loader {
     }
   }
 
-  void ExtractPlain(const std::string& archive, const std::string& list) {
-    Command tar{TarArguments(archive, list_files_, list)};
+  // The members to leave out, one per line, in a working file.
+  static std::string WriteExclusions(const TarRequest& request) {
+    std::string path = ScratchFile("EXC");
+    LineWriter out(path);
+    for (const std::string& name : request.excluded) out.Write(name);
+    out.Close();
+    return path;
+  }
+
+  void ExtractPlain(const std::string& archive, const TarRequest& request,
+                    const std::string& list) {
+    Command tar{TarArguments(archive, list_files_, request, list)};
     tar.confinement = &confinement_;
     ChildEnd end = RunCommand(tar);
     ReportNotStarted(end, "/bin/tar");
     if (!end.Succeeded()) FailLoading();
   }
 
-  void ExtractCompressed(int fd, const std::string& list) {
+  void ExtractCompressed(int fd, const TarRequest& request, const std::string& list) {
     Command gunzip{{"gunzip", "-c"}, fd};
-    Command tar{TarArguments("-", list_files_, list)};
+    Command tar{TarArguments("-", list_files_, request, list)};
     tar.confinement = &confinement_;
     PipelineEnd ends = RunPipeline(gunzip, tar);
     ReportNotStarted(ends.first, "gunzip");

@@ -19,6 +19,8 @@ class TarBatch {
 
   const std::string& code() const { return code_; }
   size_t count() const { return count_; }
+  // The names listed, without trailing '/'.
+  const auto& names() const { return given_; }
 
   // Adds an entry path. tar fails on a name that matches nothing new, so a
   // name that equals or lies below one already listed is left out:

@@ -61,24 +61,6 @@ void WriteStaging(const std::string& staging) {
 // Every entry below `root` by relative path: "D" for a directory, "L:" and
 // the target for a symbolic link, "F:" and the content for a file, with
 // "x" added when the owner may execute it.
-std::map<std::string, std::string> Snapshot(const std::string& root) {
-  std::map<std::string, std::string> entries;
-  namespace fs = std::filesystem;
-  for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
-    std::string path = fs::relative(e.path(), root).string();
-    if (e.is_symlink()) {
-      entries[path] = "L:" + fs::read_symlink(e.path()).string();
-    } else if (e.is_directory()) {
-      entries[path] = "D";
-    } else {
-      struct stat st;
-      stat(e.path().c_str(), &st);
-      entries[path] = std::string((st.st_mode & S_IXUSR) ? "Fx:" : "F:") + ReadFile(e.path());
-    }
-  }
-  return entries;
-}
-
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -68,4 +69,22 @@ std::vector<std::string> ListDir(const std::string& dir) {
   std::vector<std::string> names = ListingOrder(dir);
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> entries;
+  namespace fs = std::filesystem;
+  for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
+    std::string path = fs::relative(e.path(), root).string();
+    if (e.is_symlink()) {
+      entries[path] = "L:" + fs::read_symlink(e.path()).string();
+    } else if (e.is_directory()) {
+      entries[path] = "D";
+    } else {
+      struct stat st;
+      stat(e.path().c_str(), &st);
+      entries[path] = std::string((st.st_mode & S_IXUSR) ? "Fx:" : "F:") + ReadFile(e.path());
+    }
+  }
+  return entries;
 }

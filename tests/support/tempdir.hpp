@@ -1,6 +1,7 @@
 // A scratch directory for one test, removed with everything in it.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,3 +28,8 @@ void MakeDirs(const std::string& path);
 // installer meets them in), and sorted.
 std::vector<std::string> ListingOrder(const std::string& dir);
 std::vector<std::string> ListDir(const std::string& dir);
+
+// Everything below `root` by relative path: "D" for a directory, "L:" and
+// the target for a link, "F:" ("Fx:" when executable) and the content for a
+// file.
+std::map<std::string, std::string> Snapshot(const std::string& root);

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -5,10 +6,14 @@
 #include <filesystem>
 
 #include "fixture.hpp"
+#include "operations/archivemembers.hpp"
 #include "operations/calculatesize.hpp"
 #include "operations/kbavailable.hpp"
 #include "operations/runctar.hpp"
+#include "operations/tarbatch.hpp"
+#include "operations/tarrequest.hpp"
 #include "support/archives.hpp"
+#include "support/process.hpp"
 #include "support/texts.hpp"
 
 namespace {
@@ -170,3 +175,87 @@ TEST_F(Loading, FreeSpaceCountsAllFreeBlocksForRoot) {
 }
 
 }  // namespace
+
+namespace {
+
+// Extracts the batch's members from `archive` as `request` asks, into a
+// fresh directory; gives tar's verbose listing.
+std::string ExtractInto(const std::string& dir, const std::string& archive,
+                        const TarRequest& request, const std::string& names,
+                        const std::string& excluded) {
+  MakeDirs(dir);
+  std::string list = names;
+  if (request.kind == TarRequest::Kind::kComplement) {
+    std::string lines;
+    for (const std::string& name : request.excluded) lines += name + "\n";
+    WriteFile(excluded, lines);
+    list = excluded;
+  }
+  std::vector<std::string> args = TarArguments(archive, 1, request, list);
+  args.erase(args.begin());
+  RunOptions options;
+  options.cwd = dir;
+  RunResult r = RunBinary("/bin/tar", args, options);
+  EXPECT_EQ(r.status, 0) << r.err;
+  return r.out;
+}
+
+}  // namespace
+
+TEST_F(Loading, EveryWayOfAskingTarExtractsWhatTheListOfNamesExtracts) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> files;     // of the source tree
+    std::vector<std::string> archived;  // given to tar when the archive is made
+    std::vector<std::string> names;     // entry paths of the batch
+  };
+  const Case cases[] = {
+      {"directories listed before their files", {"d/a", "d/b", "e"}, {"d", "e"}, {"d", "d/a", "e"}},
+      {"packages sharing an archive, one chosen", {"p/1", "q/2"}, {"p", "q"}, {"q"}},
+      {"a directory not chosen whose files are", {"d/a", "d/b", "x"}, {"d", "x"}, {"d/a", "d/b"}},
+      {"a file chosen whose directory is elsewhere", {"d/a", "d/b"}, {"d"}, {"d/b"}},
+      // Left out literally and whole: "g?" is no pattern for "gx", "plain"
+      // is not "sub/plain".
+      {"names that look like patterns or options",
+       {"a b/f*", "g?", "gx", "x[1]", "back\\slash", "-dash", "plain", "sub/plain"},
+       {"a b", "g?", "gx", "x[1]", "back\\slash", "-dash", "plain", "sub"},
+       {"a b/f*", "x[1]", "back\\slash", "-dash", "gx", "sub"}},
+      {"members the table of contents does not list",
+       {"d/listed", "d/extra", "stray"},
+       {"d", "stray"},
+       {"d"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir work;
+    Source(c.files);
+    std::string archive = work / "01.tar";
+    MakeTarArchive(archive, src_, c.archived);
+    std::filesystem::remove_all(src_);
+    int fd = open(archive.c_str(), O_RDONLY);
+    std::vector<ArchiveMember> members;
+    std::string error;
+    ASSERT_TRUE(ReadArchiveMembers(fd, members, error)) << error;
+    close(fd);
+    TarBatch batch(work / "names");
+    batch.Start("01");
+    for (const std::string& name : c.names) batch.Add(name);
+    std::string names = batch.Finish();
+
+    TarRequest by_names;
+    std::string listing =
+        ExtractInto(work / "names-tree", archive, by_names, names, work / "excluded");
+    std::map<std::string, std::string> tree = Snapshot(work / "names-tree");
+    // The complement, even where the list of names would be cheaper; the
+    // whole archive where every member is wanted.
+    TarRequest forced = ChooseTarRequest(members, batch, false, 0);
+    EXPECT_NE(forced.kind, TarRequest::Kind::kNames);
+    ExtractInto(work / "forced-tree", archive, forced, names, work / "excluded");
+    EXPECT_EQ(Snapshot(work / "forced-tree"), tree);
+    // What a load with the listing shown asks: the same listing.
+    TarRequest verbose = ChooseTarRequest(members, batch, true, 0);
+    EXPECT_EQ(ExtractInto(work / "verbose-tree", archive, verbose, names, work / "excluded"),
+              listing);
+    EXPECT_EQ(Snapshot(work / "verbose-tree"), tree);
+  }
+}

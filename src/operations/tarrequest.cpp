@@ -1,0 +1,89 @@
+#include "operations/tarrequest.hpp"
+
+#include <string_view>
+#include <unordered_set>
+
+#include "common/entrypath.hpp"
+
+namespace {
+
+// A member name that tar matches, extracts and excludes as it stands: no
+// leading '/' (which tar would take away), no ".." (which tar skips with a
+// failure), no line end (which cannot be written in a list of exclusions).
+bool IsPlain(std::string_view name) {
+  return !name.empty() && !name.starts_with('/') && !HasDotDot(name) &&
+         name.find('\n') == std::string_view::npos;
+}
+
+// Every name and every directory above it, of the wanted members.
+std::unordered_set<std::string_view> WantedAndAbove(const std::vector<std::string_view>& wanted) {
+  std::unordered_set<std::string_view> places;
+  for (std::string_view name : wanted) {
+    places.insert(name);
+    for (size_t slash = name.find('/'); slash != std::string_view::npos;
+         slash = name.find('/', slash + 1)) {
+      places.insert(name.substr(0, slash));
+    }
+  }
+  return places;
+}
+
+}  // namespace
+
+TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const TarBatch& batch,
+                            bool verbose, size_t few_names) {
+  TarRequest names;
+  std::vector<std::string_view> wanted, unwanted;
+  bool plain = true;
+  for (const ArchiveMember& member : members) {
+    std::string_view name = WithoutTrailingSlashes(member.name);
+    plain = plain && IsPlain(name);
+    (batch.Selects(member.name) ? wanted : unwanted).push_back(name);
+  }
+  // tar fails on a listed name that matches no member; only the list of
+  // names keeps that failure.
+  std::unordered_set<std::string_view> places = WantedAndAbove(wanted);
+  for (const std::string& given : batch.names()) {
+    if (!places.contains(given)) return names;
+  }
+  if (unwanted.empty()) return {TarRequest::Kind::kWhole, {}};
+  if (!plain || batch.count() < few_names) return names;
+  // Excluding a directory excludes what lies below it, so a directory that
+  // is not wanted but holds wanted members stays in: tar then makes it from
+  // its member, with the mode and time the archive gives, where the list of
+  // names makes it only as the parent of what it holds (mode from the
+  // umask, time of now). Its name would also join tar's listing.
+  TarRequest complement{TarRequest::Kind::kComplement, {}};
+  for (std::string_view name : unwanted) {
+    if (!places.contains(name)) {
+      complement.excluded.emplace_back(name);
+    } else if (verbose) {
+      return names;
+    }
+  }
+  return complement;
+}
+
+std::vector<std::string> TarArguments(const std::string& archive, int list_files,
+                                      const TarRequest& request, const std::string& list) {
+  // What is loaded belongs to the installing user.
+  std::vector<std::string> args = {"/bin/tar", list_files ? "xvf" : "xf", archive, "--force-local",
+                                   "--no-same-owner"};
+  switch (request.kind) {
+    case TarRequest::Kind::kWhole:
+      break;
+    case TarRequest::Kind::kNames:
+      // The names reach tar exactly as listed, one per NUL byte: never an
+      // option, never a pattern.
+      args.insert(args.end(), {"--verbatim-files-from", "--null", "--files-from=" + list});
+      break;
+    case TarRequest::Kind::kComplement:
+      // One name per line, each matched literally (no wildcards, a
+      // backslash is itself) and whole (anchored at the start, and a
+      // directory with what lies below it): tar looks such names up in a
+      // hash table, once per member.
+      args.insert(args.end(), {"--no-wildcards", "--anchored", "--exclude-from=" + list});
+      break;
+  }
+  return args;
+}

@@ -1,0 +1,36 @@
+// How tar is asked for the members a batch wants. GNU tar compares every
+// member with every name of a list, so its cost grows with members times
+// names; the member list read before the run lets the installer ask in a
+// way that costs nothing per name, with the same result on disk.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "operations/archivemembers.hpp"
+#include "operations/tarbatch.hpp"
+
+struct TarRequest {
+  enum class Kind {
+    kWhole,       // every member is wanted: no list at all
+    kNames,       // the list of names, as the table of contents gives them
+    kComplement,  // every member but those named in `excluded`
+  };
+  Kind kind = Kind::kNames;
+  std::vector<std::string> excluded;  // for kComplement
+};
+
+// The cheapest request that extracts exactly what `batch` names from an
+// archive holding `members` (when `verbose`, tar's listing must stay the
+// same too). Whenever another request could differ from the list of
+// names, in what it extracts or in how tar ends, it is the list of names.
+// The list of names is taken below `few_names` names anyway: it costs next
+// to nothing then.
+TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const TarBatch& batch,
+                            bool verbose, size_t few_names = 32);
+
+// tar's arguments for `request` of `archive` ("-": standard input); `list`
+// names the members of a list of names, or the members a complement leaves
+// out.
+std::vector<std::string> TarArguments(const std::string& archive, int list_files,
+                                      const TarRequest& request, const std::string& list);
