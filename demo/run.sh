@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the sample distribution with mkdist into BUILD_DIR/demo/cdrom, makes
-# an empty installation folder beside it and starts "install -load" there, so
-# that the operator can answer the questions.
+# Builds the sample distribution with mkdist into BUILD_DIR/demo/cdrom, with
+# the installer and its German catalogue on it, makes an empty installation
+# folder beside it and starts the installer from the medium, so that the
+# operator can answer the questions.
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
@@ -23,7 +24,10 @@ installed=$scratch/installed
 # Only the two folders this script makes are replaced.
 rm -rf -- "$cdrom" "$installed"
 mkdir -p -- "$scratch"
-"$build/mkdist" "$demo/demo.manifest" "$demo/staging" "$cdrom"
+# The medium carries its installer and the German catalogue
+# (LANG=de_DE.UTF-8 shows the dialogue in German).
+"$build/mkdist" --installer "$build/install" --catalogue "$demo/catalogues/de.nls" \
+  "$demo/demo.manifest" "$demo/staging" "$cdrom"
 mkdir -- "$installed"
 
 cat <<TEXT
@@ -35,4 +39,4 @@ Answer the other questions as you like; "?" explains each one.
 
 TEXT
 cd -- "$scratch"
-exec "$build/install" -load
+exec "$cdrom/install" -load

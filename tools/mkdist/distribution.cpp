@@ -216,6 +216,38 @@ bool WriteArchives(const Layout& layout, const BuildOptions& options, const std:
   return true;
 }
 
+// The installer and the catalogues, in the root of the medium beside the
+// table of contents: an operator starts the program there, and it finds the
+// catalogue of the language beside itself.
+bool CopyCarriedFiles(const BuildOptions& options, const std::string& dir,
+                      Diagnostics& diagnostics) {
+  namespace fs = std::filesystem;
+  std::vector<std::pair<std::string, std::string>> copies;
+  if (!options.installer.empty()) copies.emplace_back(options.installer, "install");
+  for (const std::string& catalogue : options.catalogues) {
+    copies.emplace_back(catalogue, fs::path(catalogue).filename().string());
+  }
+  for (const auto& [from, name] : copies) {
+    std::string to = dir + "/" + name;
+    std::error_code error;
+    if (fs::exists(to, error)) {
+      diagnostics.Plain("mkdist: " + from + ": the medium already has a file named " + name);
+      return false;
+    }
+    fs::copy_file(from, to, error);
+    if (!error) {
+      bool program = name == "install" && from == options.installer;
+      fs::permissions(to, program ? fs::perms(0755) : fs::perms(0644), fs::perm_options::replace,
+                      error);
+    }
+    if (error) {
+      diagnostics.Plain("mkdist: cannot copy " + from + ": " + error.message());
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool BuildDistribution(const Manifest& manifest, const BuildOptions& options,
@@ -227,7 +259,8 @@ bool BuildDistribution(const Manifest& manifest, const BuildOptions& options,
   std::string dir = MakeScratchDirectory(options.target, diagnostics);
   if (dir.empty()) return false;
   bool ok = WriteToc(manifest, layout, dir + "/" + kTocNames[options.name_form], diagnostics) &&
-            WriteArchives(layout, options, dir, diagnostics, summary);
+            WriteArchives(layout, options, dir, diagnostics, summary) &&
+            CopyCarriedFiles(options, dir, diagnostics);
   if (ok && rename(dir.c_str(), options.target.c_str()) != 0) {
     diagnostics.Plain("mkdist: cannot move the distribution to " + options.target + ": " +
                       std::strerror(errno));

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "diagnostics.hpp"
 #include "manifest.hpp"
@@ -14,6 +15,10 @@ struct BuildOptions {
   std::string target;    // must not exist, or be an empty directory
   int name_form = 0;     // 0-5, the table-of-contents name form
   int compression = -1;  // kPlain, or the compressed form 0-2
+  // The installer program to carry in the root of the medium (as
+  // "install"), and message catalogues to put beside it; none when empty.
+  std::string installer;
+  std::vector<std::string> catalogues;
 };
 
 struct BuildSummary {

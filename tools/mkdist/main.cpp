@@ -18,7 +18,8 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: mkdist [--name-form N] [--compress none|0|1|2] MANIFEST STAGING TARGET\n";
+    "Usage: mkdist [--name-form N] [--compress none|0|1|2] [--installer PROGRAM]\n"
+    "              [--catalogue FILE]... MANIFEST STAGING TARGET\n";
 
 const char kHelp[] =
     "Builds a distribution for the installer: the table of contents and one tar\n"
@@ -33,6 +34,10 @@ const char kHelp[] =
     "  --compress F      none (default), or gzip archives named CCtar.z (0),\n"
     "                    CCtar.Z (1) or CCTAR.Z (2); the installer recognises a\n"
     "                    compressed medium by archive 02, so one package needs code 02\n"
+    "  --installer PROGRAM  copies the installer into the root of the medium as\n"
+    "                    \"install\" (mode 0755), so that it can be started there\n"
+    "  --catalogue FILE  copies a message catalogue (such as de.nls) beside it,\n"
+    "                    where the installer looks first; may be repeated\n"
     "  --help            this text\n"
     "\n"
     "Manifest: one statement per line; blank lines and lines whose first\n"
@@ -109,7 +114,8 @@ int ParseArguments(int argc, char** argv, Arguments& arguments) {
       if (equals != std::string::npos) {
         name = word.substr(0, equals);
         value = word.substr(equals + 1);
-      } else if (name == "--name-form" || name == "--compress") {
+      } else if (name == "--name-form" || name == "--compress" || name == "--installer" ||
+                 name == "--catalogue") {
         if (i + 1 == argc) return UsageError(name + " needs a value");
         value = argv[++i];
       }
@@ -120,6 +126,16 @@ int ParseArguments(int argc, char** argv, Arguments& arguments) {
       } else if (name == "--compress") {
         if (!ParseCompression(value, arguments.build.compression)) {
           return UsageError("compression \"" + value + "\" is not none, 0, 1 or 2");
+        }
+      } else if (name == "--installer" || name == "--catalogue") {
+        struct stat file;
+        if (stat(value.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) {
+          return UsageError(name.substr(2) + " \"" + value + "\" is not a file");
+        }
+        if (name == "--installer") {
+          arguments.build.installer = value;
+        } else {
+          arguments.build.catalogues.push_back(value);
         }
       } else {
         return UsageError("unknown option " + word);

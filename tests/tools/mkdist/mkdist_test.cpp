@@ -143,6 +143,34 @@ TEST(Mkdist, NameFormsAndCompressedForms) {
             (std::vector<std::string>{"01.toc", "01tar.z", "02tar.z"}));
 }
 
+TEST(Mkdist, CarriesTheInstallerAndItsCatalogues) {
+  Example example;
+  std::string german = std::string(SOURCE_ROOT) + "/demo/catalogues/de.nls";
+  ASSERT_EQ(
+      example.Build(example.dir / "cd", {"--installer", INSTALL_BINARY, "--catalogue", german})
+          .status,
+      0);
+  EXPECT_EQ(ListDir(example.dir / "cd"),
+            (std::vector<std::string>{"01.tar", "01.toc", "02.tar", "de.nls", "install"}));
+  struct stat program;
+  ASSERT_EQ(stat((example.dir / "cd/install").c_str(), &program), 0);
+  EXPECT_EQ(program.st_mode & 07777, 0755u);
+  // Started from the medium, the installer finds the catalogue beside it.
+  TempDir tmp;
+  RunOptions options;
+  options.tmpdir = tmp.path();
+  options.input = "\n\nq\ny\n";
+  options.env = {{"LANG", "de_DE.UTF-8"}};
+  RunResult r = RunBinary(example.dir / "cd/install", {"-load"}, options);
+  EXPECT_NE(r.out.find("Einhängepunkt der CD-ROM eingeben: [/mnt/cdrom] "), std::string::npos)
+      << r.out;
+  // A file that the medium has already is not written over.
+  RunResult clash =
+      example.Build(example.dir / "clash", {"--catalogue", example.dir / "cd/01.toc"});
+  EXPECT_EQ(clash.status, 1);
+  EXPECT_FALSE(Exists(example.dir / "clash"));
+}
+
 TEST(Mkdist, RebuildsAreByteIdentical) {
   Example example;
   for (const char* compress : {"none", "1"}) {

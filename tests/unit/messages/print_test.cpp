@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "messages/english.hpp"
 #include "support/inprocess.hpp"
 #include "support/tempdir.hpp"
@@ -220,4 +225,31 @@ TEST(EnglishTable, HelpTextShapeAndLineLengths) {
   }
   EXPECT_EQ(blank, (std::vector<int>{7, 11, 15, 18, 22, 24, 31, 35, 40, 47, 48, 54, 57, 60, 63, 65,
                                      67, 69, 72}));
+}
+
+TEST(GermanCatalogue, TranslatesEveryMessageInTheShapeOfTheEnglishTable) {
+  std::map<int, std::vector<std::string>> german, english;
+  for (int i = 0; i < englishcount; ++i) {
+    english[englishcache[i].number].push_back(englishcache[i].text);
+  }
+  std::istringstream in(ReadFile(std::string(SOURCE_ROOT) + "/demo/catalogues/de.nls"));
+  int number = 0;
+  for (std::string line; std::getline(in, line);) {
+    size_t comma = line.find(',');
+    ASSERT_NE(comma, std::string::npos) << line;
+    if (comma > 0) number = std::stoi(line.substr(0, comma));
+    std::string text = line.substr(comma + 1);
+    size_t characters = 0;
+    for (unsigned char c : text) characters += (c & 0xC0) != 0x80;
+    EXPECT_LE(characters, 79u) << text;
+    german[number].push_back(text);
+  }
+  ASSERT_EQ(german.size(), english.size());
+  for (const auto& [n, lines] : english) {
+    ASSERT_EQ(german[n].size(), lines.size()) << "message " << n;
+    // Blank lines stay where they are: the help text keeps its pages.
+    for (size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_EQ(german[n][i].empty(), lines[i].empty()) << "message " << n << " line " << i + 1;
+    }
+  }
 }
