@@ -9,3 +9,8 @@
 // strips its line end (the answer ends at a NUL byte too). Empty optional at
 // end of input. Standard output that cannot be written ends the run.
 std::optional<std::string> ReadAnswerOrEnd();
+
+// From now on every line read is also appended to `path` as it was read,
+// one a line (the file is made with mode 0600), so that the answers can be
+// given again from it. False (errno set) when it cannot be opened.
+bool RecordAnswersIn(const std::string& path);

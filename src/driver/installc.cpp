@@ -8,9 +8,11 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
+#include "common/answerline.hpp"
 #include "common/currentdirectory.hpp"
 #include "common/exitrequest.hpp"
 #include "common/medium.hpp"
@@ -55,6 +57,16 @@ void ChooseLanguage(RunState& state) {
   LoadMessages(state.language_code, state.program_dir, state.locale_name);
   std::setlocale(LC_ALL, MessagesLoaded ? state.locale_name.c_str() : "C");
   std::setlocale(LC_NUMERIC, "C");
+}
+
+// With ZULANSWERS=FILE every answer is recorded in FILE, for a run that
+// gives them again unattended.
+void RecordAnswersAsAsked() {
+  const char* file = std::getenv("ZULANSWERS");
+  if (!file || !*file || RecordAnswersIn(file)) return;
+  int error = errno;
+  std::fprintf(stderr, "install: cannot record the answers in %s: %s\n", file,
+               std::strerror(error));
 }
 
 // The option word; prints the removal warning and the help text at once.
@@ -107,6 +119,7 @@ bool TakeNamedToc(const std::string& word, RunState& state) {
 int StartUp(int argc, char** argv) {
   OpenClosedStandardDescriptors();
   IgnoreWriteSignals();
+  RecordAnswersAsAsked();
   MessagesLoaded = -1;
   RunState state;
   state.program_dir = ProgramDirectory(argc > 0 ? argv[0] : nullptr);

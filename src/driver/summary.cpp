@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -162,6 +163,12 @@ int AskListFiles(Mode mode) {
   }
 }
 
+// ZULVERIFY=size: verification compares the sizes of files too.
+bool SizeCheckWanted() {
+  const char* setting = std::getenv("ZULVERIFY");
+  return setting && std::string(setting) == "size";
+}
+
 [[noreturn]] void Dispatch(const RunState& state) {
   if (fchdir(state.install_fd) != 0) DieFor(state.install_dir);
   // Verification changes nothing and takes no lock.
@@ -170,7 +177,7 @@ int AskListFiles(Mode mode) {
   switch (state.mode) {
     case Mode::kVerify:
       nprintf(38);
-      RunVER(state.dist_dir, state.toc_path, PAK);
+      RunVER(state.dist_dir, state.toc_path, PAK, SizeCheckWanted());
       break;
     case Mode::kRemove:
       nprintf(37);

@@ -49,6 +49,13 @@ class MissingReport {
     std::fputc('\n', stdout);
   }
 
+  void SizeDiffers(std::string_view path, long long expected, long long found) {
+    pager_.Count();
+    std::fputs("  Size differs: ", stdout);
+    PutVisible(path);
+    std::printf(" (expected %lld, found %lld)\n", expected, found);
+  }
+
  private:
   Pager pager_{20};
 };
@@ -66,7 +73,8 @@ void PrintCount(long long count, int none_message, int count_message) {
 
 }  // namespace
 
-void RunVER(const std::string& dist, const std::string& toc, const std::string& pak) {
+void RunVER(const std::string& dist, const std::string& toc, const std::string& pak,
+            bool check_sizes) {
   LineReader in(pak);
   std::fputs("\n", stdout);
   // A table of contents named on the command line has an absolute path.
@@ -74,6 +82,7 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
 
   long long missing_files = 0;
   long long missing_directories = 0;
+  long long other_sizes = 0;
   MissingReport report;
   std::string category = "00";
   // The current category's title text; none when the table of contents has
@@ -102,7 +111,16 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
         report.PackageHeading(entry.Description());
       }
     }
-    if (exists) continue;
+    if (exists) {
+      if (!check_sizes || entry.EntryType() != 'F') continue;
+      // A link is not checked: its size is not the file's.
+      if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+      if (static_cast<long long>(st.st_size) == entry.Size()) continue;
+      if (!report.Page()) break;
+      ++other_sizes;
+      report.SizeDiffers(path, entry.Size(), st.st_size);
+      continue;
+    }
 
     if (!report.Page()) break;
     if (entry.EntryType() == 'D') {
@@ -117,6 +135,7 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
   std::fputs("\n", stdout);
   PrintCount(missing_files, 48, 49);
   PrintCount(missing_directories, 50, 51);
+  if (check_sizes) std::printf("%lld files with a different size\n", other_sizes);
   std::fputs("\n", stdout);
   nprintf(52);
 }

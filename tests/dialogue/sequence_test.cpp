@@ -285,3 +285,44 @@ TEST(MountPoint, HelpUnenterableAndNoTableOfContents) {
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
+
+TEST(RecordedAnswers, ReplayedInAnotherDirectoryGiveTheSameLoad) {
+  Medium m;
+  // The size of the runtime makes the space check offer a restart.
+  WriteFile(m.cdrom() + "/01.toc",
+            TocHeader("Medium") + TocTitle(1, true, "Base system") +
+                TocEntry(1, 'F', 'O', "Runtime", "01", 999999999999LL, "bin/run") +
+                TocEntry(1, 'F', 'O', "Libraries", "02", 1, "lib/x.so") +
+                TocTitle(2, true, "Documentation") +
+                TocEntry(2, 'F', 'O', "Guide", "02", 1, "doc/guide.txt"));
+  // A step back, a declined load, a restart, then "none" for the second
+  // category and the load anyway.
+  std::string input = m.cdrom() + "\n\n1\n^\n\n\n\n\ny\n\n\nnone\n\ny\n\n";
+  std::string record = m.root() + "/answers";
+  RunResult recorded = m.Run("-load", input, {{"ZULANSWERS", record}});
+  EXPECT_EQ(recorded.status, 0) << recorded.out;
+  EXPECT_EQ(ReadFile(record), input);
+  struct stat st;
+  ASSERT_EQ(stat(record.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(Snapshot(m.inst()),
+            (std::map<std::string, std::string>{{"bin", "D"},
+                                                {"bin/run", "F:content of bin/run\n"},
+                                                {"lib", "D"},
+                                                {"lib/x.so", "F:content of lib/x.so\n"}}));
+
+  // The answers given again, in another directory, as standard input.
+  TempDir other;
+  RunOptions options = m.Options();
+  options.cwd = other.path();
+  options.input = ReadFile(record);
+  RunResult replayed = RunInstall({"-load"}, options);
+  EXPECT_EQ(replayed.status, 0) << replayed.out;
+  EXPECT_EQ(Snapshot(other.path()), Snapshot(m.inst()));
+
+  // A record that cannot be made is said once, and the run goes on.
+  RunResult unrecorded = m.Run("-load", "q\ny\n", {{"ZULANSWERS", m.root() + "/no/such/file"}});
+  EXPECT_EQ(unrecorded.status, 0);
+  EXPECT_EQ(unrecorded.err, "install: cannot record the answers in " + m.root() +
+                                "/no/such/file: No such file or directory\n");
+}

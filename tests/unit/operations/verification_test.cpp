@@ -84,3 +84,28 @@ TEST_F(Verification, PausesEveryTwentyLines) {
 }
 
 }  // namespace
+
+TEST_F(Verification, SizesOfFilesWhenAsked) {
+  WriteFile("bin/ls", "12345");           // grown: the line gives 3
+  WriteFile("bin/cat", "1");              // truncated: the line gives 8
+  ASSERT_EQ(symlink("ls", "bin/ln"), 0);  // a link is not checked
+  WritePak({TocEntry(1, 'F', 'R', "Tools", "01", 3, "bin/ls"),
+            TocEntry(1, 'F', '*', "Tools", "01", 8, "bin/cat"),
+            TocEntry(1, 'F', '*', "Tools", "01", 1, "bin/ln"),
+            TocEntry(1, 'D', '*', "Tools", "01", 4096, "games"),
+            TocEntry(1, 'F', '*', "Tools", "01", 0, "lib"),
+            TocEntry(1, 'F', '*', "Tools", "01", 7, "gone")});
+  Outcome sized = RunUnit([&] { RunVER(dist_, "01.toc", PAK, true); });
+  EXPECT_EQ(sized.out,
+            "\n  Size differs: bin/ls (expected 3, found 5)\n"
+            "  Size differs: bin/cat (expected 8, found 1)\n"
+            "\t   Missing file --> gone\n"
+            "\nNumber of missing files: 1\nNumber of missing directories: none\n"
+            "2 files with a different size\n"
+            "\nFinished verifying package(s)\n");
+  // Without the request the sizes are not looked at.
+  EXPECT_EQ(Verify().out,
+            "\n\t   Missing file --> gone\n"
+            "\nNumber of missing files: 1\nNumber of missing directories: none\n"
+            "\nFinished verifying package(s)\n");
+}
