@@ -87,6 +87,14 @@ std::string ReadFirstLine(const std::string& path) {
   return reader.Next(line) ? std::string(line) : std::string();
 }
 
+uint64_t CountLines(const std::string& path) {
+  LineReader reader(path);
+  std::string_view line;
+  uint64_t lines = 0;
+  while (reader.Next(line)) ++lines;
+  return lines;
+}
+
 bool LineAt(std::string_view text, size_t at, std::string_view& line, size_t& next) {
   if (at >= text.size()) return false;
   size_t stop = text.find('\n', at);

@@ -46,6 +46,9 @@ class LineReader {
 // The first line of `path`, without its line end; empty for an empty file.
 std::string ReadFirstLine(const std::string& path);
 
+// The number of lines of `path`.
+uint64_t CountLines(const std::string& path);
+
 // The line of `text` that starts at `at` (without its line end) and the
 // offset after its line end; false at the end of `text`. For text held in
 // memory, such as a mapped file.

@@ -15,12 +15,14 @@
 #include "common/visibletext.hpp"
 #include "messages/print.hpp"
 #include "operations/beneath.hpp"
+#include "system/progressline.hpp"
 #include "system/spawn.hpp"
 
 namespace {
 
 // A warning or success line: the message, a blank and the entry path.
 void Report(int message, const std::string& path, bool success = false) {
+  ProgressLine::HideCurrent();
   if (success) std::fputs("  ", stdout);
   hprintf(message);
   std::fputc(' ', stdout);
@@ -133,11 +135,17 @@ void RunREM(const std::string& pak, int list_files) {
   std::fputs("\n", stdout);
   LineReader in(pak);
   Remover remover(list_files);
+  // "Deleted:" lines own the screen when they are listed.
+  bool wanted = list_files != 1 && ProgressLine::Wanted();
+  ProgressLine progress("Removing", wanted ? CountLines(pak) : 0, ProgressLine::Unit::kEntries,
+                        wanted);
+  uint64_t entries = 0;
   std::string_view line;
   // A required package is never removed, not even in part: its 'R' line
   // and the lines that continue it are passed over.
   bool in_required = false;
   while (in.Next(line)) {
+    progress.Show(entries++);
     TocLine entry(line);
     if (entry.IsRequired() || (in_required && entry.IsContinuation())) {
       in_required = true;
@@ -147,6 +155,7 @@ void RunREM(const std::string& pak, int list_files) {
     std::string path(entry.EntryWord());
     if (!remover.Remove(path, entry.EntryType() != 'F')) break;
   }
+  progress.Erase();
   std::fputs("\n", stdout);
   nprintf(58);
 }

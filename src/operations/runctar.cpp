@@ -1,11 +1,13 @@
 #include "operations/runctar.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -24,12 +26,14 @@
 #include "operations/landing.hpp"
 #include "operations/tarbatch.hpp"
 #include "operations/tarrequest.hpp"
+#include "system/progressline.hpp"
 #include "system/spawn.hpp"
 #include "system/workingfiles.hpp"
 
 namespace {
 
 [[noreturn]] void FailLoading() {
+  ProgressLine::HideCurrent();
   std::fputs("\n", stdout);
   nprintf(59);
   exite(1);
@@ -38,6 +42,7 @@ namespace {
 // A name or member that would be written where it must not fails the load
 // before tar runs.
 [[noreturn]] void Refuse(const Refusal& refusal) {
+  ProgressLine::HideCurrent();
   std::fflush(stdout);
   PutVisible(refusal.name, stderr);
   std::fputs(": not extracted: ", stderr);
@@ -47,6 +52,7 @@ namespace {
 }
 
 [[noreturn]] void FailArchive(const std::string& archive, const std::string& why) {
+  ProgressLine::HideCurrent();
   std::fflush(stdout);
   PutVisible(archive, stderr);
   std::fputs(": ", stderr);
@@ -70,16 +76,46 @@ int CompressionForm(const std::string& dist) {
 
 void ReportNotStarted(const ChildEnd& end, const char* program) {
   if (end.started || end.error == 0) return;
+  ProgressLine::HideCurrent();
   std::fflush(stdout);
   errno = end.error;
   std::perror(program);
+}
+
+// How far the process `pid` has read the file `path`: the position of its
+// descriptor for it, from /proc. `fd` remembers which descriptor that is;
+// -1 before it is found. 0 when it cannot be told.
+uint64_t ReadPosition(pid_t pid, const std::string& path, int& fd) {
+  std::string base = "/proc/" + std::to_string(pid);
+  if (fd < 0) {
+    DIR* dir = opendir((base + "/fd").c_str());
+    if (!dir) return 0;
+    while (dirent* entry = readdir(dir)) {
+      char target[4096];
+      std::string link = base + "/fd/" + entry->d_name;
+      ssize_t got = readlink(link.c_str(), target, sizeof target);
+      if (got > 0 && std::string_view(target, static_cast<size_t>(got)) == path) {
+        fd = std::atoi(entry->d_name);
+        break;
+      }
+    }
+    closedir(dir);
+    if (fd < 0) return 0;
+  }
+  std::FILE* info = std::fopen((base + "/fdinfo/" + std::to_string(fd)).c_str(), "r");
+  if (!info) return 0;
+  unsigned long long position = 0;
+  if (std::fscanf(info, "pos: %llu", &position) != 1) position = 0;
+  std::fclose(info);
+  return position;
 }
 
 // One load: the archives of the medium, what is known of the installation
 // directory, and the kernel's confinement of tar.
 class Loader {
  public:
-  Loader(const std::string& dist, int variant, int list_files)
+  Loader(const std::string& dist, int variant, int list_files, uint64_t progress_total,
+         bool show_progress)
       : dist_(dist),
         variant_(variant < 0 || variant > 5 ? 0 : variant),
         form_(CompressionForm(dist)),
@@ -87,10 +123,19 @@ class Loader {
         // tar runs in the current directory, the installation directory.
         root_fd_(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)),
         confinement_(Confinement::Beneath(root_fd_)),
-        landing_(root_fd_, CurrentDirectory(), geteuid() == 0 && !confinement_.active()) {
+        landing_(root_fd_, CurrentDirectory(), geteuid() == 0 && !confinement_.active()),
+        progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress) {
     if (root_fd_ < 0) DieFor(".");
   }
   ~Loader() { close(root_fd_); }
+
+  // The file name of the archive of `code`.
+  std::string ArchiveOf(std::string_view code) const {
+    return dist_ + "/" + ArchiveName(code, variant_, form_);
+  }
+
+  // The load is complete: the line goes.
+  void Done() { progress_.Erase(); }
 
   void Add(TarBatch& batch, std::string_view name) {
     if (name.empty()) return;
@@ -103,13 +148,15 @@ class Loader {
     const std::string& list = batch.Finish();
     // A run of lines without any entry path names nothing to extract.
     if (batch.count() == 0) return;
-    std::string archive = dist_ + "/" + ArchiveName(batch.code(), variant_, form_);
+    std::string archive = ArchiveOf(batch.code());
     int fd = OpenRegularFile(archive);
     if (fd < 0) FailArchive(archive, errno != 0 ? std::strerror(errno) : "not a regular file");
     Judge(batch, archive, fd);
     TarRequest request = ChooseTarRequest(members_, batch, list_files_ != 0);
     std::string names = list;
     if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request);
+    struct stat st;
+    uint64_t size = fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
     if (form_ == kPlain) {
       close(fd);
       ExtractPlain(archive, request, names);
@@ -117,6 +164,8 @@ class Loader {
       ExtractCompressed(fd, request, names);
       close(fd);
     }
+    done_ += size;
+    progress_.Show(done_);
   }
 
  private:
@@ -138,6 +187,7 @@ class Loader {
         continue;
       }
       std::fflush(stdout);
+      ProgressLine::HideCurrent();
       std::fputs((member.mode & S_ISUID) != 0 ? "set-user-ID: " : "set-group-ID: ", stderr);
       PutVisible(member.name, stderr);
       std::fputs("\n", stderr);
@@ -157,7 +207,15 @@ class Loader {
                     const std::string& list) {
     Command tar{TarArguments(archive, list_files_, request, list)};
     tar.confinement = &confinement_;
-    ChildEnd end = RunCommand(tar);
+    // How far tar has read its archive, from its own descriptor.
+    int tar_fd = -1;
+    WaitTick tick = nullptr;
+    if (progress_.active()) {
+      tick = [&](const std::vector<pid_t>& running) {
+        progress_.Show(done_ + ReadPosition(running.back(), archive, tar_fd));
+      };
+    }
+    ChildEnd end = RunCommand(tar, tick);
     ReportNotStarted(end, "/bin/tar");
     if (!end.Succeeded()) FailLoading();
   }
@@ -166,7 +224,15 @@ class Loader {
     Command gunzip{{"gunzip", "-c"}, fd};
     Command tar{TarArguments("-", list_files_, request, list)};
     tar.confinement = &confinement_;
-    PipelineEnd ends = RunPipeline(gunzip, tar);
+    // gunzip reads the installer's own descriptor: its offset is shared.
+    WaitTick tick = nullptr;
+    if (progress_.active()) {
+      tick = [&](const std::vector<pid_t>&) {
+        off_t at = lseek(fd, 0, SEEK_CUR);
+        progress_.Show(done_ + (at > 0 ? static_cast<uint64_t>(at) : 0));
+      };
+    }
+    PipelineEnd ends = RunPipeline(gunzip, tar, tick);
     ReportNotStarted(ends.first, "gunzip");
     ReportNotStarted(ends.second, "/bin/tar");
     if (!ends.first.Succeeded() || !ends.second.Succeeded()) FailLoading();
@@ -179,8 +245,32 @@ class Loader {
   int root_fd_;
   Confinement confinement_;
   Landing landing_;
+  ProgressLine progress_;
+  uint64_t done_ = 0;
   std::vector<ArchiveMember> members_;
 };
+
+// The bytes a load reads: every batch reads its archive once.
+uint64_t BytesToRead(const std::string& pak, const std::string& dist, int variant) {
+  int form = CompressionForm(dist);
+  if (variant < 0 || variant > 5) variant = 0;
+  LineReader in(pak);
+  std::string_view line;
+  std::string code;
+  bool first = true;
+  uint64_t total = 0;
+  while (in.Next(line)) {
+    std::string_view archive_code = TocLine(line).ArchiveCode();
+    if (!first && archive_code == code) continue;
+    first = false;
+    code = archive_code;
+    struct stat st;
+    if (stat((dist + "/" + ArchiveName(code, variant, form)).c_str(), &st) == 0) {
+      total += static_cast<uint64_t>(st.st_size);
+    }
+  }
+  return total;
+}
 
 }  // namespace
 
@@ -189,7 +279,10 @@ void RunTAR(const std::string& dist, const std::string& pak, int variant, int li
   std::optional<LineReader> in(std::in_place, pak);
   std::string_view line;
   if (!in->Next(line)) return;
-  Loader loader(dist, variant, list_files);
+  // tar's listing owns the screen when the names are shown.
+  bool show_progress = list_files == 0 && ProgressLine::Wanted();
+  Loader loader(dist, variant, list_files, show_progress ? BytesToRead(pak, dist, variant) : 0,
+                show_progress);
   TarBatch batch(ScratchFile("LST"));
   batch.Start(TocLine(line).ArchiveCode());
   do {
@@ -201,6 +294,7 @@ void RunTAR(const std::string& dist, const std::string& pak, int variant, int li
     loader.Add(batch, entry.EntryWord());
   } while (in->Next(line));
   loader.Extract(batch);
+  loader.Done();
   in.reset();
   std::fputs("\n", stdout);
   nprintf(60);

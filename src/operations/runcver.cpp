@@ -12,6 +12,7 @@
 #include "common/visibletext.hpp"
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
+#include "system/progressline.hpp"
 
 namespace {
 
@@ -19,10 +20,18 @@ namespace {
 // and the "More?" pause every 20 lines.
 class MissingReport {
  public:
+  // The progress line, on the same terminal, is taken away before each
+  // line of the report.
+  explicit MissingReport(ProgressLine& progress) : progress_(progress) {}
+
   // False when the operator ends the scan at the pause.
-  bool Page() { return pager_.Page(); }
+  bool Page() {
+    progress_.Hide();
+    return pager_.Page();
+  }
 
   void CategoryHeading(std::string_view title) {
+    progress_.Hide();
     pager_.Count(2);
     std::fputs("\n", stdout);
     hprintf(45);
@@ -32,6 +41,7 @@ class MissingReport {
   }
 
   void PackageHeading(std::string_view description) {
+    progress_.Hide();
     pager_.Count();
     std::fputs("\t", stdout);
     hprintf(45);
@@ -41,6 +51,7 @@ class MissingReport {
   }
 
   void Missing(int message, std::string_view path) {
+    progress_.Hide();
     pager_.Count();
     std::fputs("\t   ", stdout);
     hprintf(message);
@@ -50,6 +61,7 @@ class MissingReport {
   }
 
   void SizeDiffers(std::string_view path, long long expected, long long found) {
+    progress_.Hide();
     pager_.Count();
     std::fputs("  Size differs: ", stdout);
     PutVisible(path);
@@ -57,6 +69,7 @@ class MissingReport {
   }
 
  private:
+  ProgressLine& progress_;
   Pager pager_{20};
 };
 
@@ -83,7 +96,10 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
   long long missing_files = 0;
   long long missing_directories = 0;
   long long other_sizes = 0;
-  MissingReport report;
+  ProgressLine progress("Verifying", ProgressLine::Wanted() ? CountLines(pak) : 0,
+                        ProgressLine::Unit::kEntries, ProgressLine::Wanted());
+  MissingReport report(progress);
+  uint64_t entries = 0;
   std::string category = "00";
   // The current category's title text; none when the table of contents has
   // no title line for it.
@@ -91,6 +107,7 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
   std::string_view line;
   std::string path;
   while (in.Next(line)) {
+    progress.Show(entries++);
     TocLine entry(line);
     path.assign(entry.EntryWord());
     struct stat st;
@@ -132,6 +149,7 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
     }
   }
 
+  progress.Erase();
   std::fputs("\n", stdout);
   PrintCount(missing_files, 48, 49);
   PrintCount(missing_directories, 50, 51);

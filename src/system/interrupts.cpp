@@ -13,13 +13,16 @@ volatile sig_atomic_t children[kMaxChildren];
 
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// What the handler removes before the run ends; set once the working files
-// exist.
-void (*volatile cleanup)() = nullptr;
+// What the handler does before the run ends: removing the working files,
+// erasing a progress line.
+constexpr int kMostCleanups = 4;
+void (*volatile cleanups[kMostCleanups])() = {};
 
 void OnInterrupt(int sig) {
   int saved = errno;
-  if (cleanup) cleanup();
+  for (int i = 0; i < kMostCleanups; ++i) {
+    if (void (*routine)() = cleanups[i]) routine();
+  }
   for (int i = 0; i < kMaxChildren; ++i) {
     pid_t pid = children[i];
     if (pid <= 0) continue;
@@ -59,7 +62,25 @@ void InstallInterruptHandlers() {
   }
 }
 
-void SetInterruptCleanup(void (*routine)()) { cleanup = routine; }
+void AddInterruptCleanup(void (*routine)()) {
+  InterruptsHeld held;
+  for (int i = 0; i < kMostCleanups; ++i) {
+    if (cleanups[i] == routine) return;
+  }
+  for (int i = 0; i < kMostCleanups; ++i) {
+    if (!cleanups[i]) {
+      cleanups[i] = routine;
+      return;
+    }
+  }
+}
+
+void RemoveInterruptCleanup(void (*routine)()) {
+  InterruptsHeld held;
+  for (int i = 0; i < kMostCleanups; ++i) {
+    if (cleanups[i] == routine) cleanups[i] = nullptr;
+  }
+}
 
 InterruptsHeld::InterruptsHeld() {
   sigset_t set = InterruptSet();

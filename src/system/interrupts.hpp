@@ -1,4 +1,4 @@
-// An interrupted run (SIGINT, SIGTERM, SIGHUP) runs the registered cleanup,
+// An interrupted run (SIGINT, SIGTERM, SIGHUP) runs the registered cleanups,
 // waits for the child it is running and then ends by the same signal, so
 // that a calling shell sees an interrupted run.
 #pragma once
@@ -8,9 +8,11 @@
 
 void InstallInterruptHandlers();
 
-// The routine the handler calls first (it must be safe in a signal handler):
-// the working files register their removal here.
-void SetInterruptCleanup(void (*routine)());
+// Routines the handler calls first, in the order added (each must be safe
+// in a signal handler): the removal of the working files, the erasing of a
+// progress line. Adding one twice adds it once.
+void AddInterruptCleanup(void (*routine)());
+void RemoveInterruptCleanup(void (*routine)());
 
 // Blocks the three signals while a child is being started and recorded, so
 // that no child escapes the handler. Unblocked by the destructor.

@@ -1,7 +1,9 @@
 #include "system/spawn.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -178,14 +180,55 @@ ChildEnd Wait(const Started& started) {
   return end;
 }
 
-}  // namespace
-
-ChildEnd RunCommand(const Command& command) {
-  std::fflush(stdout);
-  return Wait(Start(command, command.stdin_fd, command.stdout_fd));
+// Waits for every started child, calling `tick` every tenth of a second
+// until all have ended. A kernel without process descriptors waits
+// without ticks.
+std::vector<ChildEnd> WaitAll(const std::vector<Started>& children, const WaitTick& tick) {
+  std::vector<ChildEnd> ends(children.size());
+  std::vector<int> pidfds(children.size(), -1);
+  bool watching = static_cast<bool>(tick);
+  for (size_t i = 0; i < children.size() && watching; ++i) {
+    if (children[i].pid < 0) continue;
+    pidfds[i] = static_cast<int>(syscall(SYS_pidfd_open, children[i].pid, 0));
+    watching = pidfds[i] >= 0;
+  }
+  while (watching) {
+    std::vector<pollfd> polled;
+    std::vector<pid_t> running;
+    for (size_t i = 0; i < children.size(); ++i) {
+      if (pidfds[i] < 0) continue;
+      polled.push_back({pidfds[i], POLLIN, 0});
+      running.push_back(children[i].pid);
+    }
+    if (polled.empty()) break;
+    int ready = poll(polled.data(), polled.size(), 100);
+    if (ready == 0) tick(running);
+    if (ready <= 0) continue;
+    for (size_t i = 0; i < children.size(); ++i) {
+      for (const pollfd& p : polled) {
+        if (p.fd == pidfds[i] && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+          close(pidfds[i]);
+          pidfds[i] = -1;
+          ends[i] = Wait(children[i]);
+        }
+      }
+    }
+  }
+  for (size_t i = 0; i < children.size(); ++i) {
+    if (pidfds[i] >= 0) close(pidfds[i]);
+    if (!ends[i].started && ends[i].error == 0) ends[i] = Wait(children[i]);
+  }
+  return ends;
 }
 
-PipelineEnd RunPipeline(const Command& first, const Command& second) {
+}  // namespace
+
+ChildEnd RunCommand(const Command& command, const WaitTick& tick) {
+  std::fflush(stdout);
+  return WaitAll({Start(command, command.stdin_fd, command.stdout_fd)}, tick)[0];
+}
+
+PipelineEnd RunPipeline(const Command& first, const Command& second, const WaitTick& tick) {
   std::fflush(stdout);
   PipelineEnd end;
   int pipe_fds[2];
@@ -201,7 +244,8 @@ PipelineEnd RunPipeline(const Command& first, const Command& second) {
   // Only the children hold the pipe now: the writer sees a closed pipe when
   // the reader ends, the reader sees end of input when the writer ends.
   close(pipe_fds[0]);
-  end.first = Wait(writer);
-  end.second = Wait(reader);
+  std::vector<ChildEnd> ends = WaitAll({writer, reader}, tick);
+  end.first = ends[0];
+  end.second = ends[1];
   return end;
 }

@@ -2,6 +2,9 @@
 // vector, never through a shell, optionally piping one into another.
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,9 +35,13 @@ struct ChildEnd {
   bool Succeeded() const { return started && signal == 0 && exit_status == 0; }
 };
 
-// Runs `command` and waits for it. Standard output is flushed first, so the
-// child's output follows ours.
-ChildEnd RunCommand(const Command& command);
+// Called about ten times a second while children run, with their process
+// ids, for a caller that watches them (a progress line).
+using WaitTick = std::function<void(const std::vector<pid_t>& running)>;
+
+// Runs `command` and waits for it, calling `tick` meanwhile when given.
+// Standard output is flushed first, so the child's output follows ours.
+ChildEnd RunCommand(const Command& command, const WaitTick& tick = nullptr);
 
 struct PipelineEnd {
   ChildEnd first;
@@ -44,4 +51,5 @@ struct PipelineEnd {
 // Runs `first` with its standard output piped into the standard input of
 // `second`, and waits for both. When `first` cannot be started, `second` is
 // not started either.
-PipelineEnd RunPipeline(const Command& first, const Command& second);
+PipelineEnd RunPipeline(const Command& first, const Command& second,
+                        const WaitTick& tick = nullptr);

@@ -54,7 +54,7 @@ bool MakeWorkingFiles() {
   TMP2 = work_dir + "/TMP2";
   TMP3 = work_dir + "/TMP3";
   PAK = work_dir + "/PAK";
-  SetInterruptCleanup(RemoveWorkingFiles);
+  AddInterruptCleanup(RemoveWorkingFiles);
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -183,7 +184,16 @@ LiveRun::LiveRun(const std::vector<std::string>& args, const RunOptions& options
     int terminal = -1;
     pid_ = forkpty(&terminal, nullptr, nullptr, nullptr);
     if (pid_ < 0) throw std::runtime_error("forkpty");
-    if (pid_ == 0) image.Exec();
+    if (pid_ == 0) {
+      // What the test types is not echoed: the screen holds what the
+      // installer printed, whenever the answers arrive.
+      termios settings;
+      if (tcgetattr(STDIN_FILENO, &settings) == 0) {
+        settings.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &settings);
+      }
+      image.Exec();
+    }
     fcntl(terminal, F_SETFD, FD_CLOEXEC);
     out_fd_ = terminal;
     in_ = fcntl(terminal, F_DUPFD_CLOEXEC, 0);
