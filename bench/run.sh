@@ -12,7 +12,7 @@
 #             without it an optimised build (RelWithDebInfo)
 #             is made in build-bench/
 # --only LIST run only these scenarios (comma-separated: load, gzip, half,
-#             big, verify, remove, walk, discovery)
+#             big, progress, verify, sizes, remove, walk, discovery)
 # --keep      keep the inputs (for a profiler) and say where they are
 #
 # Everything is made in a directory under $TMPDIR (else /tmp) that is
@@ -334,6 +334,32 @@ check_verify() {
     die "verification did not report $V_MISSING missing files"
 }
 
+# The size check of verification against verification without it.
+setup_sizes() { setup_verify; }
+prep_installer_sizes() { :; }
+prep_plain_sizes() { :; }
+installer_sizes() {
+  run -i "$WORK/verify.in" -o "${1:-/dev/null}" -e "$WORK/log/install.err" -C "$V_INST" -- \
+    env ZULVERIFY=size "$INSTALL" -verify
+}
+plain_sizes() { installer_verify; }
+check_sizes() {
+  grep -q "^0 files with a different size\$" "$WORK/log/check.out" ||
+    die "the size check found sizes that differ"
+}
+
+# A load with the progress line on a pseudo-terminal's standard error,
+# against the same load with the line turned off; both through script(1).
+setup_progress() { setup_load; }
+prep_installer_progress() { prep_load_common; }
+prep_plain_progress() { prep_load_common; }
+on_terminal() {
+  run -C "$L_INST" -- script -qec "$INSTALL -load < $WORK/load.in > /dev/null" /dev/null
+}
+installer_progress() { on_terminal; }
+plain_progress() { ZULPROGRESS=off on_terminal; }
+check_progress() { check_load; }
+
 R_INST=
 setup_remove() {
   R_INST=$WORK/remove/inst
@@ -445,7 +471,8 @@ measure() {
 }
 
 log "making inputs in $WORK"
-if wanted load || wanted gzip || wanted verify || wanted remove; then make_small; fi
+if wanted load || wanted gzip || wanted progress || wanted verify || wanted sizes ||
+  wanted remove; then make_small; fi
 if wanted big; then make_big; fi
 if wanted half; then make_half; fi
 if wanted walk; then make_walk; fi
@@ -455,7 +482,9 @@ wanted load && measure load "load $SMALL_FILES small files, 4 plain archives vs 
 wanted gzip && measure gzip "load the same from gzip archives vs gunzip -c \\| tar xf - whole" 1.10
 wanted half && measure half "load half of every archive (4 x 2 packages, one of each chosen) vs tar xf whole" 1.10
 wanted big && measure big "load $BIG_FILES files of $((BIG_SIZE / 1048576)) MB vs tar xf" 1.02
+wanted progress && measure progress "load $SMALL_FILES small files with the progress line on a terminal vs without it" 1.01
 wanted verify && measure verify "verify $((SMALL_FILES + 4 * SMALL_DIRS + 4)) entries, 1% of files missing vs stat loop" 1.5
+wanted sizes && measure sizes "verify with sizes (ZULVERIFY=size) vs verify" 1.2
 wanted remove && measure remove "remove the same entries vs rm -rf" 1.5
 wanted walk && measure walk "walk 99 categories of a $(wc -l <"$WORK/walk/cdrom/01.toc")-line table of contents vs wc -l" 10 32
 wanted discovery && measure discovery "product discovery over $((DISC_OUTER * (DISC_INNER + 1))) directories vs find" 1.5
