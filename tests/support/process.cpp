@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -281,15 +282,22 @@ int LiveRun::Wait(int timeout_ms) {
   return status;
 }
 
-std::vector<pid_t> ProcessesMentioning(const std::string& text) {
+std::vector<pid_t> ChildrenOf(pid_t parent) {
   std::vector<pid_t> found;
   DIR* proc = opendir("/proc");
   if (!proc) return found;
   while (dirent* entry = readdir(proc)) {
     pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-    if (pid <= 0 || pid == getpid()) continue;
-    std::string cmdline = ReadFile(std::string("/proc/") + entry->d_name + "/cmdline");
-    if (cmdline.find(text) != std::string::npos) found.push_back(pid);
+    if (pid <= 0) continue;
+    // "PID (NAME) STATE PPID ...": the name may hold blanks, not a ')'
+    // followed by the state.
+    std::string stat = ReadFile(std::string("/proc/") + entry->d_name + "/stat");
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    int ppid = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %*c %d", &ppid) == 1 && ppid == parent) {
+      found.push_back(pid);
+    }
   }
   closedir(proc);
   return found;

@@ -81,8 +81,8 @@ class LiveRun {
   bool reaped_ = false;
 };
 
-// Processes whose command line mentions `text` (a test's private path).
-std::vector<pid_t> ProcessesMentioning(const std::string& text);
+// The processes whose parent is `parent`.
+std::vector<pid_t> ChildrenOf(pid_t parent);
 
 // The other user of the attacks: "nobody". Runs `attack` in a child that
 // has given up root for that user and returns its exit status (-1 when it
