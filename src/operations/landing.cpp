@@ -97,7 +97,11 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
               : member.type == ArchiveMember::Type::kSymlink ? Node::Kind::kSymlink
                                                              : Node::Kind::kOther;
   if (made.kind == Node::Kind::kSymlink) made.target = member.link;
-  Note(location, std::move(made));
+  made.open_to_others = refuse_open_directories_ && is_directory && (member.mode & S_IWOTH) != 0;
+  // Only directories and links change how a later path is walked; a file
+  // is not noted (a link it replaces stays noted, which refuses more, never
+  // less).
+  if (made.kind != Node::Kind::kOther) Note(location, std::move(made));
   if (member.type == ArchiveMember::Type::kFile && (member.mode & (S_ISUID | S_ISGID)) != 0) {
     set_id.push_back(member.name);
   }
@@ -129,13 +133,19 @@ bool Landing::Resolve(std::string_view path, bool follow_last, std::string& loca
       continue;
     }
     std::string candidate = Join(location, step.name);
+    // What stands at the last place is replaced, not gone through: nothing
+    // to look up (a file member of a load never costs a look at the disk).
+    if (step.last && !follow_last) {
+      location = std::move(candidate);
+      continue;
+    }
     const Node& node = Lookup(candidate);
     if (node.open_to_others && !step.last) {
       refusal.name = candidate;
       refusal.reason = kOpenToOthers;
       return false;
     }
-    if (node.kind != Node::Kind::kSymlink || (step.last && !follow_last)) {
+    if (node.kind != Node::Kind::kSymlink) {
       location = std::move(candidate);
       continue;
     }
