@@ -10,6 +10,7 @@
 
 #include "catalogue/tocline.hpp"
 #include "common/currentdirectory.hpp"
+#include "common/entrypath.hpp"
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
 #include "common/visibletext.hpp"
@@ -48,6 +49,13 @@ class Remover {
   // False when no child could be started for a removal.
   bool Remove(const std::string& path, bool directory) {
     int not_removed = directory ? 56 : 53;
+    // Below a directory found missing nothing is there either (removal only
+    // takes away): no need to look again for every entry it held.
+    if (!missing_.empty() && path.starts_with(missing_) && path.size() > missing_.size() &&
+        path[missing_.size()] == '/') {
+      Report(directory ? 57 : 55, path);
+      return true;
+    }
     Parent parent = OpenParentBeneath(root_fd_, path, refuse_open_);
     if (!parent.open_to_others.empty()) ReportOpenToOthers(parent.open_to_others);
     if (parent.outcome == Parent::Outcome::kRefused) {
@@ -58,6 +66,7 @@ class Remover {
       Report(directory ? 57 : 55, path);
       return true;
     }
+    missing_.clear();
     bool started = directory ? RemoveDirectory(parent, path) : RemoveFile(parent, path);
     close(parent.fd);
     return started;
@@ -85,6 +94,7 @@ class Remover {
   bool RemoveDirectory(const Parent& parent, const std::string& path) {
     if (!Exists(parent)) {
       Report(57, path);
+      NoteMissing(parent, path);
       return true;
     }
     // A directory on which another file system is mounted is not emptied.
@@ -108,10 +118,19 @@ class Remover {
     // Only what is left on disk counts, not how rm ended.
     if (Exists(parent)) {
       Report(56, path);
-    } else if (list_files_ == 1) {
-      Report(54, path, true);
+      return true;
     }
+    if (list_files_ == 1) Report(54, path, true);
+    NoteMissing(parent, path);
     return true;
+  }
+
+  // The directory `path` is not there (any more): what it held is not
+  // either. Only a directory itself, never one reached through a link.
+  void NoteMissing(const Parent& parent, const std::string& path) {
+    struct stat st;
+    if (fstatat(parent.fd, parent.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return;
+    missing_.assign(WithoutTrailingSlashes(path));
   }
 
   void ReportOpenToOthers(const std::string& dir) {
@@ -124,6 +143,7 @@ class Remover {
   }
 
   int list_files_;
+  std::string missing_;  // a directory entry found missing, or removed
   int root_fd_;
   Confinement confinement_;
   bool refuse_open_;

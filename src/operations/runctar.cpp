@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 #include "catalogue/tocline.hpp"
 #include "common/currentdirectory.hpp"
@@ -26,6 +27,7 @@
 #include "operations/landing.hpp"
 #include "operations/tarbatch.hpp"
 #include "operations/tarrequest.hpp"
+#include "system/interrupts.hpp"
 #include "system/progressline.hpp"
 #include "system/spawn.hpp"
 #include "system/workingfiles.hpp"
@@ -127,7 +129,10 @@ class Loader {
         progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress) {
     if (root_fd_ < 0) DieFor(".");
   }
-  ~Loader() { close(root_fd_); }
+  ~Loader() {
+    if (ahead_.thread.joinable()) ahead_.thread.join();
+    close(root_fd_);
+  }
 
   // The file name of the archive of `code`.
   std::string ArchiveOf(std::string_view code) const {
@@ -144,7 +149,9 @@ class Loader {
     batch.Add(name);
   }
 
-  void Extract(TarBatch& batch) {
+  // Extracts the batch; `next_code` is the archive code of the batch after
+  // it, if any, whose members are read meanwhile.
+  void Extract(TarBatch& batch, std::string_view next_code) {
     const std::string& list = batch.Finish();
     // A run of lines without any entry path names nothing to extract.
     if (batch.count() == 0) return;
@@ -152,6 +159,7 @@ class Loader {
     int fd = OpenRegularFile(archive);
     if (fd < 0) FailArchive(archive, errno != 0 ? std::strerror(errno) : "not a regular file");
     Judge(batch, archive, fd);
+    if (!next_code.empty()) ReadAhead(ArchiveOf(next_code));
     TarRequest request = ChooseTarRequest(members_, batch, list_files_ != 0);
     std::string names = list;
     if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request);
@@ -173,9 +181,11 @@ class Loader {
   // among them are named.
   void Judge(const TarBatch& batch, const std::string& archive, int fd) {
     std::string error;
-    if (!ReadArchiveMembers(fd, members_, error)) {
+    if (!TakeReadAhead(archive, error) && error.empty() &&
+        !ReadArchiveMembers(fd, members_, error)) {
       FailArchive(archive, "cannot read the members: " + error);
     }
+    if (!error.empty()) FailArchive(archive, "cannot read the members: " + error);
     if (lseek(fd, 0, SEEK_SET) != 0) DieFor(archive);
     Refusal refusal;
     std::vector<std::string> set_id;
@@ -238,6 +248,49 @@ class Loader {
     if (!ends.first.Succeeded() || !ends.second.Succeeded()) FailLoading();
   }
 
+  // Reads the members of `archive` in a thread of its own while tar
+  // extracts the batch before it: reading them costs the load nothing then.
+  // The thread never sees an interrupt; the handler stays the main
+  // thread's.
+  void ReadAhead(const std::string& archive) {
+    if (archive == ahead_.archive) return;
+    if (ahead_.thread.joinable()) ahead_.thread.join();  // read for a batch that named nothing
+    ahead_.archive = archive;
+    ahead_.members.clear();
+    ahead_.error.clear();
+    ahead_.done = false;
+    InterruptsHeld held;
+    ahead_.thread = std::thread([this] {
+      int fd = OpenRegularFile(ahead_.archive);
+      // An archive that does not open is reported when its batch comes.
+      ahead_.done = fd >= 0 && ReadArchiveMembers(fd, ahead_.members, ahead_.error);
+      if (fd < 0) ahead_.error.clear();
+      if (fd >= 0) close(fd);
+    });
+  }
+
+  // The members of `archive` when they were read ahead: true with them in
+  // members_, or false with `error` said when reading them failed.
+  bool TakeReadAhead(const std::string& archive, std::string& error) {
+    if (ahead_.archive != archive) return false;
+    if (ahead_.thread.joinable()) ahead_.thread.join();
+    ahead_.archive.clear();
+    if (!ahead_.done) {
+      error = ahead_.error;
+      return false;
+    }
+    members_.swap(ahead_.members);
+    return true;
+  }
+
+  struct ReadingAhead {
+    std::string archive;
+    std::thread thread;
+    std::vector<ArchiveMember> members;
+    std::string error;
+    bool done = false;
+  };
+
   std::string dist_;
   int variant_;
   int form_;
@@ -248,6 +301,7 @@ class Loader {
   ProgressLine progress_;
   uint64_t done_ = 0;
   std::vector<ArchiveMember> members_;
+  ReadingAhead ahead_;
 };
 
 // The bytes a load reads: every batch reads its archive once.
@@ -288,12 +342,12 @@ void RunTAR(const std::string& dist, const std::string& pak, int variant, int li
   do {
     TocLine entry(line);
     if (entry.ArchiveCode() != batch.code()) {
-      loader.Extract(batch);
+      loader.Extract(batch, entry.ArchiveCode());
       batch.Start(entry.ArchiveCode());
     }
     loader.Add(batch, entry.EntryWord());
   } while (in->Next(line));
-  loader.Extract(batch);
+  loader.Extract(batch, "");
   loader.Done();
   in.reset();
   std::fputs("\n", stdout);

@@ -110,8 +110,15 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
     progress.Show(entries++);
     TocLine entry(line);
     path.assign(entry.EntryWord());
+    // One look for most entries: a link is followed only for whether its
+    // target exists, and only its own status is free of the follow.
     struct stat st;
-    bool exists = stat(path.c_str(), &st) == 0;
+    bool exists = lstat(path.c_str(), &st) == 0;
+    bool link = exists && S_ISLNK(st.st_mode);
+    if (link) {
+      struct stat target;
+      exists = stat(path.c_str(), &target) == 0;
+    }
 
     if (entry.IsOptional()) {
       if (entry.CategoryCode() != category) {
@@ -129,9 +136,8 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
       }
     }
     if (exists) {
-      if (!check_sizes || entry.EntryType() != 'F') continue;
       // A link is not checked: its size is not the file's.
-      if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+      if (!check_sizes || entry.EntryType() != 'F' || link || !S_ISREG(st.st_mode)) continue;
       if (static_cast<long long>(st.st_size) == entry.Size()) continue;
       if (!report.Page()) break;
       ++other_sizes;
