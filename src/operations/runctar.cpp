@@ -1,6 +1,5 @@
 #include "operations/runctar.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +28,7 @@
 #include "operations/tarrequest.hpp"
 #include "system/interrupts.hpp"
 #include "system/progressline.hpp"
+#include "system/readposition.hpp"
 #include "system/spawn.hpp"
 #include "system/workingfiles.hpp"
 
@@ -82,34 +82,6 @@ void ReportNotStarted(const ChildEnd& end, const char* program) {
   std::fflush(stdout);
   errno = end.error;
   std::perror(program);
-}
-
-// How far the process `pid` has read the file `path`: the position of its
-// descriptor for it, from /proc. `fd` remembers which descriptor that is;
-// -1 before it is found. 0 when it cannot be told.
-uint64_t ReadPosition(pid_t pid, const std::string& path, int& fd) {
-  std::string base = "/proc/" + std::to_string(pid);
-  if (fd < 0) {
-    DIR* dir = opendir((base + "/fd").c_str());
-    if (!dir) return 0;
-    while (dirent* entry = readdir(dir)) {
-      char target[4096];
-      std::string link = base + "/fd/" + entry->d_name;
-      ssize_t got = readlink(link.c_str(), target, sizeof target);
-      if (got > 0 && std::string_view(target, static_cast<size_t>(got)) == path) {
-        fd = std::atoi(entry->d_name);
-        break;
-      }
-    }
-    closedir(dir);
-    if (fd < 0) return 0;
-  }
-  std::FILE* info = std::fopen((base + "/fdinfo/" + std::to_string(fd)).c_str(), "r");
-  if (!info) return 0;
-  unsigned long long position = 0;
-  if (std::fscanf(info, "pos: %llu", &position) != 1) position = 0;
-  std::fclose(info);
-  return position;
 }
 
 // One load: the archives of the medium, what is known of the installation
