@@ -1,6 +1,7 @@
 #include "operations/beneath.hpp"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -10,8 +11,7 @@
 #include <vector>
 
 #include "common/entrypath.hpp"
-#include "operations/landing.hpp"
-#include <linux/openat2.h>
+#include "system/otherswrite.hpp"
 
 namespace {
 
@@ -28,15 +28,7 @@ int OpenAt2(int root_fd, const std::string& way) {
 }
 
 void PushFront(std::deque<std::string>& pending, std::string_view way) {
-  std::vector<std::string> steps;
-  size_t at = 0;
-  while (at <= way.size()) {
-    size_t end = way.find('/', at);
-    if (end == std::string_view::npos) end = way.size();
-    std::string_view step = way.substr(at, end - at);
-    if (!step.empty() && step != ".") steps.emplace_back(step);
-    at = end + 1;
-  }
+  std::vector<std::string_view> steps = PathComponents(way);
   pending.insert(pending.begin(), steps.begin(), steps.end());
 }
 

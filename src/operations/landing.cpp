@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/entrypath.hpp"
+#include "system/otherswrite.hpp"
 
 namespace {
 
@@ -36,25 +37,13 @@ struct Step {
 
 // Puts the components of `path` in front of `pending`, in order.
 void PushFront(std::deque<Step>& pending, std::string_view path, bool own) {
-  std::deque<Step> steps;
-  size_t at = 0;
-  while (at <= path.size()) {
-    size_t end = path.find('/', at);
-    if (end == std::string_view::npos) end = path.size();
-    std::string_view part = path.substr(at, end - at);
-    if (!part.empty() && part != ".") steps.push_back({std::string(part), false});
-    at = end + 1;
-  }
+  std::vector<Step> steps;
+  for (std::string_view part : PathComponents(path)) steps.push_back({std::string(part), false});
   if (own && !steps.empty()) steps.back().last = true;
   pending.insert(pending.begin(), steps.begin(), steps.end());
 }
 
 }  // namespace
-
-bool OthersCanWrite(const struct stat& st) {
-  return st.st_uid != 0 || (st.st_mode & S_IWOTH) != 0 ||
-         ((st.st_mode & S_IWGRP) != 0 && st.st_gid != 0);
-}
 
 Landing::Landing(int root_fd, std::string root_path, bool refuse_open_directories)
     : root_fd_(root_fd),

@@ -67,7 +67,3 @@ class Landing {
   // changed by every member judged.
   std::unordered_map<std::string, Node> nodes_;
 };
-
-// Whether a user other than root can write into the directory with status
-// `st`.
-bool OthersCanWrite(const struct stat& st);

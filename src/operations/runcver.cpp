@@ -17,21 +17,18 @@
 namespace {
 
 // The report of missing entries under their headings, with its line count
-// and the "More?" pause every 20 lines.
+// and the "More?" pause every 20 lines. A progress line on the same terminal
+// is taken away before each of its lines.
 class MissingReport {
  public:
-  // The progress line, on the same terminal, is taken away before each
-  // line of the report.
-  explicit MissingReport(ProgressLine& progress) : progress_(progress) {}
-
   // False when the operator ends the scan at the pause.
   bool Page() {
-    progress_.Hide();
+    ProgressLine::HideCurrent();
     return pager_.Page();
   }
 
   void CategoryHeading(std::string_view title) {
-    progress_.Hide();
+    ProgressLine::HideCurrent();
     pager_.Count(2);
     std::fputs("\n", stdout);
     hprintf(45);
@@ -41,7 +38,7 @@ class MissingReport {
   }
 
   void PackageHeading(std::string_view description) {
-    progress_.Hide();
+    ProgressLine::HideCurrent();
     pager_.Count();
     std::fputs("\t", stdout);
     hprintf(45);
@@ -51,7 +48,7 @@ class MissingReport {
   }
 
   void Missing(int message, std::string_view path) {
-    progress_.Hide();
+    ProgressLine::HideCurrent();
     pager_.Count();
     std::fputs("\t   ", stdout);
     hprintf(message);
@@ -61,7 +58,7 @@ class MissingReport {
   }
 
   void SizeDiffers(std::string_view path, long long expected, long long found) {
-    progress_.Hide();
+    ProgressLine::HideCurrent();
     pager_.Count();
     std::fputs("  Size differs: ", stdout);
     PutVisible(path);
@@ -69,7 +66,6 @@ class MissingReport {
   }
 
  private:
-  ProgressLine& progress_;
   Pager pager_{20};
 };
 
@@ -98,7 +94,7 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
   long long other_sizes = 0;
   ProgressLine progress("Verifying", ProgressLine::Wanted() ? CountLines(pak) : 0,
                         ProgressLine::Unit::kEntries, ProgressLine::Wanted());
-  MissingReport report(progress);
+  MissingReport report;
   uint64_t entries = 0;
   std::string category = "00";
   // The current category's title text; none when the table of contents has
