@@ -12,5 +12,7 @@ std::optional<std::string> ReadAnswerOrEnd();
 
 // From now on every line read is also appended to `path` as it was read,
 // one a line (the file is made with mode 0600), so that the answers can be
-// given again from it. False (errno set) when it cannot be opened.
+// given again from it. Only a regular file is taken, never through a final
+// symbolic link, and opening never waits. False when it cannot be opened
+// (errno set) or is no regular file (errno 0).
 bool RecordAnswersIn(const std::string& path);

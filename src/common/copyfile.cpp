@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "common/helddirectory.hpp"
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
 
@@ -56,7 +57,7 @@ void BufferCopy(int in, uint64_t at, uint64_t size, int out, const std::string& 
 }
 
 int OpenOrDie(const std::string& path, int flags) {
-  int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+  int fd = OpenPath(path, flags);
   if (fd < 0) DieFor(path);
   return fd;
 }
@@ -72,7 +73,7 @@ void CopyWholeFile(const std::string& source, const std::string& target, bool ap
   int in = OpenOrDie(source, O_RDONLY);
   // The kernel does not copy onto a file opened for appending: an append
   // starts at the end instead.
-  int out = open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? 0 : O_TRUNC), 0666);
+  int out = OpenPath(target, O_WRONLY | O_CREAT | (append ? 0 : O_TRUNC));
   if (out < 0) {
     int error = errno;
     close(in);
@@ -90,7 +91,7 @@ void CopyFile(const std::string& source, const std::string& target) {
 }
 
 void MoveOver(const std::string& from, const std::string& to) {
-  if (std::rename(from.c_str(), to.c_str()) == 0) return;
+  if (RenamePath(from, to) == 0) return;
   CopyFile(from, to);
   RemoveOrDie(from);
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/helddirectory.hpp"
 #include "common/textfile.hpp"
 
 namespace {
@@ -15,7 +16,7 @@ namespace {
 constexpr size_t kBlock = 1 << 18;
 
 int OpenFd(const std::string& path, int flags) {
-  int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+  int fd = OpenPath(path, flags);
   if (fd < 0) DieFor(path);
   return fd;
 }

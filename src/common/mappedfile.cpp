@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/helddirectory.hpp"
 #include "common/textfile.hpp"
 
 namespace {
@@ -14,7 +15,7 @@ constexpr off_t kMostMapped = 8 << 20;
 }  // namespace
 
 MappedFile::MappedFile(const std::string& path, bool writable)
-    : fd_(open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC)) {
+    : fd_(OpenPath(path, writable ? O_RDWR : O_RDONLY)) {
   if (fd_ < 0) DieFor(path);
   struct stat st;
   if (fstat(fd_, &st) != 0) DieFor(path);

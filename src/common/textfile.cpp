@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "common/exitrequest.hpp"
+#include "common/helddirectory.hpp"
 
 void DieFor(const std::string& name) {
   std::fflush(stdout);
@@ -16,11 +17,11 @@ void DieFor(const std::string& name) {
 }
 
 void RemoveOrDie(const std::string& path) {
-  if (std::remove(path.c_str()) != 0 && errno != ENOENT) DieFor(path);
+  if (UnlinkPath(path) != 0 && errno != ENOENT) DieFor(path);
 }
 
 int OpenRegularFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int fd = OpenPath(path, O_RDONLY | O_NONBLOCK);
   if (fd < 0) return -1;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -66,7 +66,7 @@ void RecordAnswersAsAsked() {
   if (!file || !*file || RecordAnswersIn(file)) return;
   int error = errno;
   std::fprintf(stderr, "install: cannot record the answers in %s: %s\n", file,
-               std::strerror(error));
+               error == 0 ? "not a regular file" : std::strerror(error));
 }
 
 // The option word; prints the removal warning and the help text at once.

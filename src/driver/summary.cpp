@@ -62,14 +62,14 @@ void ListSelection(const RunState& state, LineReader& pak) {
 }
 
 void ShowSelection(const RunState& state) {
+  // PAK holds every chosen line: read in large blocks.
+  LineReader pak(PAK);
   struct stat info;
-  if (stat(PAK.c_str(), &info) != 0) DieFor(PAK);
+  if (fstat(pak.fd(), &info) != 0) DieFor(PAK);
   if (info.st_size == 0) {
     std::fputs("\n", stdout);
     nprintf(23);
   } else {
-    // PAK holds every chosen line: read in large blocks.
-    LineReader pak(PAK);
     std::fputs("\n\n", stdout);
     nprintf(18);
     std::fputs("--------------------------\n\n", stdout);

@@ -128,6 +128,122 @@ TEST(Environment, ATmpdirThatCannotServeGivesWayToTmp) {
   }
 }
 
+TEST(Environment, ATmpdirOthersCanChangeGivesWayToTmp) {
+  // In a directory another user owns, or can write to and is not sticky,
+  // that user could rename the working directory away and put one of theirs
+  // with links under its name: the run makes it in /tmp instead.
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to give the directory away";
+  enum Form { kTheirs, kWritableByAll, kWritableByGroup, kSticky };
+  for (Form form : {kTheirs, kWritableByAll, kWritableByGroup, kSticky}) {
+    SCOPED_TRACE(form);
+    HostileMedium m;
+    m.Toc(OneFile());
+    std::string tmpdir = m.tmp();
+    switch (form) {
+      case kTheirs:
+        ASSERT_EQ(chown(tmpdir.c_str(), kOtherUser, kOtherUser), 0);
+        ASSERT_EQ(chmod(tmpdir.c_str(), 0755), 0);
+        break;
+      case kWritableByAll:
+        ASSERT_EQ(chmod(tmpdir.c_str(), 0777), 0);
+        break;
+      case kWritableByGroup:
+        ASSERT_EQ(chown(tmpdir.c_str(), 0, kOtherUser), 0);
+        ASSERT_EQ(chmod(tmpdir.c_str(), 0775), 0);
+        break;
+      case kSticky:
+        ASSERT_EQ(chmod(tmpdir.c_str(), 01777), 0);
+        break;
+    }
+    LiveRun run({"-load"}, m.Options());
+    run.Write(m.cdrom() + "\n\n");
+    ASSERT_TRUE(run.WaitFor(kLoadPackagesPrompt)) << run.out();
+    // The working files exist by now; only a sticky directory holds them.
+    EXPECT_EQ(ListDir(tmpdir).size(), form == kSticky ? 1u : 0u);
+    run.Write("q\ny\n");
+    run.CloseInput();
+    int status = run.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.out();
+    EXPECT_TRUE(EndsWith(run.out(), kExit)) << run.out();
+    EXPECT_TRUE(ListDir(tmpdir).empty());
+  }
+}
+
+TEST(Environment, TheWorkingFilesStayInTheDirectoryMadeForThem) {
+  // The working directory renamed away and another put under its name,
+  // with links under the working files' names: nothing is written through
+  // them, and the removal reads the selection it wrote itself.
+  HostileMedium m;
+  m.Toc(OneFile());
+  WriteFile(m.inst() + "/data", "data\n");
+  std::string victim = m.outside() + "/marker";
+  LiveRun run({"-remove"}, m.Options());
+  run.Write(m.cdrom() + "\n\n");
+  ASSERT_TRUE(run.WaitFor("Package numbers to remove: [all] ")) << run.out();
+  std::vector<std::string> work = ListDir(m.tmp());
+  ASSERT_EQ(work.size(), 1u);
+  std::string named = m.tmp() + "/" + work[0], moved = m.tmp() + "/moved";
+  ASSERT_EQ(rename(named.c_str(), moved.c_str()), 0);
+  MakeDirs(named);
+  for (const char* name : {"TMP", "MOD", "TMP2", "TMP3", "PAK"}) {
+    ASSERT_EQ(symlink(victim.c_str(), (named + "/" + name).c_str()), 0);
+  }
+  run.Write("\nyes\n\n");
+  run.CloseInput();
+  int status = run.Wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.out();
+  EXPECT_FALSE(Exists(m.inst() + "/data")) << run.out();
+  EXPECT_EQ(ReadFile(victim), "untouched\n");
+  EXPECT_EQ(ListDir(named).size(), 5u);
+  EXPECT_TRUE(ListDir(moved).empty());
+}
+
+TEST(Environment, AnswersAreRecordedOnlyInARegularFile) {
+  // Under the name of the record, in a directory another user can write:
+  // a link to a file of root's, a link to where a new file would be made,
+  // a fifo (which would hold the run up before the first question), a
+  // directory, a device. None is written to; the run goes on.
+  enum Form { kLink, kDanglingLink, kFifo, kDirectory, kDevice };
+  for (Form form : {kLink, kDanglingLink, kFifo, kDirectory, kDevice}) {
+    SCOPED_TRACE(form);
+    HostileMedium m;
+    std::string record = m.root() + "/answers", planted = m.outside() + "/planted";
+    std::string reason = "not a regular file";
+    switch (form) {
+      case kLink:
+        ASSERT_EQ(symlink((m.outside() + "/marker").c_str(), record.c_str()), 0);
+        break;
+      case kDanglingLink:
+        ASSERT_EQ(symlink(planted.c_str(), record.c_str()), 0);
+        break;
+      case kFifo:
+        ASSERT_EQ(mkfifo(record.c_str(), 0666), 0);
+        break;
+      case kDirectory:
+        MakeDirs(record);
+        reason = "Is a directory";
+        break;
+      case kDevice:
+        record = "/dev/null";
+        break;
+    }
+    RunOptions options = m.Options();
+    options.env["ZULANSWERS"] = record;
+    LiveRun run({"-load"}, options);
+    run.Write("q\ny\n");
+    run.CloseInput();
+    int status = run.Wait(10000);
+    ASSERT_NE(status, -1) << "the run hung:\n" << run.out();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.out();
+    // Standard error comes first, before the greeting.
+    EXPECT_EQ(run.out().substr(0, run.out().find('\n') + 1),
+              "install: cannot record the answers in " + record + ": " + reason + "\n");
+    EXPECT_TRUE(EndsWith(run.out(), kExit)) << run.out();
+    EXPECT_EQ(m.OutsideTree(), std::vector<std::string>{"marker"});
+    EXPECT_EQ(ReadFile(m.outside() + "/marker"), "untouched\n");
+  }
+}
+
 TEST(Environment, TheDefaultLocalesAreEnglish) {
   const std::string kNotFound = "Unable to locate message file";
   HostileMedium m;
