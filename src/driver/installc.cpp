@@ -1,7 +1,5 @@
 #include "driver/installc.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +14,7 @@
 #include "common/currentdirectory.hpp"
 #include "common/exitrequest.hpp"
 #include "common/medium.hpp"
+#include "common/textfile.hpp"
 #include "driver/dialogue.hpp"
 #include "driver/farewell.hpp"
 #include "driver/runstate.hpp"
@@ -88,17 +87,6 @@ bool RecogniseOption(const std::string& word, RunState& state) {
   return true;
 }
 
-// Whether `path` opens for reading and is no directory. Opened without
-// waiting, so that a fifo does not hold the run up here.
-bool OpensAsToc(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st;
-  bool usable = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-  close(fd);
-  return usable;
-}
-
 // Checks a table of contents named on the command line. False when it
 // cannot be opened (after message 55).
 bool TakeNamedToc(const std::string& word, RunState& state) {
@@ -106,7 +94,9 @@ bool TakeNamedToc(const std::string& word, RunState& state) {
   if (state.toc_path.empty() || state.toc_path[0] != '/') {
     state.toc_path = state.start_dir + "/" + word;
   }
-  if (!OpensAsToc(state.toc_path)) {
+  // Only a regular file, opened without waiting: a fifo would hold the run
+  // up, a device such as /dev/zero never end.
+  if (!IsReadableFile(state.toc_path)) {
     hprintf(55);
     std::printf(" \"%s\"\n\n", state.toc_path.c_str());
     return false;

@@ -15,10 +15,11 @@ namespace {
 // Runs to the end with `input`; fails the test (never hangs) when the run
 // does not end within ten seconds.
 std::string RunToEnd(const HostileMedium& m, const std::string& input,
-                     std::map<std::string, std::optional<std::string>> env = {}, int expected = 0) {
+                     std::map<std::string, std::optional<std::string>> env = {}, int expected = 0,
+                     const std::vector<std::string>& args = {"-load"}) {
   RunOptions options = m.Options();
   options.env = std::move(env);
-  LiveRun run({"-load"}, options);
+  LiveRun run(args, options);
   run.Write(input);
   run.CloseInput();
   int status = run.Wait(10000);
@@ -52,6 +53,23 @@ TEST(SpecialFiles, TablesOfContentsThatAreNoRegularFiles) {
   out = RunToEnd(m, media + "\nq\ny\n");
   EXPECT_NE(out.find("   1 - " + media + "/real\n"), std::string::npos) << out;
   EXPECT_EQ(out.find("   2 - "), std::string::npos);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+}
+
+TEST(SpecialFiles, ATableOfContentsNamedOnTheCommandLineIsARegularFile) {
+  // A fifo held the run up for good, /dev/zero exhausted its memory and
+  // /dev/null ended it on a missing working file: each is reported as a
+  // file that does not open, before any question.
+  HostileMedium m;
+  std::string missing = m.root() + "/missing.toc", fifo = m.root() + "/fifo.toc";
+  std::string said = RunToEnd(m, "", {}, 0, {"-load", missing});
+  ASSERT_NE(said.find("\"" + missing + "\"\n"), std::string::npos) << said;
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+    std::string expected = said;
+    expected.replace(expected.find(missing), missing.size(), path);
+    EXPECT_EQ(RunToEnd(m, "\n\n\n\n", {}, 0, {"-load", path}), expected);
+  }
   EXPECT_TRUE(ListDir(m.tmp()).empty());
 }
 
