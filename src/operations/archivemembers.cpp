@@ -1,65 +1,126 @@
 #include "operations/archivemembers.hpp"
 
-#include <archive.h>
-#include <archive_entry.h>
+#include <sys/stat.h>
 
-#include <memory>
+#include <cstring>
+
+extern char** environ;
 
 namespace {
 
-struct ArchiveCloser {
-  void operator()(archive* reader) const { archive_read_free(reader); }
-};
-
-ArchiveMember::Type TypeOf(archive_entry* entry) {
-  if (archive_entry_hardlink(entry)) return ArchiveMember::Type::kHardlink;
-  switch (archive_entry_filetype(entry)) {
-    case AE_IFREG:
+// The type letter that begins tar's mode column.
+ArchiveMember::Type TypeOf(char letter) {
+  switch (letter) {
+    case '-':
       return ArchiveMember::Type::kFile;
-    case AE_IFDIR:
+    case 'd':
       return ArchiveMember::Type::kDirectory;
-    case AE_IFLNK:
+    case 'l':
       return ArchiveMember::Type::kSymlink;
+    case 'h':
+      return ArchiveMember::Type::kHardlink;
     default:
+      // Devices, FIFOs, and every type tar knows that a load never needs.
       return ArchiveMember::Type::kSpecial;
   }
 }
 
-}  // namespace
-
-bool ReadArchiveMembers(int fd, std::vector<ArchiveMember>& members, std::string& error) {
-  members.clear();
-  std::unique_ptr<archive, ArchiveCloser> reader(archive_read_new());
-  if (!reader) {
-    error = "out of memory";
-    return false;
-  }
-  // What tar itself reads: tar archives, plain or compressed.
-  archive_read_support_filter_all(reader.get());
-  archive_read_support_format_tar(reader.get());
-  archive_read_support_format_gnutar(reader.get());
-  if (archive_read_open_fd(reader.get(), fd, 1 << 16) != ARCHIVE_OK) {
-    error = archive_error_string(reader.get());
-    return false;
-  }
-  archive_entry* entry;
-  int status;
-  while ((status = archive_read_next_header(reader.get(), &entry)) == ARCHIVE_OK ||
-         status == ARCHIVE_WARN) {
-    ArchiveMember member;
-    const char* name = archive_entry_pathname(entry);
-    member.name = name ? name : "";
-    member.type = TypeOf(entry);
-    const char* link = member.type == ArchiveMember::Type::kHardlink ? archive_entry_hardlink(entry)
-                                                                     : archive_entry_symlink(entry);
-    if (link) member.link = link;
-    member.mode = archive_entry_mode(entry);
-    members.push_back(std::move(member));
-  }
-  if (status != ARCHIVE_EOF) {
-    const char* why = archive_error_string(reader.get());
-    error = why ? why : "not a tar archive";
-    return false;
+// The nine permission letters after the type letter ("rwsr-xr-t"). The
+// execute place also shows set-user-ID, set-group-ID and sticky: 's' or
+// 't' with execute, 'S' or 'T' without.
+bool ParseMode(std::string_view letters, mode_t& mode) {
+  static const mode_t kSpecialBit[] = {S_ISUID, S_ISGID, S_ISVTX};
+  static const char kSpecialLetter[] = "sst";
+  mode = 0;
+  for (size_t who = 0; who < 3; ++who) {
+    unsigned shift = 6 - 3 * static_cast<unsigned>(who);
+    char r = letters[3 * who], w = letters[3 * who + 1], x = letters[3 * who + 2];
+    char special = kSpecialLetter[who], upper = static_cast<char>(special - 'a' + 'A');
+    if ((r != 'r' && r != '-') || (w != 'w' && w != '-')) return false;
+    if (x != 'x' && x != '-' && x != special && x != upper) return false;
+    if (r == 'r') mode |= 4u << shift;
+    if (w == 'w') mode |= 2u << shift;
+    if (x == 'x' || x == special) mode |= 1u << shift;
+    if (x == special || x == upper) mode |= kSpecialBit[who];
   }
   return true;
+}
+
+// Reads one quoted name from the start of `text` in tar's "c" quoting and
+// takes it off; false when it is not one.
+bool Unquote(std::string_view& text, std::string& out) {
+  if (text.empty() || text[0] != '"') return false;
+  out.clear();
+  size_t i = 1;
+  while (i < text.size() && text[i] != '"') {
+    char c = text[i++];
+    if (c != '\\') {
+      out.push_back(c);
+      continue;
+    }
+    if (i == text.size()) return false;
+    char e = text[i++];
+    const char* plain = std::strchr("abfnrtv", e);
+    if (e != '\0' && plain) {
+      out.push_back("\a\b\f\n\r\t\v"[plain - "abfnrtv"]);
+    } else if (e == '\\' || e == '"' || e == '?' || e == '\'') {
+      out.push_back(e);
+    } else if (e >= '0' && e <= '7') {
+      int value = e - '0';
+      for (int digits = 1; digits < 3 && i < text.size() && text[i] >= '0' && text[i] <= '7';
+           ++digits) {
+        value = value * 8 + (text[i++] - '0');
+      }
+      if (value > 0377) return false;
+      out.push_back(static_cast<char>(value));
+    } else {
+      return false;
+    }
+  }
+  if (i == text.size()) return false;
+  text.remove_prefix(i + 1);
+  return true;
+}
+
+bool TakePrefix(std::string_view& text, std::string_view prefix) {
+  if (!text.starts_with(prefix)) return false;
+  text.remove_prefix(prefix.size());
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> ListingArguments() {
+  return {"--list", "--verbose", "--numeric-owner", "--full-time", "--quoting-style=c", "--file=-"};
+}
+
+std::vector<std::string> ListingEnvironment() {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry; ++entry) {
+    if (std::strncmp(*entry, "LC_ALL=", 7) != 0) environment.emplace_back(*entry);
+  }
+  environment.emplace_back("LC_ALL=C");
+  return environment;
+}
+
+bool ParseListingLine(std::string_view line, ArchiveMember& member) {
+  // The mode column, then owner, size and time, none of which holds a
+  // quote; the name is the first quoted string.
+  size_t quote = line.find('"');
+  if (line.size() < 10 || quote == std::string_view::npos || quote < 11) return false;
+  member.type = TypeOf(line[0]);
+  if (!ParseMode(line.substr(1, 9), member.mode)) return false;
+  std::string_view rest = line.substr(quote);
+  if (!Unquote(rest, member.name)) return false;
+  member.link.clear();
+  switch (member.type) {
+    case ArchiveMember::Type::kSymlink:
+      return TakePrefix(rest, " -> ") && Unquote(rest, member.link) && rest.empty();
+    case ArchiveMember::Type::kHardlink:
+      return TakePrefix(rest, " link to ") && Unquote(rest, member.link) && rest.empty();
+    case ArchiveMember::Type::kSpecial:
+      return true;  // refused whatever follows
+    default:
+      return rest.empty();
+  }
 }

@@ -15,6 +15,7 @@ namespace {
 constexpr int kMostLinks = 40;
 
 const char kOutside[] = "it leads outside the installation directory";
+const char kDirectoryOverLink[] = "a directory would replace a link";
 const char kOpenToOthers[] =
     "another user can write to this directory, and tar runs as root without the kernel's "
     "confinement";
@@ -51,7 +52,7 @@ Landing::Landing(int root_fd, std::string root_path, bool refuse_open_directorie
       refuse_open_directories_(refuse_open_directories) {}
 
 bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
-                           std::vector<std::string>& set_id) {
+                           std::vector<const ArchiveMember*>& set_id) {
   // tar skips a member whose name has a ".." component, and takes a
   // leading '/' away.
   std::string_view name = WithoutTrailingSlashes(member.name);
@@ -63,42 +64,60 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
     refusal.reason = "it is a device, a FIFO or a socket";
     return false;
   }
-  // A directory member makes a directory where a link to one stands.
+  // What stands at the member's own place is replaced, not gone through.
   std::string location;
-  bool is_directory = member.type == ArchiveMember::Type::kDirectory;
-  if (!Resolve(name, is_directory, location, refusal)) return false;
-  if (member.type == ArchiveMember::Type::kHardlink) {
-    // The new name is a link to the file the target names: that file must
-    // be inside too.
-    std::string target;
-    if (HasDotDot(member.link) || !Resolve(member.link, false, target, refusal)) {
-      refusal.name = member.name;
-      refusal.reason = kOutside;
-      return false;
-    }
+  if (!Resolve(name, location, refusal)) return false;
+  Node made;
+  switch (member.type) {
+    case ArchiveMember::Type::kDirectory:
+      // tar would take the link away and make a directory: what was judged
+      // through the link would no longer hold.
+      if (Lookup(location).kind == Node::Kind::kSymlink) {
+        refusal.reason = kDirectoryOverLink;
+        return false;
+      }
+      made.kind = Node::Kind::kDirectory;
+      made.open_to_others = refuse_open_directories_ && (member.mode & S_IWOTH) != 0;
+      break;
+    case ArchiveMember::Type::kSymlink:
+      made.kind = Node::Kind::kSymlink;
+      made.target = member.link;
+      break;
+    case ArchiveMember::Type::kHardlink:
+      // One more name of what the target names: that must be inside too,
+      // and a hard link to a symbolic link is that symbolic link.
+      if (!JudgeHardLink(member, made, refusal)) return false;
+      break;
+    default:
+      made.kind = Node::Kind::kOther;
   }
   for (std::string parent = ParentOf(location); !parent.empty(); parent = ParentOf(parent)) {
     Node& node = nodes_[parent];
     if (node.kind == Node::Kind::kMissing) node.kind = Node::Kind::kDirectory;
   }
-  Node made;
-  made.kind = is_directory                                   ? Node::Kind::kDirectory
-              : member.type == ArchiveMember::Type::kSymlink ? Node::Kind::kSymlink
-                                                             : Node::Kind::kOther;
-  if (made.kind == Node::Kind::kSymlink) made.target = member.link;
-  made.open_to_others = refuse_open_directories_ && is_directory && (member.mode & S_IWOTH) != 0;
   // Only directories and links change how a later path is walked; a file
   // is not noted (a link it replaces stays noted, which refuses more, never
   // less).
   if (made.kind != Node::Kind::kOther) Note(location, std::move(made));
   if (member.type == ArchiveMember::Type::kFile && (member.mode & (S_ISUID | S_ISGID)) != 0) {
-    set_id.push_back(member.name);
+    set_id.push_back(&member);
   }
   return true;
 }
 
-bool Landing::Resolve(std::string_view path, bool follow_last, std::string& location,
-                      Refusal& refusal) {
+bool Landing::JudgeHardLink(const ArchiveMember& member, Node& made, Refusal& refusal) {
+  std::string target;
+  if (HasDotDot(member.link) || !Resolve(member.link, target, refusal)) {
+    refusal.name = member.name;
+    refusal.reason = kOutside;
+    return false;
+  }
+  const Node& linked = Lookup(target);
+  made = linked.kind == Node::Kind::kSymlink ? linked : Node{Node::Kind::kOther, "", false};
+  return true;
+}
+
+bool Landing::Resolve(std::string_view path, std::string& location, Refusal& refusal) {
   refusal.reason = kOutside;
   if (refuse_open_directories_ && !root_checked_) {
     struct stat st;
@@ -124,7 +143,7 @@ bool Landing::Resolve(std::string_view path, bool follow_last, std::string& loca
     std::string candidate = Join(location, step.name);
     // What stands at the last place is replaced, not gone through: nothing
     // to look up (a file member of a load never costs a look at the disk).
-    if (step.last && !follow_last) {
+    if (step.last) {
       location = std::move(candidate);
       continue;
     }

@@ -2,8 +2,9 @@
 // every member below a listed directory and follows the symbolic links that
 // are on disk or that earlier members made, so the judgement follows them
 // too: through the links on disk and through the links that earlier members
-// and batches of the same load create. It stands without the kernel's
-// confinement of tar.
+// and batches of the same load create. It is the last wall, behind the
+// kernel's: what it cannot be sure of (a directory over a link) it
+// refuses.
 #pragma once
 
 #include <sys/stat.h>
@@ -32,10 +33,10 @@ class Landing {
 
   // Judges the members of one batch that `selected` accepts, in archive
   // order, and notes what they make for the members and batches after them.
-  // Members with set-user-ID or set-group-ID are added to `set_id`.
+  // Files with set-user-ID or set-group-ID are added to `set_id`.
   template <typename Selected>
   bool Allows(const std::vector<ArchiveMember>& members, Selected selected, Refusal& refusal,
-              std::vector<std::string>& set_id) {
+              std::vector<const ArchiveMember*>& set_id) {
     for (const ArchiveMember& member : members) {
       if (selected(member.name) && !AllowsMember(member, refusal, set_id)) return false;
     }
@@ -51,11 +52,13 @@ class Landing {
   };
 
   bool AllowsMember(const ArchiveMember& member, Refusal& refusal,
-                    std::vector<std::string>& set_id);
+                    std::vector<const ArchiveMember*>& set_id);
+  // A hard link member: what it makes, in `made`.
+  bool JudgeHardLink(const ArchiveMember& member, Node& made, Refusal& refusal);
   // The location of `path` below the root, through every link on the way
-  // (and through a link in its last component when `follow_last`); false
+  // but the last component itself, which a member replaces; false
   // when it leads outside or through too many links.
-  bool Resolve(std::string_view path, bool follow_last, std::string& location, Refusal& refusal);
+  bool Resolve(std::string_view path, std::string& location, Refusal& refusal);
   const Node& Lookup(const std::string& location);
   void Note(const std::string& location, Node node);
 

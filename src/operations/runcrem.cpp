@@ -17,6 +17,7 @@
 #include "messages/print.hpp"
 #include "operations/beneath.hpp"
 #include "system/progressline.hpp"
+#include "system/sandbox.hpp"
 #include "system/spawn.hpp"
 
 namespace {
@@ -31,8 +32,16 @@ void Report(int message, const std::string& path, bool success = false) {
   std::fputc('\n', stdout);
 }
 
-// One removal: the installation directory, held, and the kernel's
-// confinement of rm.
+// The directory that holds the entry `path`, below the installation
+// directory: where rm works in a private root.
+std::string ParentPath(std::string_view path) {
+  path = WithoutTrailingSlashes(path);
+  size_t slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? std::string_view() : path.substr(0, slash));
+}
+
+// One removal: the installation directory, held, and the confinement of
+// rm.
 class Remover {
  public:
   explicit Remover(int list_files)
@@ -40,8 +49,8 @@ class Remover {
         // The removal runs in the current directory, the installation
         // directory.
         root_fd_(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)),
-        confinement_(Confinement::Beneath(root_fd_)),
-        refuse_open_(geteuid() == 0 && !confinement_.active()) {
+        sandbox_(Sandbox::Beneath(root_fd_, CurrentDirectory())),
+        refuse_open_(geteuid() == 0 && !sandbox_.private_root()) {
     if (root_fd_ < 0) DieFor(".");
   }
   ~Remover() { close(root_fd_); }
@@ -108,7 +117,8 @@ class Remover {
     // removed, never followed, and it stays on this file system.
     Command rm{{"/bin/rm", "-rf", "--one-file-system", "--", parent.name}};
     rm.cwd_fd = parent.fd;
-    rm.confinement = &confinement_;
+    rm.cwd_below = ParentPath(path);
+    rm.sandbox = &sandbox_;
     ChildEnd end = RunCommand(rm);
     if (!end.started) {
       errno = end.error;
@@ -145,7 +155,7 @@ class Remover {
   int list_files_;
   std::string missing_;  // a directory entry found missing, or removed
   int root_fd_;
-  Confinement confinement_;
+  Sandbox sandbox_;
   bool refuse_open_;
 };
 

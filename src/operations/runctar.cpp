@@ -1,6 +1,7 @@
 #include "operations/runctar.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "catalogue/tocline.hpp"
 #include "common/currentdirectory.hpp"
@@ -27,8 +29,9 @@
 #include "operations/tarbatch.hpp"
 #include "operations/tarrequest.hpp"
 #include "system/interrupts.hpp"
+#include "system/otherswrite.hpp"
 #include "system/progressline.hpp"
-#include "system/readposition.hpp"
+#include "system/sandbox.hpp"
 #include "system/spawn.hpp"
 #include "system/workingfiles.hpp"
 
@@ -84,8 +87,99 @@ void ReportNotStarted(const ChildEnd& end, const char* program) {
   std::perror(program);
 }
 
+// Shows what a listing's tar and gunzip said on their standard error, kept
+// until the batch of that archive comes.
+void ShowCaptured(int fd) {
+  if (fd < 0 || lseek(fd, 0, SEEK_SET) != 0) return;
+  ProgressLine::HideCurrent();
+  std::fflush(stdout);
+  char buffer[4096];
+  ssize_t got;
+  while ((got = read(fd, buffer, sizeof buffer)) > 0) {
+    std::fwrite(buffer, 1, static_cast<size_t>(got), stderr);
+  }
+}
+
+// An archive opened once: tar lists its members from this descriptor and
+// then extracts from it, so that another user who renames or replaces the
+// file meanwhile changes neither.
+struct ListedArchive {
+  std::string path;
+  int fd = -1;
+  int open_error = 0;  // when it did not open as a regular file
+  std::vector<ArchiveMember> members;
+  std::string error;  // why its members could not be listed
+  int said = -1;      // what the listing's children said on standard error
+
+  ListedArchive() = default;
+  ListedArchive(const ListedArchive&) = delete;
+  ListedArchive& operator=(const ListedArchive&) = delete;
+  ~ListedArchive() { Close(); }
+  void Close() {
+    if (fd >= 0) close(fd);
+    if (said >= 0) close(said);
+    fd = said = -1;
+  }
+  void Take(ListedArchive& other) {
+    Close();
+    path = std::move(other.path);
+    members = std::move(other.members);
+    error = std::move(other.error);
+    open_error = other.open_error;
+    fd = std::exchange(other.fd, -1);
+    said = std::exchange(other.said, -1);
+  }
+};
+
+// Opens `archive` and lists its members with tar, through gunzip when it
+// is compressed, in `sandbox`.
+void ListArchive(const std::string& archive, bool compressed, const Sandbox& sandbox,
+                 ListedArchive& listed) {
+  listed.Close();
+  listed.path = archive;
+  listed.members.clear();
+  listed.error.clear();
+  listed.fd = OpenRegularFile(archive);
+  if (listed.fd < 0) {
+    listed.open_error = errno != 0 ? errno : EINVAL;
+    return;
+  }
+  listed.said = static_cast<int>(memfd_create("tar-listing", MFD_CLOEXEC));
+  Command tar{{"/bin/tar"}};
+  for (std::string& argument : ListingArguments()) tar.argv.push_back(std::move(argument));
+  tar.environment = ListingEnvironment();
+  tar.sandbox = &sandbox;
+  tar.stderr_fd = listed.said;
+  Command gunzip{{"gunzip", "-c"}, listed.fd};
+  gunzip.stderr_fd = listed.said;
+  if (!compressed) tar.stdin_fd = listed.fd;
+  std::vector<const Command*> chain = {&tar};
+  if (compressed) chain.insert(chain.begin(), &gunzip);
+  size_t line_number = 0;
+  std::vector<ChildEnd> ends = RunReadingLines(chain, [&](std::string_view line) {
+    ++line_number;
+    ArchiveMember member;
+    if (!listed.error.empty()) return;
+    if (ParseListingLine(line, member)) {
+      listed.members.push_back(std::move(member));
+    } else {
+      listed.error = "tar's listing is not understood at line " + std::to_string(line_number);
+    }
+  });
+  for (size_t i = 0; i < ends.size() && listed.error.empty(); ++i) {
+    if (!ends[i].Succeeded()) {
+      listed.error = ends[i].started || ends[i].error == 0
+                         ? "cannot read the members"
+                         : std::string(chain[i]->argv[0]) + ": " + std::strerror(ends[i].error);
+    }
+  }
+  if (lseek(listed.fd, 0, SEEK_SET) != 0 && listed.error.empty()) {
+    listed.error = std::strerror(errno);
+  }
+}
+
 // One load: the archives of the medium, what is known of the installation
-// directory, and the kernel's confinement of tar.
+// directory, and the confinement of tar.
 class Loader {
  public:
   Loader(const std::string& dist, int variant, int list_files, uint64_t progress_total,
@@ -96,13 +190,16 @@ class Loader {
         list_files_(list_files),
         // tar runs in the current directory, the installation directory.
         root_fd_(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)),
-        confinement_(Confinement::Beneath(root_fd_)),
-        landing_(root_fd_, CurrentDirectory(), geteuid() == 0 && !confinement_.active()),
+        sandbox_(Sandbox::Beneath(root_fd_, CurrentDirectory())),
+        // As root without a private root, what another user could change
+        // while tar runs is refused.
+        refuse_changeable_(geteuid() == 0 && !sandbox_.private_root()),
+        landing_(root_fd_, CurrentDirectory(), refuse_changeable_),
         progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress) {
     if (root_fd_ < 0) DieFor(".");
   }
   ~Loader() {
-    if (ahead_.thread.joinable()) ahead_.thread.join();
+    if (ahead_.joinable()) ahead_.join();
     close(root_fd_);
   }
 
@@ -122,56 +219,63 @@ class Loader {
   }
 
   // Extracts the batch; `next_code` is the archive code of the batch after
-  // it, if any, whose members are read meanwhile.
+  // it, if any, whose members are listed meanwhile.
   void Extract(TarBatch& batch, std::string_view next_code) {
     const std::string& list = batch.Finish();
     // A run of lines without any entry path names nothing to extract.
     if (batch.count() == 0) return;
-    std::string archive = ArchiveOf(batch.code());
-    int fd = OpenRegularFile(archive);
-    if (fd < 0) FailArchive(archive, errno != 0 ? std::strerror(errno) : "not a regular file");
-    Judge(batch, archive, fd);
-    if (!next_code.empty()) ReadAhead(ArchiveOf(next_code));
-    TarRequest request = ChooseTarRequest(members_, batch, list_files_ != 0);
+    ListedArchive archive;
+    TakeListing(ArchiveOf(batch.code()), archive);
+    Judge(batch, archive);
+    if (!next_code.empty()) ListAhead(ArchiveOf(next_code));
+    TarRequest request = ChooseTarRequest(archive.members, batch, list_files_ != 0);
     std::string names = list;
     if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request);
     struct stat st;
-    uint64_t size = fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    if (form_ == kPlain) {
-      close(fd);
-      ExtractPlain(archive, request, names);
-    } else {
-      ExtractCompressed(fd, request, names);
-      close(fd);
-    }
+    uint64_t size = fstat(archive.fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    ExtractFrom(archive.fd, request, names);
     done_ += size;
     progress_.Show(done_);
   }
 
  private:
+  // The listing of `path`: the one made ahead while the batch before ran,
+  // or one made now.
+  void TakeListing(const std::string& path, ListedArchive& archive) {
+    if (ahead_.joinable()) ahead_.join();
+    if (ahead_listing_.path == path) {
+      archive.Take(ahead_listing_);
+    } else {
+      ListArchive(path, form_ != kPlain, sandbox_, archive);
+    }
+    ahead_listing_.Close();
+    ahead_listing_.path.clear();
+  }
+
   // The members the batch would extract must land inside; set-ID files
   // among them are named.
-  void Judge(const TarBatch& batch, const std::string& archive, int fd) {
-    std::string error;
-    if (!TakeReadAhead(archive, error) && error.empty() &&
-        !ReadArchiveMembers(fd, members_, error)) {
-      FailArchive(archive, "cannot read the members: " + error);
-    }
-    if (!error.empty()) FailArchive(archive, "cannot read the members: " + error);
-    if (lseek(fd, 0, SEEK_SET) != 0) DieFor(archive);
-    Refusal refusal;
-    std::vector<std::string> set_id;
-    auto selected = [&](std::string_view member) { return batch.Selects(member); };
-    if (!landing_.Allows(members_, selected, refusal, set_id)) Refuse(refusal);
-    for (const ArchiveMember& member : members_) {
-      if ((member.mode & (S_ISUID | S_ISGID)) == 0 || !selected(member.name) ||
-          member.type != ArchiveMember::Type::kFile) {
-        continue;
+  void Judge(const TarBatch& batch, const ListedArchive& archive) {
+    ShowCaptured(archive.said);
+    if (archive.fd < 0) FailArchive(archive.path, std::strerror(archive.open_error));
+    if (refuse_changeable_) {
+      struct stat st;
+      if (fstat(archive.fd, &st) != 0) DieFor(archive.path);
+      if (OthersCanWrite(st)) {
+        Refuse({archive.path,
+                "another user can change this archive, and tar runs as root without a private "
+                "root"});
       }
+    }
+    if (!archive.error.empty()) FailArchive(archive.path, archive.error);
+    Refusal refusal;
+    std::vector<const ArchiveMember*> set_id;
+    auto selected = [&](std::string_view member) { return batch.Selects(member); };
+    if (!landing_.Allows(archive.members, selected, refusal, set_id)) Refuse(refusal);
+    for (const ArchiveMember* member : set_id) {
       std::fflush(stdout);
       ProgressLine::HideCurrent();
-      std::fputs((member.mode & S_ISUID) != 0 ? "set-user-ID: " : "set-group-ID: ", stderr);
-      PutVisible(member.name, stderr);
+      std::fputs((member->mode & S_ISUID) != 0 ? "set-user-ID: " : "set-group-ID: ", stderr);
+      PutVisible(member->name, stderr);
       std::fputs("\n", stderr);
     }
   }
@@ -185,28 +289,12 @@ class Loader {
     return path;
   }
 
-  void ExtractPlain(const std::string& archive, const TarRequest& request,
-                    const std::string& list) {
-    Command tar{TarArguments(archive, list_files_, request, list)};
-    tar.confinement = &confinement_;
-    // How far tar has read its archive, from its own descriptor.
-    int tar_fd = -1;
-    WaitTick tick = nullptr;
-    if (progress_.active()) {
-      tick = [&](const std::vector<pid_t>& running) {
-        progress_.Show(done_ + ReadPosition(running.back(), archive, tar_fd));
-      };
-    }
-    ChildEnd end = RunCommand(tar, tick);
-    ReportNotStarted(end, "/bin/tar");
-    if (!end.Succeeded()) FailLoading();
-  }
-
-  void ExtractCompressed(int fd, const TarRequest& request, const std::string& list) {
-    Command gunzip{{"gunzip", "-c"}, fd};
+  // tar reads the archive from the descriptor that was listed; for a
+  // compressed one gunzip reads it and tar reads gunzip. Both share the
+  // installer's offset of the file, which is how far the load has come.
+  void ExtractFrom(int fd, const TarRequest& request, const std::string& list) {
     Command tar{TarArguments("-", list_files_, request, list)};
-    tar.confinement = &confinement_;
-    // gunzip reads the installer's own descriptor: its offset is shared.
+    tar.sandbox = &sandbox_;
     WaitTick tick = nullptr;
     if (progress_.active()) {
       tick = [&](const std::vector<pid_t>&) {
@@ -214,66 +302,42 @@ class Loader {
         progress_.Show(done_ + (at > 0 ? static_cast<uint64_t>(at) : 0));
       };
     }
+    if (form_ == kPlain) {
+      tar.stdin_fd = fd;
+      ChildEnd end = RunCommand(tar, tick);
+      ReportNotStarted(end, "/bin/tar");
+      if (!end.Succeeded()) FailLoading();
+      return;
+    }
+    Command gunzip{{"gunzip", "-c"}, fd};
     PipelineEnd ends = RunPipeline(gunzip, tar, tick);
     ReportNotStarted(ends.first, "gunzip");
     ReportNotStarted(ends.second, "/bin/tar");
     if (!ends.first.Succeeded() || !ends.second.Succeeded()) FailLoading();
   }
 
-  // Reads the members of `archive` in a thread of its own while tar
-  // extracts the batch before it: reading them costs the load nothing then.
-  // The thread never sees an interrupt; the handler stays the main
-  // thread's.
-  void ReadAhead(const std::string& archive) {
-    if (archive == ahead_.archive) return;
-    if (ahead_.thread.joinable()) ahead_.thread.join();  // read for a batch that named nothing
-    ahead_.archive = archive;
-    ahead_.members.clear();
-    ahead_.error.clear();
-    ahead_.done = false;
+  // Lists the members of `archive` in a thread of its own while tar
+  // extracts the batch before it: listing them costs the load nothing
+  // then. The thread never sees an interrupt; the handler stays the main
+  // thread's, and it ends the listing's children with the rest.
+  void ListAhead(const std::string& archive) {
     InterruptsHeld held;
-    ahead_.thread = std::thread([this] {
-      int fd = OpenRegularFile(ahead_.archive);
-      // An archive that does not open is reported when its batch comes.
-      ahead_.done = fd >= 0 && ReadArchiveMembers(fd, ahead_.members, ahead_.error);
-      if (fd < 0) ahead_.error.clear();
-      if (fd >= 0) close(fd);
-    });
+    ahead_ = std::thread(
+        [this, archive] { ListArchive(archive, form_ != kPlain, sandbox_, ahead_listing_); });
   }
-
-  // The members of `archive` when they were read ahead: true with them in
-  // members_, or false with `error` said when reading them failed.
-  bool TakeReadAhead(const std::string& archive, std::string& error) {
-    if (ahead_.archive != archive) return false;
-    if (ahead_.thread.joinable()) ahead_.thread.join();
-    ahead_.archive.clear();
-    if (!ahead_.done) {
-      error = ahead_.error;
-      return false;
-    }
-    members_.swap(ahead_.members);
-    return true;
-  }
-
-  struct ReadingAhead {
-    std::string archive;
-    std::thread thread;
-    std::vector<ArchiveMember> members;
-    std::string error;
-    bool done = false;
-  };
 
   std::string dist_;
   int variant_;
   int form_;
   int list_files_;
   int root_fd_;
-  Confinement confinement_;
+  Sandbox sandbox_;
+  bool refuse_changeable_;
   Landing landing_;
   ProgressLine progress_;
   uint64_t done_ = 0;
-  std::vector<ArchiveMember> members_;
-  ReadingAhead ahead_;
+  std::thread ahead_;
+  ListedArchive ahead_listing_;
 };
 
 // The bytes a load reads: every batch reads its archive once.

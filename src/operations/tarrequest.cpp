@@ -9,10 +9,18 @@ namespace {
 
 // A member name that tar matches, extracts and excludes as it stands: no
 // leading '/' (which tar would take away), no ".." (which tar skips with a
-// failure), no line end (which cannot be written in a list of exclusions).
+// failure), and nothing tar reads differently in a list of exclusions: no
+// blank at either end (taken away; which bytes are blanks depends on the
+// locale, so both ends are plain ASCII), no control character (a line end
+// splits the name), no backslash.
 bool IsPlain(std::string_view name) {
-  return !name.empty() && !name.starts_with('/') && !HasDotDot(name) &&
-         name.find('\n') == std::string_view::npos;
+  auto plain_end = [](unsigned char c) { return c > ' ' && c < 0x7f; };
+  if (name.empty() || name.starts_with('/') || HasDotDot(name)) return false;
+  if (!plain_end(name.front()) || !plain_end(name.back())) return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7f || c == '\\') return false;
+  }
+  return true;
 }
 
 // Every name and every directory above it, of the wanted members.
@@ -67,8 +75,10 @@ TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const Tar
 std::vector<std::string> TarArguments(const std::string& archive, int list_files,
                                       const TarRequest& request, const std::string& list) {
   // What is loaded belongs to the installing user.
-  std::vector<std::string> args = {"/bin/tar", list_files ? "xvf" : "xf", archive, "--force-local",
-                                   "--no-same-owner"};
+  // Directories that are there keep their mode, owner and times.
+  std::vector<std::string> args = {"/bin/tar",        list_files ? "xvf" : "xf",
+                                   archive,           "--force-local",
+                                   "--no-same-owner", "--no-overwrite-dir"};
   switch (request.kind) {
     case TarRequest::Kind::kWhole:
       break;

@@ -7,8 +7,9 @@
 
 namespace {
 
-// At most a pipe of two children runs at a time.
-constexpr int kMaxChildren = 4;
+// A load runs at most two pipes of two children at a time: the extraction,
+// and the listing of the next archive.
+constexpr int kMaxChildren = 8;
 volatile sig_atomic_t children[kMaxChildren];
 
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -90,11 +91,9 @@ InterruptsHeld::InterruptsHeld() {
 InterruptsHeld::~InterruptsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
 
 void NoteChild(pid_t pid) {
+  // Two threads may start children at once: a slot is taken atomically.
   for (int i = 0; i < kMaxChildren; ++i) {
-    if (children[i] == 0) {
-      children[i] = pid;
-      return;
-    }
+    if (__sync_bool_compare_and_swap(&children[i], 0, pid)) return;
   }
 }
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "system/interrupts.hpp"
+#include "system/sandbox.hpp"
 
 extern char** environ;
 
@@ -55,6 +56,9 @@ int SpawnPlain(const Command& command, int in_fd, int out_fd, pid_t& pid) {
   if (in_fd == STDIN_FILENO) in_fd = moved_in = fcntl(in_fd, F_DUPFD_CLOEXEC, 3);
   if (in_fd >= 0) posix_spawn_file_actions_adddup2(&actions, in_fd, STDIN_FILENO);
   if (out_fd >= 0) posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+  if (command.stderr_fd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, command.stderr_fd, STDERR_FILENO);
+  }
   if (command.cwd_fd >= 0) posix_spawn_file_actions_addfchdir_np(&actions, command.cwd_fd);
 
   sigset_t defaults = DefaultSignals();
@@ -64,7 +68,9 @@ int SpawnPlain(const Command& command, int in_fd, int out_fd, pid_t& pid) {
   posix_spawnattr_setsigmask(&attr, &empty);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-  int error = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+  std::vector<char*> envp = ArgumentVector(command.environment);
+  char** env = command.environment.empty() ? environ : envp.data();
+  int error = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), env);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (moved_in >= 0) close(moved_in);
@@ -80,8 +86,8 @@ bool PlaceDescriptor(int fd, int target) {
 
 // The child's side of a confined start: only calls that are safe after
 // fork. Reports the errno of a failure through `report` and ends.
-[[noreturn]] void ConfinedChild(const Command& command, char* const* argv, int in_fd, int out_fd,
-                                int report) {
+[[noreturn]] void ConfinedChild(const Command& command, char* const* argv, char* const* envp,
+                                int in_fd, int out_fd, int report) {
   sigset_t defaults = DefaultSignals();
   for (int sig = 1; sig < NSIG; ++sig) {
     if (sigismember(&defaults, sig) == 1) signal(sig, SIG_DFL);
@@ -97,10 +103,13 @@ bool PlaceDescriptor(int fd, int target) {
   sigset_t empty;
   sigemptyset(&empty);
   sigprocmask(SIG_SETMASK, &empty, nullptr);
-  if (PlaceDescriptor(in_fd, STDIN_FILENO) && PlaceDescriptor(out_fd, STDOUT_FILENO) &&
-      (command.cwd_fd < 0 || fchdir(command.cwd_fd) == 0) && command.confinement->ApplyInChild()) {
-    execvp(argv[0], argv);
-  }
+  const Sandbox& sandbox = *command.sandbox;
+  bool placed = PlaceDescriptor(in_fd, STDIN_FILENO) && PlaceDescriptor(out_fd, STDOUT_FILENO) &&
+                PlaceDescriptor(command.stderr_fd, STDERR_FILENO);
+  bool confined = sandbox.private_root() ? sandbox.ApplyInChild(command.cwd_below.c_str())
+                                         : (command.cwd_fd < 0 || fchdir(command.cwd_fd) == 0) &&
+                                               sandbox.ApplyInChild(nullptr);
+  if (placed && confined) execvpe(argv[0], argv, envp);
   int error = errno;
   ssize_t ignored = write(report, &error, sizeof error);
   (void)ignored;
@@ -110,6 +119,8 @@ bool PlaceDescriptor(int fd, int target) {
 // Starts a child through fork and exec, confined before its program runs.
 int SpawnConfined(const Command& command, int in_fd, int out_fd, pid_t& pid) {
   std::vector<char*> argv = ArgumentVector(command.argv);
+  std::vector<char*> envp = ArgumentVector(command.environment);
+  char* const* env = command.environment.empty() ? environ : envp.data();
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) return errno;
   pid = fork();
@@ -119,7 +130,7 @@ int SpawnConfined(const Command& command, int in_fd, int out_fd, pid_t& pid) {
     close(report[1]);
     return error;
   }
-  if (pid == 0) ConfinedChild(command, argv.data(), in_fd, out_fd, report[1]);
+  if (pid == 0) ConfinedChild(command, argv.data(), env, in_fd, out_fd, report[1]);
   close(report[1]);
   // The report pipe closes at exec: nothing read means the program runs.
   int error = 0;
@@ -141,7 +152,7 @@ Started Start(const Command& command, int in_fd, int out_fd) {
     started.error = EINVAL;
     return started;
   }
-  bool confined = command.confinement && command.confinement->active();
+  bool confined = command.sandbox && command.sandbox->active();
   pid_t pid = -1;
   int error;
   {
@@ -221,31 +232,77 @@ std::vector<ChildEnd> WaitAll(const std::vector<Started>& children, const WaitTi
   return ends;
 }
 
+// Starts `commands` as one pipe, each writing into the next one's standard
+// input; the last writes to `last_out` (-1: the installer's own). When one
+// cannot be started, those after it are not started either (and report no
+// error of their own).
+std::vector<Started> StartChain(const std::vector<const Command*>& commands, int last_out) {
+  std::vector<Started> started(commands.size());
+  int in_fd = commands[0]->stdin_fd;
+  for (size_t i = 0; i < commands.size(); ++i) {
+    bool last = i + 1 == commands.size();
+    int pipe_fds[2] = {-1, -1};
+    if (!last && pipe2(pipe_fds, O_CLOEXEC) != 0) {
+      started[i].error = errno;
+      break;
+    }
+    started[i] = Start(*commands[i], in_fd, last ? last_out : pipe_fds[1]);
+    // Only the children hold the pipes now: a writer sees a closed pipe when
+    // its reader ends, a reader sees end of input when its writer ends.
+    if (i > 0) close(in_fd);
+    if (!last) close(pipe_fds[1]);
+    in_fd = pipe_fds[0];
+    if (started[i].pid < 0) {
+      if (in_fd >= 0) close(in_fd);
+      break;
+    }
+  }
+  return started;
+}
+
+// Hands `sink` each line read from `fd` until its end, without the line
+// end; a last line without one counts too.
+void ReadLines(int fd, const LineSink& sink) {
+  std::string pending;
+  char buffer[1 << 16];
+  for (;;) {
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    pending.append(buffer, static_cast<size_t>(got));
+    size_t begin = 0;
+    for (size_t end; (end = pending.find('\n', begin)) != std::string::npos; begin = end + 1) {
+      sink(std::string_view(pending).substr(begin, end - begin));
+    }
+    pending.erase(0, begin);
+  }
+  if (!pending.empty()) sink(pending);
+}
+
 }  // namespace
 
 ChildEnd RunCommand(const Command& command, const WaitTick& tick) {
   std::fflush(stdout);
-  return WaitAll({Start(command, command.stdin_fd, command.stdout_fd)}, tick)[0];
+  return WaitAll(StartChain({&command}, command.stdout_fd), tick)[0];
 }
 
 PipelineEnd RunPipeline(const Command& first, const Command& second, const WaitTick& tick) {
   std::fflush(stdout);
-  PipelineEnd end;
+  std::vector<ChildEnd> ends = WaitAll(StartChain({&first, &second}, second.stdout_fd), tick);
+  return {ends[0], ends[1]};
+}
+
+std::vector<ChildEnd> RunReadingLines(const std::vector<const Command*>& commands,
+                                      const LineSink& sink) {
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
-    end.first.error = errno;
-    return end;
+    std::vector<ChildEnd> ends(commands.size());
+    ends[0].error = errno;
+    return ends;
   }
-  Started writer = Start(first, first.stdin_fd, pipe_fds[1]);
+  std::vector<Started> started = StartChain(commands, pipe_fds[1]);
   close(pipe_fds[1]);
-  // A reader that is never started reports no error of its own.
-  Started reader;
-  if (writer.pid >= 0) reader = Start(second, pipe_fds[0], second.stdout_fd);
-  // Only the children hold the pipe now: the writer sees a closed pipe when
-  // the reader ends, the reader sees end of input when the writer ends.
+  ReadLines(pipe_fds[0], sink);
   close(pipe_fds[0]);
-  std::vector<ChildEnd> ends = WaitAll({writer, reader}, tick);
-  end.first = ends[0];
-  end.second = ends[1];
-  return end;
+  return WaitAll(started, nullptr);
 }

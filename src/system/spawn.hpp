@@ -6,9 +6,10 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "system/landlock.hpp"
+class Sandbox;
 
 struct Command {
   // argv[0] is the program; without a slash it is looked up through PATH.
@@ -18,11 +19,18 @@ struct Command {
   // The child's standard output; -1 keeps the installer's own. The first
   // command of a pipeline always writes into the pipe.
   int stdout_fd = -1;
+  // The child's standard error; -1 keeps the installer's own.
+  int stderr_fd = -1;
   // The child's working directory, open as this descriptor; -1 keeps ours.
   int cwd_fd = -1;
   // Kernel confinement applied in the child before its program runs; none
-  // when null or not active.
-  const Confinement* confinement = nullptr;
+  // when null or not active. In a private root the working directory is
+  // named instead, below the installation directory (a descriptor of the
+  // installer's would lead out of it).
+  const Sandbox* sandbox = nullptr;
+  std::string cwd_below = {};
+  // The child's whole environment, "NAME=value" each; empty keeps ours.
+  std::vector<std::string> environment = {};
 };
 
 // How one child ended.
@@ -53,3 +61,12 @@ struct PipelineEnd {
 // not started either.
 PipelineEnd RunPipeline(const Command& first, const Command& second,
                         const WaitTick& tick = nullptr);
+
+// Called with each line (without its line end) that a child writes.
+using LineSink = std::function<void(std::string_view line)>;
+
+// Runs `commands` (one or more) as one pipe, each one's standard output
+// into the next one's standard input, hands every line the last one writes
+// to `sink`, and waits for all; how each ended, in order.
+std::vector<ChildEnd> RunReadingLines(const std::vector<const Command*>& commands,
+                                      const LineSink& sink);

@@ -157,7 +157,11 @@ std::string ScratchFile(const std::string& name) {
 void RemoveWorkingFiles() {
   if (work_fd < 0) return;
   for (const char* name : kNames) unlinkat(work_fd, name, 0);
-  for (const std::string& name : scratch_names) unlinkat(work_fd, name.c_str(), 0);
+  for (const std::string& name : scratch_names) {
+    if (unlinkat(work_fd, name.c_str(), 0) != 0 && errno == EISDIR) {
+      unlinkat(work_fd, name.c_str(), AT_REMOVEDIR);
+    }
+  }
   // The directory itself goes only while its name still stands for it.
   struct stat held, named;
   if (fstat(work_fd, &held) == 0 && fstatat(base_fd, work_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&

@@ -28,8 +28,9 @@ int WorkingDirectoryFd();
 // Its full path; empty before it is made.
 const std::string& WorkingDirectoryPath();
 
-// Full path of a further working file in the private working directory, for
-// a child that is given its name; it is removed with the five.
+// Full path of a further working file (or empty directory) in the private
+// working directory, for a child that is given its name; it is removed with
+// the five.
 std::string ScratchFile(const std::string& name);
 
 // Removes the working files and the private directory, through the held

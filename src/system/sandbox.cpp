@@ -1,0 +1,215 @@
+#include "system/sandbox.hpp"
+
+#include <fcntl.h>
+#include <linux/mount.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "system/spawn.hpp"
+#include "system/workingfiles.hpp"
+
+namespace {
+
+// The top-level names a program and its libraries live under, in every
+// layout (merged or not).
+const char* const kRuntimeNames[] = {"usr", "bin", "sbin", "lib", "lib32", "lib64", "libx32"};
+// Single files the loader reads when they are there.
+const char* const kRuntimeFiles[] = {"/etc/ld.so.cache"};
+
+// The name of the new root's mount point in the working directory.
+const char kMountPoint[] = "root";
+
+int MountSetattr(const char* path, unsigned flags, uint64_t set) {
+  mount_attr attr = {};
+  attr.attr_set = set;
+  return static_cast<int>(syscall(SYS_mount_setattr, AT_FDCWD, path, flags, &attr, sizeof attr));
+}
+
+// `path` without its leading '/'.
+std::string Below(const std::string& path) {
+  size_t start = path.find_first_not_of('/');
+  return start == std::string::npos ? std::string() : path.substr(start);
+}
+
+// Every directory on the way to `below` and itself, parents first.
+void AddFolders(const std::string& below, std::vector<std::string>& folders) {
+  for (size_t slash = below.find('/'); slash != std::string::npos;
+       slash = below.find('/', slash + 1)) {
+    folders.push_back(below.substr(0, slash));
+  }
+  if (!below.empty()) folders.push_back(below);
+}
+
+bool WriteAll(const char* path, const std::string& text) noexcept {
+  int fd = open(path, O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  int error = errno;
+  close(fd);
+  errno = error;
+  return written;
+}
+
+bool MakeFolder(const char* path) noexcept { return mkdir(path, 0755) == 0 || errno == EEXIST; }
+
+// Binds `source` at `target` (relative to the new root, already there),
+// with what is mounted below it; read-only unless `writable`.
+bool Bind(const char* source, const char* target, bool writable) noexcept {
+  if (mount(source, target, nullptr, MS_BIND | MS_REC, nullptr) != 0) return false;
+  if (writable) return true;
+  return MountSetattr(target, AT_RECURSIVE,
+                      MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV) == 0;
+}
+
+// Whether what `path` names now is the directory seen as `dev`/`ino` when it
+// was held: a bind by name must have bound that very directory.
+bool IsSame(const char* path, dev_t dev, ino_t ino) noexcept {
+  struct stat st;
+  if (stat(path, &st) != 0) return false;
+  if (st.st_dev == dev && st.st_ino == ino) return true;
+  errno = EXDEV;
+  return false;
+}
+
+}  // namespace
+
+ConfineMode WantedConfineMode() {
+  const char* setting = std::getenv("ZULCONFINE");
+  if (setting && std::strcmp(setting, "off") == 0) return ConfineMode::kOff;
+  if (setting && std::strcmp(setting, "landlock") == 0) return ConfineMode::kLandlock;
+  return ConfineMode::kStrongest;
+}
+
+Sandbox Sandbox::Beneath(int dir_fd, const std::string& dir_path) {
+  int work_fd = WorkingDirectoryFd();
+  const std::string& work_path = WorkingDirectoryPath();
+  ConfineMode mode = WantedConfineMode();
+  Sandbox sandbox(Confinement::Beneath(dir_fd));
+  struct stat dir, work;
+  // The installation directory "/" would be the whole tree again.
+  if (mode != ConfineMode::kStrongest || dir_path.empty() || dir_path == "/" || work_fd < 0 ||
+      fstat(dir_fd, &dir) != 0 || fstat(work_fd, &work) != 0) {
+    return sandbox;
+  }
+  // The new root's mount point, an empty directory of the run's own.
+  ScratchFile(kMountPoint);
+  if (mkdirat(work_fd, kMountPoint, 0700) != 0 && errno != EEXIST) return sandbox;
+  sandbox.user_namespace_ = geteuid() != 0;
+  sandbox.uid_map_ = std::to_string(geteuid()) + " " + std::to_string(geteuid()) + " 1\n";
+  sandbox.gid_map_ = std::to_string(getegid()) + " " + std::to_string(getegid()) + " 1\n";
+  sandbox.mount_point_ = work_path + "/" + kMountPoint;
+  for (const char* name : kRuntimeNames) {
+    std::string path = std::string("/") + name;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      sandbox.runtime_.push_back({name, path, ""});
+    } else if (S_ISLNK(st.st_mode)) {
+      std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
+      ssize_t got = readlink(path.c_str(), target.data(), target.size());
+      if (got <= 0) continue;
+      target.resize(static_cast<size_t>(got));
+      sandbox.runtime_.push_back({name, path, target});
+    }
+  }
+  for (const char* file : kRuntimeFiles) {
+    struct stat st;
+    if (stat(file, &st) == 0 && S_ISREG(st.st_mode)) sandbox.files_.push_back(file);
+  }
+  sandbox.files_.push_back("/dev/null");
+  for (const std::string& file : sandbox.files_)
+    AddFolders(Below(file.substr(0, file.rfind('/'))), sandbox.folders_);
+  sandbox.work_path_ = work_path;
+  sandbox.work_below_ = Below(work_path);
+  sandbox.work_dev_ = work.st_dev;
+  sandbox.work_ino_ = work.st_ino;
+  AddFolders(sandbox.work_below_, sandbox.folders_);
+  sandbox.dir_path_ = dir_path;
+  sandbox.dir_below_ = Below(dir_path);
+  sandbox.dir_dev_ = dir.st_dev;
+  sandbox.dir_ino_ = dir.st_ino;
+  AddFolders(sandbox.dir_below_, sandbox.folders_);
+  // Tried once: where tar does not run in it, it is not used.
+  sandbox.private_root_ = true;
+  int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  Command probe{{"/bin/tar", "--version"}};
+  probe.stdout_fd = null_fd;
+  probe.stderr_fd = null_fd;
+  probe.sandbox = &sandbox;
+  sandbox.private_root_ = RunCommand(probe).Succeeded();
+  if (null_fd >= 0) close(null_fd);
+  return sandbox;
+}
+
+bool Sandbox::ApplyInChild(const char* cwd_below) const noexcept {
+  if (private_root_) {
+    if (!EnterPrivateRoot()) return false;
+    if (chdir(dir_path_.c_str()) != 0) return false;
+    if (cwd_below && *cwd_below && chdir(cwd_below) != 0) return false;
+  }
+  return landlock_.ApplyInChild();
+}
+
+bool Sandbox::WriteIdentityMaps() const noexcept {
+  // A process may map only its own ids, and the group map only once
+  // setgroups is denied.
+  return WriteAll("/proc/self/uid_map", uid_map_) && WriteAll("/proc/self/setgroups", "deny") &&
+         WriteAll("/proc/self/gid_map", gid_map_);
+}
+
+bool Sandbox::EnterPrivateRoot() const noexcept {
+  int flags = CLONE_NEWNS | (user_namespace_ ? CLONE_NEWUSER : 0);
+  if (unshare(flags) != 0) return false;
+  if (user_namespace_ && !WriteIdentityMaps()) return false;
+  // Nothing done here may reach the installer's own namespace.
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  if (mount("tmpfs", mount_point_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC,
+            "mode=0755") != 0) {
+    return false;
+  }
+  if (chdir(mount_point_.c_str()) != 0 || !BuildTree()) return false;
+  if (syscall(SYS_pivot_root, ".", ".") != 0) return false;
+  if (umount2(".", MNT_DETACH) != 0 || chdir("/") != 0) return false;
+  // The new root itself is read-only: a link into it leads nowhere.
+  return mount(nullptr, "/", nullptr,
+               MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) == 0;
+}
+
+// In the new root, the current directory: the runtime names, the single
+// files, the working directory and the installation directory.
+bool Sandbox::BuildTree() const noexcept {
+  for (const RuntimeName& runtime : runtime_) {
+    const char* name = runtime.name.c_str();
+    if (!runtime.target.empty()) {
+      if (symlink(runtime.target.c_str(), name) != 0) return false;
+      continue;
+    }
+    if (!MakeFolder(name) || !Bind(runtime.source.c_str(), name, false)) return false;
+  }
+  for (const std::string& folder : folders_) {
+    if (!MakeFolder(folder.c_str())) return false;
+  }
+  for (const std::string& file : files_) {
+    const char* target = file.c_str() + 1;
+    int fd = open(target, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    close(fd);
+    // /dev/null stays writable: writing to it is harmless.
+    if (!Bind(file.c_str(), target, file == "/dev/null")) return false;
+  }
+  if (mount(work_path_.c_str(), work_below_.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+      MountSetattr(work_below_.c_str(), 0,
+                   MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV) != 0 ||
+      !IsSame(work_below_.c_str(), work_dev_, work_ino_)) {
+    return false;
+  }
+  return Bind(dir_path_.c_str(), dir_below_.c_str(), true) &&
+         IsSame(dir_below_.c_str(), dir_dev_, dir_ino_);
+}
