@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -171,8 +172,19 @@ bool SizeCheckWanted() {
 
 [[noreturn]] void Dispatch(const RunState& state) {
   if (fchdir(state.install_fd) != 0) DieFor(state.install_dir);
-  // Verification changes nothing and takes no lock.
-  if (state.mode != Mode::kVerify) LockInstallation(state.install_fd, state.install_dir);
+  // Verification changes nothing: it shares the lock with other
+  // verifications and waits for a load or a removal.
+  LockInstallation(state.install_fd, state.install_dir,
+                   state.mode == Mode::kVerify ? LockKind::kShared : LockKind::kExclusive);
+  // The held directory may have been removed since it was accepted (or
+  // while the lock was waited for): that ends the run as a directory that
+  // cannot be entered does.
+  struct stat held;
+  if (fstat(state.install_fd, &held) != 0) DieFor(state.install_dir);
+  if (held.st_nlink == 0) {
+    errno = ENOENT;
+    DieFor(state.install_dir);
+  }
   std::fputs("\n", stdout);
   switch (state.mode) {
     case Mode::kVerify:

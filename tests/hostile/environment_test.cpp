@@ -4,6 +4,7 @@
 // screen, files written on another system, and very long answers.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -26,6 +27,17 @@ std::string OneFile(const std::string& description = "Data", const std::string& 
 void StageOneFile(const HostileMedium& m, const std::string& path = "data") {
   m.Stage(path, "data\n");
   m.Archive("01", {path});
+}
+
+// The line of an installer that waits for the lock `holder` holds.
+std::string WaitingLine(const HostileMedium& m, pid_t holder, const std::string& user) {
+  return "waiting for another installation in " + m.inst() + " (process " + std::to_string(holder) +
+         " of " + user + ")\n";
+}
+
+std::string UserOf(uid_t uid) {
+  struct passwd* entry = getpwuid(uid);
+  return entry ? entry->pw_name : std::to_string(uid);
 }
 
 // Runs the installer through bash, for what only a shell sets up: a pipe
@@ -269,7 +281,7 @@ TEST(Environment, ASecondInstallerWaitsForTheFirst) {
     ASSERT_EQ(flock(held, LOCK_EX), 0);
     LiveRun run({"-load"}, m.Options());
     run.Write(AcceptAll(m.cdrom()));
-    ASSERT_TRUE(run.WaitFor("waiting for another installation in " + m.inst() + "\n")) << run.out();
+    ASSERT_TRUE(run.WaitFor(WaitingLine(m, getpid(), UserOf(getuid())))) << run.out();
     EXPECT_FALSE(Exists(m.inst() + "/data"));
     if (interrupted) {
       run.Signal(SIGINT);
@@ -285,15 +297,102 @@ TEST(Environment, ASecondInstallerWaitsForTheFirst) {
     if (held >= 0) close(held);
     EXPECT_TRUE(ListDir(m.tmp()).empty());
   }
-  // Verification takes no lock.
+}
+
+TEST(Environment, VerificationAndChangesWaitForEachOther) {
+  // A verification beside a running load reported the files not yet
+  // unpacked as missing: it shares the lock with verifications alone.
+  struct Case {
+    const char* option;
+    int held;  // the lock of the other installer
+    bool waits;
+  };
+  for (Case c : {Case{"-verify", LOCK_EX, true}, Case{"-load", LOCK_SH, true},
+                 Case{"-remove", LOCK_SH, true}, Case{"-verify", LOCK_SH, false}}) {
+    SCOPED_TRACE(std::string(c.option) + (c.held == LOCK_EX ? " exclusive" : " shared"));
+    HostileMedium m;
+    m.Toc(OneFile());
+    StageOneFile(m);
+    if (std::string(c.option) != "-load") WriteFile(m.inst() + "/data", "data\n");
+    int held = open(m.inst().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(flock(held, c.held), 0);
+    LiveRun run({c.option}, m.Options());
+    run.Write(std::string(c.option) == "-verify" ? m.cdrom() + "\n\n\n\n" : AcceptAll(m.cdrom()));
+    if (c.waits) {
+      ASSERT_TRUE(run.WaitFor(WaitingLine(m, getpid(), UserOf(getuid())))) << run.out();
+      EXPECT_EQ(run.out().find("Missing"), std::string::npos) << run.out();
+      close(held);
+      held = -1;
+    }
+    run.CloseInput();
+    int status = run.Wait();
+    if (held >= 0) close(held);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.out();
+    EXPECT_EQ(run.out().find("waiting for") != std::string::npos, c.waits) << run.out();
+    EXPECT_EQ(run.out().find("Missing"), std::string::npos) << run.out();
+    EXPECT_EQ(Exists(m.inst() + "/data"), std::string(c.option) != "-remove");
+  }
+}
+
+TEST(Environment, TheWaitingLineNamesTheUserWhoHoldsTheLock) {
+  // Another user who can open the installation directory can hold its
+  // lock: the line says who it is.
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to be another user";
   HostileMedium m;
   m.Toc(OneFile());
-  int held = open(m.inst().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  ASSERT_EQ(flock(held, LOCK_EX), 0);
-  RunResult verify = m.Run("-verify", m.cdrom() + "\n\n\n\n");
-  close(held);
-  EXPECT_EQ(verify.status, 0);
-  EXPECT_EQ(verify.err, "");
+  StageOneFile(m);
+  ASSERT_EQ(chmod(m.root().c_str(), 0755), 0);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  std::string inst = m.inst();
+  pid_t holder = StartAsOtherUser([&] {
+    int fd = open(inst.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0 || flock(fd, LOCK_EX) != 0) return 1;
+    if (write(ready[1], "x", 1) != 1) return 1;
+    pause();
+    return 0;
+  });
+  close(ready[1]);
+  char byte;
+  bool locked = read(ready[0], &byte, 1) == 1;
+  close(ready[0]);
+  if (!locked) {
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    FAIL() << "the other user could not lock the directory";
+  }
+  LiveRun run({"-load"}, m.Options());
+  run.Write(AcceptAll(m.cdrom()));
+  bool said = run.WaitFor(WaitingLine(m, holder, "nobody"));
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  EXPECT_TRUE(said) << run.out();
+  int status = run.Wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.out();
+  EXPECT_EQ(ReadFile(m.inst() + "/data"), "data\n");
+}
+
+TEST(Environment, AnInstallationDirectoryRemovedAfterItWasAccepted) {
+  // Held open, a removed directory is still there for the run: the
+  // operation must not start in it.
+  for (const char* option : {"-load", "-verify", "-remove"}) {
+    SCOPED_TRACE(option);
+    HostileMedium m;
+    m.Toc(OneFile());
+    StageOneFile(m);
+    LiveRun run({option}, m.Options());
+    run.Write(m.cdrom() + "\n\n\n");
+    ASSERT_TRUE(run.WaitFor(" [yes] ")) << run.out();
+    ASSERT_EQ(rmdir(m.inst().c_str()), 0);
+    run.Write("\n\n");
+    run.CloseInput();
+    int status = run.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << run.out();
+    EXPECT_NE(run.out().find(m.inst() + ": No such file or directory\n"), std::string::npos)
+        << run.out();
+    EXPECT_TRUE(EndsWith(run.out(), kExit)) << run.out();
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
+  }
 }
 
 TEST(Environment, TextFromTheMediumCannotRewriteTheScreen) {
