@@ -67,6 +67,40 @@ std::string TheirDirectory(const HostileMedium& m) {
   return theirs;
 }
 
+// A gunzip first in PATH that lets tar list an archive and then, when tar
+// extracts from it, says so and goes on only when told: the moment another
+// user acts.
+class HeldExtraction {
+ public:
+  HeldExtraction(const HostileMedium& m, const std::string& mode)
+      : started_(m.root() + "/started"), go_(m.root() + "/go") {
+    MakeDirs(m.root() + "/bin");
+    WriteFile(m.root() + "/bin/gunzip",
+              "#!/bin/sh\nif [ -e \"$STARTED.listed\" ]; then touch \"$STARTED\"; while [ ! -e "
+              "\"$GO\" ]; do sleep 0.05; done; fi\ntouch \"$STARTED.listed\"\nexec gzip -dc\n");
+    EXPECT_EQ(chmod((m.root() + "/bin/gunzip").c_str(), 0755), 0);
+    options = m.Options();
+    options.env = Confine(mode);
+    options.env["PATH"] = m.root() + "/bin:" + std::string(getenv("PATH"));
+    options.env["STARTED"] = started_;
+    options.env["GO"] = go_;
+  }
+
+  // True once tar extracts; false when the run ended first.
+  bool WaitUntilExtracting(LiveRun& run) {
+    for (int i = 0; i < 500 && !Extracted() && !run.WaitFor("Exiting...", 10); ++i) {
+    }
+    return Extracted();
+  }
+  bool Extracted() const { return Exists(started_); }
+  void Go() { WriteFile(go_, ""); }
+
+  RunOptions options;
+
+ private:
+  std::string started_, go_;
+};
+
 // Lets the other user reach the test's directories.
 void OpenToOtherUser(const HostileMedium& m) { ASSERT_EQ(chmod(m.root().c_str(), 0755), 0); }
 
@@ -119,6 +153,108 @@ TEST(Confinement, AHostileMediumAloneNeverWritesOutside) {
       EXPECT_NE(r.err.find(": not extracted: " + why + "\n"), std::string::npos) << r.err;
       EXPECT_EQ(m.OutsideTree(), std::vector<std::string>{"marker"});
       EXPECT_FALSE(Exists(m.root() + "/outside/evil"));
+      EXPECT_TRUE(ListDir(m.tmp()).empty());
+    }
+  }
+}
+
+// Each first archive hides "up -> .." from any reader of archives but tar
+// itself, or from a model of tar that follows links by hand; the second
+// archive then writes through it into root/outside, and its directory
+// member would change that directory's mode.
+TEST(Confinement, WhatTarMakesIsWhatIsJudged) {
+  enum Trick {
+    kSizeWithLeadingNul,
+    kGlobalHeader,
+    kOldGzipMagic,
+    kHardLinkToLink,
+    kHardLinkOnDisk
+  };
+  for (const std::string& mode : kModes) {
+    for (Trick trick :
+         {kSizeWithLeadingNul, kGlobalHeader, kOldGzipMagic, kHardLinkToLink, kHardLinkOnDisk}) {
+      SCOPED_TRACE(std::to_string(trick) + " " + Traced(mode));
+      HostileMedium m;
+      bool gzip = trick == kOldGzipMagic;
+      std::string first = m.cdrom() + (gzip ? "/01tar.z" : "/01.tar");
+      std::string second = m.cdrom() + (gzip ? "/02tar.z" : "/02.tar");
+      std::string a = m.root() + "/a", b = m.root() + "/b", scratch = m.root() + "/scratch.tar";
+      MakeDirs(a);
+      MakeDirs(b + "/up");
+      switch (trick) {
+        case kSizeWithLeadingNul:
+          // tar reads the size 1024 after a NUL; a reader that takes the
+          // NUL for the end reads 0 and then two empty blocks.
+          WriteFile(a + "/pad", std::string(1024, '\0'));
+          Link("..", a + "/up");
+          MakeTarArchive(first, a, {"pad", "up"});
+          PatchHeader(first, 0, 124,
+                      std::string("\0"
+                                  "0000002000",
+                                  11));
+          break;
+        case kGlobalHeader:
+          // A global header gives every later link the target "..".
+          Link("harmless", a + "/up");
+          ASSERT_EQ(
+              RunBinary("/bin/tar",
+                        {"--format=pax", "--pax-option=linkpath=..", "-cf", first, "-C", a, "up"},
+                        {})
+                  .status,
+              0);
+          break;
+        case kOldGzipMagic: {
+          // The link is in a second gzip member with the old magic number,
+          // which gunzip decompresses.
+          WriteFile(a + "/y", "y");
+          Link("..", a + "/up");
+          MakeTarArchive(scratch, a, {"y", "up"});
+          std::string tar = ReadFile(scratch);
+          std::string rest = Gzipped(tar.substr(1024));
+          rest[1] = '\x9e';
+          WriteFile(first, Gzipped(tar.substr(0, 1024)) + rest);
+          break;
+        }
+        case kHardLinkToLink:
+          // "up/" is a directory, then "up" a hard link to the link "l":
+          // itself a link to "..".
+          Link("..", a + "/l");
+          ASSERT_EQ(link((a + "/l").c_str(), (a + "/up").c_str()), 0);
+          ASSERT_EQ(
+              RunBinary("/bin/tar", {"-cf", first, "-C", a, "l", "-C", b, "up/", "-C", a, "up"}, {})
+                  .status,
+              0);
+          break;
+        case kHardLinkOnDisk:
+          // The link "l" is already there; the archive makes "up" a second
+          // name of it.
+          Link("..", m.inst() + "/l");
+          WriteFile(a + "/l", "");
+          ASSERT_EQ(link((a + "/l").c_str(), (a + "/up").c_str()), 0);
+          MakeTarArchive(scratch, a, {"l", "up"});
+          ASSERT_EQ(RunBinary("/bin/tar", {"--delete", "-f", scratch, "l"}, {}).status, 0);
+          MakeTarArchive(first, b, {"up/"});
+          ASSERT_EQ(RunBinary("/bin/tar", {"-A", "-f", first, scratch}, {}).status, 0);
+          break;
+      }
+      MakeDirs(b + "/up/outside");
+      WriteFile(b + "/up/outside/evil", "evil\n");
+      ASSERT_EQ(chmod((b + "/up/outside").c_str(), 0777), 0);
+      MakeTarArchive(second, b, {"up/outside/", "up/outside/evil"}, gzip);
+      std::string chosen = trick == kHardLinkToLink ? File("l") + File("up") : File("up");
+      m.Toc(Toc(chosen + Directory("up/outside", "02")));
+      struct stat before, after;
+      ASSERT_EQ(stat(m.outside().c_str(), &before), 0);
+      RunResult r = m.Run("-load", AcceptAll(m.cdrom()), Confine(mode));
+      EXPECT_EQ(r.status, 1) << r.out;
+      EXPECT_NE(r.out.find(kLoadFailed), std::string::npos) << r.out;
+      EXPECT_NE(r.err.find(": not extracted: it leads outside the installation directory\n"),
+                std::string::npos)
+          << r.err;
+      EXPECT_EQ(m.OutsideTree(), std::vector<std::string>{"marker"});
+      ASSERT_EQ(stat(m.outside().c_str(), &after), 0);
+      EXPECT_EQ(after.st_mode, before.st_mode);
+      EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
       EXPECT_TRUE(ListDir(m.tmp()).empty());
     }
   }
@@ -260,53 +396,124 @@ TEST(Confinement, ALinkPlantedWhileTarRunsLeadsNowhere) {
     HostileMedium m;
     OpenToOtherUser(m);
     std::string theirs = TheirDirectory(m);
+    // A directory of root's, with a private directory in it.
+    std::string mine = m.root() + "/mine";
+    MakeDirs(mine + "/private");
+    ASSERT_EQ(chmod((mine + "/private").c_str(), 0700), 0);
     ASSERT_EQ(chown(m.inst().c_str(), kOtherUser, kOtherUser), 0);
     m.Stage("d/f", "ours\n");
-    MakeTarArchive(m.cdrom() + "/01tar.z", m.staging(), {"d/f"}, true);
+    m.Stage("e/private/g", "ours\n");
+    ASSERT_EQ(chmod((m.staging() + "/e/private").c_str(), 0755), 0);
+    MakeTarArchive(m.cdrom() + "/01tar.z", m.staging(), {"d/f", "e/private/"}, true);
+    // Archive 02 tells that the medium is compressed.
     MakeTarArchive(m.cdrom() + "/02tar.z", m.staging(), {"d/f"}, true);
-    m.Toc(Toc(File("d/f")));
-    // A gunzip that says when tar extracts from it (the second time: the
-    // first is tar's listing) and goes on only when told.
-    std::string started = m.root() + "/started", go = m.root() + "/go";
-    MakeDirs(m.root() + "/bin");
-    WriteFile(m.root() + "/bin/gunzip",
-              "#!/bin/sh\nif [ -e \"$STARTED.listed\" ]; then touch \"$STARTED\"; while [ ! -e "
-              "\"$GO\" ]; do sleep 0.05; done; fi\ntouch \"$STARTED.listed\"\nexec gzip -dc\n");
-    ASSERT_EQ(chmod((m.root() + "/bin/gunzip").c_str(), 0755), 0);
-    RunOptions options = m.Options();
-    options.env = Confine(mode);
-    options.env["PATH"] = m.root() + "/bin:" + std::string(getenv("PATH"));
-    options.env["STARTED"] = started;
-    options.env["GO"] = go;
-    LiveRun run({"-load"}, options);
+    m.Toc(Toc(File("d/f") + Directory("e/private")));
+    HeldExtraction held(m, mode);
+    LiveRun run({"-load"}, held.options);
     run.Write(AcceptAll(m.cdrom()));
     run.CloseInput();
-    for (int i = 0; i < 500 && !Exists(started) && !run.WaitFor("Exiting...", 10); ++i) {
-    }
-    if (Exists(started)) {
-      EXPECT_EQ(AsOtherUser([&] { return symlink(theirs.c_str(), (m.inst() + "/d").c_str()); }), 0);
-      WriteFile(go, "");
+    if (held.WaitUntilExtracting(run)) {
+      // d leads to the other user's directory, e to root's.
+      EXPECT_EQ(AsOtherUser([&] {
+                  return symlink(theirs.c_str(), (m.inst() + "/d").c_str()) == 0 &&
+                                 symlink(mine.c_str(), (m.inst() + "/e").c_str()) == 0
+                             ? 0
+                             : 1;
+                }),
+                0);
+      held.Go();
     }
     int status = run.Wait();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << run.out();
     EXPECT_NE(run.out().find(kLoadFailed), std::string::npos) << run.out();
-    // In a private root the link leads nowhere and tar fails; otherwise
+    // In a private root the links lead nowhere and tar fails; otherwise
     // root refuses the directory before tar runs.
-    EXPECT_EQ(Exists(started), PrivateRoot(mode));
+    EXPECT_EQ(held.Extracted(), PrivateRoot(mode));
     if (!PrivateRoot(mode)) {
       EXPECT_NE(run.out().find(m.inst() + ": not extracted: another user can write"),
                 std::string::npos)
           << run.out();
     }
     EXPECT_EQ(ListDir(theirs), std::vector<std::string>{"data"});
+    struct stat st;
+    ASSERT_EQ(stat((mine + "/private").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_TRUE(ListDir(mine + "/private").empty());
+  }
+}
+
+// The medium's directory belongs to the other user, who changes the archive
+// after tar has listed it and before tar extracts it.
+TEST(Confinement, AnArchiveChangedAfterItsListingChangesNothing) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  enum Change { kRenamedOver, kRewritten };
+  for (const std::string& mode : kModes) {
+    for (Change change : {kRenamedOver, kRewritten}) {
+      SCOPED_TRACE(std::to_string(change) + " " + Traced(mode));
+      HostileMedium m;
+      OpenToOtherUser(m);
+      ASSERT_EQ(chown(m.cdrom().c_str(), kOtherUser, kOtherUser), 0);
+      m.Stage("d/f", "ours\n");
+      std::string archive = m.cdrom() + "/01tar.z", evil = m.cdrom() + "/evil";
+      MakeTarArchive(archive, m.staging(), {"d/f"}, true);
+      MakeTarArchive(m.cdrom() + "/02tar.z", m.staging(), {"d/f"}, true);
+      // Every member is chosen: tar is asked for the whole archive, and
+      // would extract whatever it then holds.
+      std::string links = m.root() + "/links", payload = m.root() + "/payload";
+      Link("..", links + "/d");
+      MakeDirs(payload + "/d/outside");
+      WriteFile(payload + "/d/outside/evil", "evil\n");
+      MakeTarArchive(m.root() + "/evil.tar", links, {"d"});
+      Append(m.root() + "/evil.tar", payload, "d/outside/evil");
+      WriteFile(evil, Gzipped(ReadFile(m.root() + "/evil.tar")));
+      ASSERT_EQ(chown(evil.c_str(), kOtherUser, kOtherUser), 0);
+      if (change == kRewritten) {
+        ASSERT_EQ(chown(archive.c_str(), kOtherUser, kOtherUser), 0);
+      }
+      m.Toc(Toc(File("d/f")));
+      HeldExtraction held(m, mode);
+      LiveRun run({"-load"}, held.options);
+      run.Write(AcceptAll(m.cdrom()));
+      run.CloseInput();
+      if (held.WaitUntilExtracting(run)) {
+        EXPECT_EQ(AsOtherUser([&] {
+                    if (change == kRenamedOver) return rename(evil.c_str(), archive.c_str());
+                    std::string bytes = ReadFile(evil);
+                    FILE* out = fopen(archive.c_str(), "r+");
+                    if (!out) return 1;
+                    size_t written = fwrite(bytes.data(), 1, bytes.size(), out);
+                    return fclose(out) == 0 && written == bytes.size() ? 0 : 1;
+                  }),
+                  0);
+        held.Go();
+      }
+      int status = run.Wait();
+      if (change == kRenamedOver) {
+        // tar extracts from the descriptor it listed: what was judged.
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.out();
+        EXPECT_EQ(ReadFile(m.inst() + "/d/f"), "ours\n");
+      } else {
+        // Without a private root the archive is refused before it is
+        // listed; in one, what the rewritten archive makes leads nowhere.
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << run.out();
+        EXPECT_EQ(held.Extracted(), PrivateRoot(mode));
+        if (!PrivateRoot(mode)) {
+          EXPECT_NE(run.out().find(archive + ": not extracted: another user can change this "
+                                             "archive"),
+                    std::string::npos)
+              << run.out();
+        }
+      }
+      EXPECT_EQ(m.OutsideTree(), std::vector<std::string>{"marker"});
+    }
   }
 }
 
 TEST(Confinement, MembersLoseTheirOwnerAndNeverBecomeDevices) {
   if (!RunningAsRoot()) GTEST_SKIP() << "needs root to make such members";
-  enum Member { kOwned, kSetUid, kFifo, kDevice };
+  enum Member { kOwned, kSetUid, kSetUidAfterNul, kFifo, kDevice };
   for (const std::string& mode : kModes) {
-    for (Member kind : {kOwned, kSetUid, kFifo, kDevice}) {
+    for (Member kind : {kOwned, kSetUid, kSetUidAfterNul, kFifo, kDevice}) {
       SCOPED_TRACE(std::to_string(kind) + " " + Traced(mode));
       HostileMedium m;
       std::string member = m.staging() + "/member";
@@ -317,6 +524,7 @@ TEST(Confinement, MembersLoseTheirOwnerAndNeverBecomeDevices) {
           ASSERT_EQ(chown(member.c_str(), kOtherUser, kOtherUser), 0);
           break;
         case kSetUid:
+        case kSetUidAfterNul:
           WriteFile(member, "x\n");
           ASSERT_EQ(chmod(member.c_str(), 04755), 0);
           break;
@@ -328,14 +536,22 @@ TEST(Confinement, MembersLoseTheirOwnerAndNeverBecomeDevices) {
           break;
       }
       m.Archive("01", {"member"});
+      // tar reads the mode after a leading NUL; a reader that stops at the
+      // NUL sees none.
+      if (kind == kSetUidAfterNul) {
+        PatchHeader(m.cdrom() + "/01.tar", 0, 100,
+                    std::string("\0"
+                                "004755\0",
+                                8));
+      }
       m.Toc(Toc(File("member")));
       RunResult r = m.Run("-load", AcceptAll(m.cdrom()), Confine(mode));
       struct stat st;
-      if (kind == kOwned || kind == kSetUid) {
+      if (kind == kOwned || kind == kSetUid || kind == kSetUidAfterNul) {
         EXPECT_EQ(r.status, 0) << r.out << r.err;
         ASSERT_EQ(lstat((m.inst() + "/member").c_str(), &st), 0);
         EXPECT_EQ(st.st_uid, 0u);
-        EXPECT_EQ(r.err, kind == kSetUid ? "set-user-ID: member\n" : "");
+        EXPECT_EQ(r.err, kind == kOwned ? "" : "set-user-ID: member\n");
       } else {
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "member: not extracted: it is a device, a FIFO or a socket\n");
