@@ -55,6 +55,7 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
                            std::vector<const ArchiveMember*>& set_id) {
   // tar skips a member whose name has a ".." component, and takes a
   // leading '/' away.
+  last_place_.clear();
   std::string_view name = WithoutTrailingSlashes(member.name);
   if (HasDotDot(name)) return true;
   while (name.starts_with('/')) name.remove_prefix(1);
@@ -99,6 +100,7 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
   // is not noted (a link it replaces stays noted, which refuses more, never
   // less).
   if (made.kind != Node::Kind::kOther) Note(location, std::move(made));
+  last_place_ = std::move(location);
   if (member.type == ArchiveMember::Type::kFile && (member.mode & (S_ISUID | S_ISGID)) != 0) {
     set_id.push_back(&member);
   }

@@ -33,12 +33,17 @@ class Landing {
 
   // Judges the members of one batch that `selected` accepts, in archive
   // order, and notes what they make for the members and batches after them.
-  // Files with set-user-ID or set-group-ID are added to `set_id`.
+  // Files with set-user-ID or set-group-ID are added to `set_id`. With
+  // `places`, the place below the root where each judged member lands is
+  // added to it, in order (for a comparison with where tar puts it).
   template <typename Selected>
   bool Allows(const std::vector<ArchiveMember>& members, Selected selected, Refusal& refusal,
-              std::vector<const ArchiveMember*>& set_id) {
+              std::vector<const ArchiveMember*>& set_id,
+              std::vector<std::string>* places = nullptr) {
     for (const ArchiveMember& member : members) {
-      if (selected(member.name) && !AllowsMember(member, refusal, set_id)) return false;
+      if (!selected(member.name)) continue;
+      if (!AllowsMember(member, refusal, set_id)) return false;
+      if (places) places->push_back(last_place_);
     }
     return true;
   }
@@ -66,6 +71,7 @@ class Landing {
   std::string root_path_;
   bool refuse_open_directories_;
   bool root_checked_ = false;
+  std::string last_place_;  // of the member judged last; empty when tar skips it
   // What is known of each location below the root: read from disk once, and
   // changed by every member judged.
   std::unordered_map<std::string, Node> nodes_;

@@ -24,6 +24,7 @@
 #include "common/textfile.hpp"
 #include "common/visibletext.hpp"
 #include "messages/print.hpp"
+#include "operations/archivelisting.hpp"
 #include "operations/archivemembers.hpp"
 #include "operations/landing.hpp"
 #include "operations/tarbatch.hpp"
@@ -87,97 +88,6 @@ void ReportNotStarted(const ChildEnd& end, const char* program) {
   std::perror(program);
 }
 
-// Shows what a listing's tar and gunzip said on their standard error, kept
-// until the batch of that archive comes.
-void ShowCaptured(int fd) {
-  if (fd < 0 || lseek(fd, 0, SEEK_SET) != 0) return;
-  ProgressLine::HideCurrent();
-  std::fflush(stdout);
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(fd, buffer, sizeof buffer)) > 0) {
-    std::fwrite(buffer, 1, static_cast<size_t>(got), stderr);
-  }
-}
-
-// An archive opened once: tar lists its members from this descriptor and
-// then extracts from it, so that another user who renames or replaces the
-// file meanwhile changes neither.
-struct ListedArchive {
-  std::string path;
-  int fd = -1;
-  int open_error = 0;  // when it did not open as a regular file
-  std::vector<ArchiveMember> members;
-  std::string error;  // why its members could not be listed
-  int said = -1;      // what the listing's children said on standard error
-
-  ListedArchive() = default;
-  ListedArchive(const ListedArchive&) = delete;
-  ListedArchive& operator=(const ListedArchive&) = delete;
-  ~ListedArchive() { Close(); }
-  void Close() {
-    if (fd >= 0) close(fd);
-    if (said >= 0) close(said);
-    fd = said = -1;
-  }
-  void Take(ListedArchive& other) {
-    Close();
-    path = std::move(other.path);
-    members = std::move(other.members);
-    error = std::move(other.error);
-    open_error = other.open_error;
-    fd = std::exchange(other.fd, -1);
-    said = std::exchange(other.said, -1);
-  }
-};
-
-// Opens `archive` and lists its members with tar, through gunzip when it
-// is compressed, in `sandbox`.
-void ListArchive(const std::string& archive, bool compressed, const Sandbox& sandbox,
-                 ListedArchive& listed) {
-  listed.Close();
-  listed.path = archive;
-  listed.members.clear();
-  listed.error.clear();
-  listed.fd = OpenRegularFile(archive);
-  if (listed.fd < 0) {
-    listed.open_error = errno != 0 ? errno : EINVAL;
-    return;
-  }
-  listed.said = static_cast<int>(memfd_create("tar-listing", MFD_CLOEXEC));
-  Command tar{{"/bin/tar"}};
-  for (std::string& argument : ListingArguments()) tar.argv.push_back(std::move(argument));
-  tar.environment = ListingEnvironment();
-  tar.sandbox = &sandbox;
-  tar.stderr_fd = listed.said;
-  Command gunzip{{"gunzip", "-c"}, listed.fd};
-  gunzip.stderr_fd = listed.said;
-  if (!compressed) tar.stdin_fd = listed.fd;
-  std::vector<const Command*> chain = {&tar};
-  if (compressed) chain.insert(chain.begin(), &gunzip);
-  size_t line_number = 0;
-  std::vector<ChildEnd> ends = RunReadingLines(chain, [&](std::string_view line) {
-    ++line_number;
-    ArchiveMember member;
-    if (!listed.error.empty()) return;
-    if (ParseListingLine(line, member)) {
-      listed.members.push_back(std::move(member));
-    } else {
-      listed.error = "tar's listing is not understood at line " + std::to_string(line_number);
-    }
-  });
-  for (size_t i = 0; i < ends.size() && listed.error.empty(); ++i) {
-    if (!ends[i].Succeeded()) {
-      listed.error = ends[i].started || ends[i].error == 0
-                         ? "cannot read the members"
-                         : std::string(chain[i]->argv[0]) + ": " + std::strerror(ends[i].error);
-    }
-  }
-  if (lseek(listed.fd, 0, SEEK_SET) != 0 && listed.error.empty()) {
-    listed.error = std::strerror(errno);
-  }
-}
-
 // One load: the archives of the medium, what is known of the installation
 // directory, and the confinement of tar.
 class Loader {
@@ -224,16 +134,15 @@ class Loader {
     const std::string& list = batch.Finish();
     // A run of lines without any entry path names nothing to extract.
     if (batch.count() == 0) return;
-    ListedArchive archive;
-    TakeListing(ArchiveOf(batch.code()), archive);
+    ListedArchive archive = TakeListing(ArchiveOf(batch.code()));
     Judge(batch, archive);
     if (!next_code.empty()) ListAhead(ArchiveOf(next_code));
-    TarRequest request = ChooseTarRequest(archive.members, batch, list_files_ != 0);
+    TarRequest request = ChooseTarRequest(archive.members(), batch, list_files_ != 0);
     std::string names = list;
     if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request);
     struct stat st;
-    uint64_t size = fstat(archive.fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    ExtractFrom(archive.fd, request, names);
+    uint64_t size = fstat(archive.fd(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    ExtractFrom(archive.fd(), request, names);
     done_ += size;
     progress_.Show(done_);
   }
@@ -241,36 +150,32 @@ class Loader {
  private:
   // The listing of `path`: the one made ahead while the batch before ran,
   // or one made now.
-  void TakeListing(const std::string& path, ListedArchive& archive) {
+  ListedArchive TakeListing(const std::string& path) {
     if (ahead_.joinable()) ahead_.join();
-    if (ahead_listing_.path == path) {
-      archive.Take(ahead_listing_);
-    } else {
-      ListArchive(path, form_ != kPlain, sandbox_, archive);
-    }
-    ahead_listing_.Close();
-    ahead_listing_.path.clear();
+    ListedArchive listed = std::move(ahead_listing_);
+    if (listed.path() != path) listed.List(path, form_ != kPlain, sandbox_);
+    return listed;
   }
 
   // The members the batch would extract must land inside; set-ID files
   // among them are named.
   void Judge(const TarBatch& batch, const ListedArchive& archive) {
-    ShowCaptured(archive.said);
-    if (archive.fd < 0) FailArchive(archive.path, std::strerror(archive.open_error));
+    archive.ShowWhatWasSaid();
+    if (archive.fd() < 0) FailArchive(archive.path(), std::strerror(archive.open_error()));
     if (refuse_changeable_) {
       struct stat st;
-      if (fstat(archive.fd, &st) != 0) DieFor(archive.path);
+      if (fstat(archive.fd(), &st) != 0) DieFor(archive.path());
       if (OthersCanWrite(st)) {
-        Refuse({archive.path,
+        Refuse({archive.path(),
                 "another user can change this archive, and tar runs as root without a private "
                 "root"});
       }
     }
-    if (!archive.error.empty()) FailArchive(archive.path, archive.error);
+    if (!archive.error().empty()) FailArchive(archive.path(), archive.error());
     Refusal refusal;
     std::vector<const ArchiveMember*> set_id;
     auto selected = [&](std::string_view member) { return batch.Selects(member); };
-    if (!landing_.Allows(archive.members, selected, refusal, set_id)) Refuse(refusal);
+    if (!landing_.Allows(archive.members(), selected, refusal, set_id)) Refuse(refusal);
     for (const ArchiveMember* member : set_id) {
       std::fflush(stdout);
       ProgressLine::HideCurrent();
@@ -322,8 +227,8 @@ class Loader {
   // thread's, and it ends the listing's children with the rest.
   void ListAhead(const std::string& archive) {
     InterruptsHeld held;
-    ahead_ = std::thread(
-        [this, archive] { ListArchive(archive, form_ != kPlain, sandbox_, ahead_listing_); });
+    ahead_ =
+        std::thread([this, archive] { ahead_listing_.List(archive, form_ != kPlain, sandbox_); });
   }
 
   std::string dist_;

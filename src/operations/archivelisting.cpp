@@ -1,0 +1,85 @@
+#include "operations/archivelisting.hpp"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+#include "common/textfile.hpp"
+#include "system/progressline.hpp"
+#include "system/spawn.hpp"
+
+ListedArchive& ListedArchive::operator=(ListedArchive&& other) noexcept {
+  if (this == &other) return *this;
+  Close();
+  path_ = std::move(other.path_);
+  members_ = std::move(other.members_);
+  error_ = std::move(other.error_);
+  open_error_ = other.open_error_;
+  fd_ = std::exchange(other.fd_, -1);
+  said_ = std::exchange(other.said_, -1);
+  return *this;
+}
+
+void ListedArchive::Close() {
+  if (fd_ >= 0) close(fd_);
+  if (said_ >= 0) close(said_);
+  fd_ = said_ = -1;
+}
+
+void ListedArchive::List(const std::string& path, bool compressed, const Sandbox& sandbox) {
+  Close();
+  path_ = path;
+  members_.clear();
+  error_.clear();
+  open_error_ = 0;
+  fd_ = OpenRegularFile(path);
+  if (fd_ < 0) {
+    open_error_ = errno != 0 ? errno : EINVAL;
+    return;
+  }
+  said_ = memfd_create("tar-listing", MFD_CLOEXEC);
+  Command tar{{"/bin/tar"}};
+  for (std::string& argument : ListingArguments()) tar.argv.push_back(std::move(argument));
+  tar.environment = ListingEnvironment();
+  tar.sandbox = &sandbox;
+  tar.stderr_fd = said_;
+  Command gunzip{{"gunzip", "-c"}, fd_};
+  gunzip.stderr_fd = said_;
+  if (!compressed) tar.stdin_fd = fd_;
+  std::vector<const Command*> chain = {&tar};
+  if (compressed) chain.insert(chain.begin(), &gunzip);
+  size_t line_number = 0;
+  std::vector<ChildEnd> ends = RunReadingLines(chain, [&](std::string_view line) {
+    ++line_number;
+    ArchiveMember member;
+    if (!error_.empty()) return;
+    if (ParseListingLine(line, member)) {
+      members_.push_back(std::move(member));
+    } else {
+      error_ = "tar's listing is not understood at line " + std::to_string(line_number);
+    }
+  });
+  for (size_t i = 0; i < ends.size() && error_.empty(); ++i) {
+    if (ends[i].Succeeded()) continue;
+    error_ = ends[i].started || ends[i].error == 0
+                 ? "cannot read the members"
+                 : chain[i]->argv[0] + ": " + std::strerror(ends[i].error);
+  }
+  if (lseek(fd_, 0, SEEK_SET) != 0 && error_.empty()) error_ = std::strerror(errno);
+}
+
+void ListedArchive::ShowWhatWasSaid() const {
+  if (said_ < 0 || lseek(said_, 0, SEEK_SET) != 0) return;
+  ProgressLine::HideCurrent();
+  std::fflush(stdout);
+  char buffer[4096];
+  ssize_t got;
+  while ((got = read(said_, buffer, sizeof buffer)) > 0) {
+    std::fwrite(buffer, 1, static_cast<size_t>(got), stderr);
+  }
+}

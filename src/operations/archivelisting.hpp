@@ -1,0 +1,48 @@
+// An archive opened once, with its members as tar lists them: tar lists the
+// members from this descriptor and then extracts from the same one, so that
+// another user who renames or replaces the file meanwhile changes neither
+// what is judged nor what is extracted.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "operations/archivemembers.hpp"
+
+class Sandbox;
+
+class ListedArchive {
+ public:
+  ListedArchive() = default;
+  ListedArchive(ListedArchive&& other) noexcept { *this = std::move(other); }
+  ListedArchive& operator=(ListedArchive&& other) noexcept;
+  ~ListedArchive() { Close(); }
+
+  // Opens `path` as a regular file and lists its members with tar, through
+  // gunzip when it is `compressed`, in `sandbox`. The descriptor is left at
+  // the start of the file.
+  void List(const std::string& path, bool compressed, const Sandbox& sandbox);
+
+  const std::string& path() const { return path_; }
+  // The open archive; -1 when it did not open (open_error() says why).
+  int fd() const { return fd_; }
+  int open_error() const { return open_error_; }
+  const std::vector<ArchiveMember>& members() const { return members_; }
+  // Why the members could not be listed; empty when they were.
+  const std::string& error() const { return error_; }
+
+  // Shows on standard error what the listing's tar and gunzip said there:
+  // kept until the batch of the archive comes, so that a listing made ahead
+  // does not speak in the middle of the batch before.
+  void ShowWhatWasSaid() const;
+
+ private:
+  void Close();
+
+  std::string path_;
+  int fd_ = -1;
+  int open_error_ = 0;
+  std::vector<ArchiveMember> members_;
+  std::string error_;
+  int said_ = -1;  // a memory file holding the children's standard error
+};
