@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/entrypath.hpp"
+#include "system/mounts.hpp"
 #include "system/otherswrite.hpp"
 
 namespace {
@@ -18,12 +19,13 @@ namespace {
 constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 constexpr int kMostLinks = 40;
 
-// The kernel walks the whole way in one call and keeps every step beneath
-// the root; -1 with ENOSYS on a kernel without openat2.
+// The kernel walks the whole way in one call, keeps every step beneath the
+// root and crosses no mount point; -1 with ENOSYS on a kernel without
+// openat2.
 int OpenAt2(int root_fd, const std::string& way) {
   open_how how = {};
   how.flags = kDirectoryFlags;
-  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV;
   return static_cast<int>(syscall(SYS_openat2, root_fd, way.c_str(), &how, sizeof how));
 }
 
@@ -40,7 +42,7 @@ bool OpenToOthers(int fd) {
 // The same walk as the kernel's, one step at a time, each step opened
 // without following a link from a directory already held; a link is read
 // and its target walked from there, and ".." never climbs above the root.
-// Every directory on the way can be looked at.
+// Every directory on the way can be looked at; none may be a mount point.
 Parent Walk(int root_fd, const std::string& way, bool refuse_open_to_others, Parent parent) {
   std::vector<int> held = {fcntl(root_fd, F_DUPFD_CLOEXEC, 0)};
   std::string location;  // of the directory last held, below the root
@@ -65,7 +67,9 @@ Parent Walk(int root_fd, const std::string& way, bool refuse_open_to_others, Par
     }
     int fd = openat(held.back(), step.c_str(), kDirectoryFlags | O_NOFOLLOW);
     if (fd >= 0) {
+      bool mount_point = IsMountRoot(fd, held.back());
       held.push_back(fd);
+      if (mount_point) return release(), parent;
       location += (location.empty() ? "" : "/") + step;
       if (refuse_open_to_others && OpenToOthers(fd)) {
         parent.open_to_others = location;
@@ -124,4 +128,24 @@ Parent OpenParentBeneath(int root_fd, std::string_view path, bool refuse_open_to
   // A missing directory, or a file where one belongs: the entry is not there.
   if (errno == ENOENT || errno == ENOTDIR) parent.outcome = Parent::Outcome::kMissing;
   return parent;
+}
+
+std::vector<std::string> MountPointsBeneath(int root_fd) {
+  std::optional<std::string> root = PathOfDescriptor(root_fd);
+  std::optional<std::vector<std::string>> below = root ? MountPointsBelow(*root) : std::nullopt;
+  return below ? *below : std::vector<std::string>();
+}
+
+bool ReachesMount(const Parent& parent, const std::vector<std::string>& mount_points) {
+  if (IsMountPoint(parent.fd, parent.name)) return true;
+  if (mount_points.empty()) return false;
+  // Where the entry lies as the mount table names places; a directory that
+  // cannot be placed counts as holding a mount point.
+  std::optional<std::string> dir = PathOfDescriptor(parent.fd);
+  if (!dir) return true;
+  std::string entry = (*dir == "/" ? "" : *dir) + "/" + parent.name + "/";
+  for (const std::string& point : mount_points) {
+    if (point.starts_with(entry)) return true;
+  }
+  return false;
 }

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct Parent {
   enum class Outcome { kOpened, kMissing, kRefused };
@@ -19,8 +20,19 @@ struct Parent {
 // ignored) beneath the directory open as `root_fd`. kMissing when a
 // directory on the way does not exist (the entry then does not either);
 // kRefused when the path is empty, absolute or has "..", when the way leads
-// out (through a link, or through too many), or, with
+// out (through a link, or through too many) or through a mount point, or,
+// with
 // `refuse_open_to_others`, when the root or a directory on the way can be
 // written by a user other than root (its path is then in `open_to_others`).
 // The caller closes `fd`.
 Parent OpenParentBeneath(int root_fd, std::string_view path, bool refuse_open_to_others);
+
+// The mount points below the directory open as `root_fd`, by absolute path,
+// read once for a whole removal; none when the mount table cannot be read.
+std::vector<std::string> MountPointsBeneath(int root_fd);
+
+// Whether removing the entry that `parent` names would remove a mount
+// point or empty one: the entry is one, or one of `mount_points` (from
+// MountPointsBeneath) lies below it. rm's --one-file-system does not tell a
+// bind mount of the same file system.
+bool ReachesMount(const Parent& parent, const std::vector<std::string>& mount_points);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 #include "catalogue/tocline.hpp"
 #include "common/currentdirectory.hpp"
@@ -50,7 +51,8 @@ class Remover {
         // directory.
         root_fd_(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)),
         sandbox_(Sandbox::Beneath(root_fd_, CurrentDirectory())),
-        refuse_open_(geteuid() == 0 && !sandbox_.private_root()) {
+        refuse_open_(geteuid() == 0 && !sandbox_.private_root()),
+        mount_points_(MountPointsBeneath(root_fd_)) {
     if (root_fd_ < 0) DieFor(".");
   }
   ~Remover() { close(root_fd_); }
@@ -89,6 +91,7 @@ class Remover {
     return fstatat(parent.fd, parent.name.c_str(), &st, 0) == 0;
   }
 
+  // A file that is a mount point is not removed either: the kernel refuses.
   bool RemoveFile(const Parent& parent, const std::string& path) {
     if (!Exists(parent)) {
       Report(55, path);
@@ -106,10 +109,12 @@ class Remover {
       NoteMissing(parent, path);
       return true;
     }
-    // A directory on which another file system is mounted is not emptied.
+    // A directory on which another file system is mounted, or a bind mount
+    // of this one, or that holds one further down, is not emptied.
     struct stat entry, holder;
     if (fstatat(parent.fd, parent.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
-        fstat(parent.fd, &holder) != 0 || entry.st_dev != holder.st_dev) {
+        fstat(parent.fd, &holder) != 0 || entry.st_dev != holder.st_dev ||
+        ReachesMount(parent, mount_points_)) {
       Report(56, path);
       return true;
     }
@@ -157,6 +162,7 @@ class Remover {
   int root_fd_;
   Sandbox sandbox_;
   bool refuse_open_;
+  std::vector<std::string> mount_points_;  // below the installation directory
 };
 
 }  // namespace

@@ -580,3 +580,43 @@ TEST(Confinement, RemovalStopsAtAnotherFileSystem) {
       << r.out;
   EXPECT_TRUE(kept);
 }
+
+TEST(Confinement, RemovalNeverEntersABindMount) {
+  // A bind mount from the same file system has the same device number:
+  // neither the installer's device check nor rm's --one-file-system sees
+  // it. Listed as a directory, held by a listed directory further down, or
+  // on the way to a listed file, the mounted tree stays whole.
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to mount";
+  for (const std::string& mode : kModes) {
+    SCOPED_TRACE(Traced(mode));
+    HostileMedium m;
+    std::string elsewhere = m.root() + "/elsewhere";
+    MakeDirs(elsewhere);
+    WriteFile(elsewhere + "/keep", "keep\n");
+    std::vector<std::string> mounts = {m.inst() + "/mnt", m.inst() + "/top/sub/mnt",
+                                       m.inst() + "/way/mnt"};
+    bool mounted = true;
+    for (const std::string& at : mounts) {
+      MakeDirs(at);
+      mounted = mounted && mount(elsewhere.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    WriteFile(m.inst() + "/top/own", "own\n");
+    MakeDirs(m.inst() + "/plain");
+    WriteFile(m.inst() + "/plain/own", "own\n");
+    m.Toc(Toc(Directory("mnt") + Directory("top") + File("way/mnt/keep") + Directory("plain")));
+    RunResult r;
+    if (mounted) r = m.Run("-remove", m.cdrom() + "\n\n\nyes\n\n", Confine(mode));
+    bool kept = Exists(elsewhere + "/keep") && Exists(m.inst() + "/top/own");
+    for (const std::string& at : mounts) umount2(at.c_str(), MNT_DETACH);
+    if (!mounted) GTEST_SKIP() << "cannot bind mount here";
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    for (const char* line : {"Warning: Directory delete error, Directory: mnt\n",
+                             "Warning: Directory delete error, Directory: top\n",
+                             "Warning: Unable to delete file: way/mnt/keep\n"}) {
+      EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+    }
+    EXPECT_TRUE(kept);
+    EXPECT_EQ(ReadFile(elsewhere + "/keep"), "keep\n");
+    EXPECT_FALSE(Exists(m.inst() + "/plain"));
+  }
+}
