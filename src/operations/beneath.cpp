@@ -39,11 +39,25 @@ bool OpenToOthers(int fd) {
   return fstat(fd, &st) != 0 || OthersCanWrite(st);
 }
 
+// The rest of an absolute link target below the root, whose own path is
+// `root_path`; false when the target leads elsewhere.
+bool BelowRoot(std::string_view target, std::string_view root_path, std::string_view& rest) {
+  if (root_path != "/") {
+    if (!target.starts_with(root_path)) return false;
+    target.remove_prefix(root_path.size());
+    if (!target.empty() && target[0] != '/') return false;
+  }
+  rest = target;
+  return true;
+}
+
 // The same walk as the kernel's, one step at a time, each step opened
 // without following a link from a directory already held; a link is read
-// and its target walked from there, and ".." never climbs above the root.
-// Every directory on the way can be looked at; none may be a mount point.
-Parent Walk(int root_fd, const std::string& way, bool refuse_open_to_others, Parent parent) {
+// and its target walked from there, ".." never climbs above the root, and
+// an absolute target stays inside only through the root's own path. Every
+// directory on the way can be looked at; none may be a mount point.
+Parent Walk(int root_fd, const std::string& root_path, const std::string& way,
+            bool refuse_open_to_others, Parent parent) {
   std::vector<int> held = {fcntl(root_fd, F_DUPFD_CLOEXEC, 0)};
   std::string location;  // of the directory last held, below the root
   auto release = [&] {
@@ -91,9 +105,15 @@ Parent Walk(int root_fd, const std::string& way, bool refuse_open_to_others, Par
     }
     std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
     ssize_t got = readlinkat(held.back(), step.c_str(), target.data(), target.size());
-    if (got <= 0 || target[0] == '/' || ++links > kMostLinks) return release(), parent;
+    if (got <= 0 || ++links > kMostLinks) return release(), parent;
     target.resize(static_cast<size_t>(got));
-    PushFront(pending, target);
+    std::string_view rest = target;
+    if (target[0] == '/') {
+      if (!BelowRoot(target, root_path, rest)) return release(), parent;
+      for (; held.size() > 1; held.pop_back()) close(held.back());
+      location.clear();
+    }
+    PushFront(pending, rest);
   }
   parent.fd = held.back();
   held.pop_back();
@@ -104,7 +124,8 @@ Parent Walk(int root_fd, const std::string& way, bool refuse_open_to_others, Par
 
 }  // namespace
 
-Parent OpenParentBeneath(int root_fd, std::string_view path, bool refuse_open_to_others) {
+Parent OpenParentBeneath(int root_fd, const std::string& root_path, std::string_view path,
+                         bool refuse_open_to_others) {
   Parent parent;
   path = WithoutTrailingSlashes(path);
   if (path.empty() || path.starts_with('/') || HasDotDot(path)) return parent;
@@ -116,7 +137,7 @@ Parent OpenParentBeneath(int root_fd, std::string_view path, bool refuse_open_to
       parent.open_to_others = ".";
       return parent;
     }
-    return Walk(root_fd, way, true, parent);
+    return Walk(root_fd, root_path, way, true, parent);
   }
   int fd = OpenAt2(root_fd, way);
   if (fd >= 0) {
@@ -124,7 +145,9 @@ Parent OpenParentBeneath(int root_fd, std::string_view path, bool refuse_open_to
     parent.outcome = Parent::Outcome::kOpened;
     return parent;
   }
-  if (errno == ENOSYS) return Walk(root_fd, way, false, parent);
+  // Without openat2, or where the kernel's walk met an absolute link (which
+  // may lead back in through the root's own path), the walk step by step.
+  if (errno == ENOSYS || errno == EXDEV) return Walk(root_fd, root_path, way, false, parent);
   // A missing directory, or a file where one belongs: the entry is not there.
   if (errno == ENOENT || errno == ENOTDIR) parent.outcome = Parent::Outcome::kMissing;
   return parent;

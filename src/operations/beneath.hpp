@@ -17,7 +17,8 @@ struct Parent {
 };
 
 // Opens the parent directory of `path` (relative, no "..", trailing '/'
-// ignored) beneath the directory open as `root_fd`. kMissing when a
+// ignored) beneath the directory open as `root_fd`, whose own path is
+// `root_path` (an absolute link through it leads back in). kMissing when a
 // directory on the way does not exist (the entry then does not either);
 // kRefused when the path is empty, absolute or has "..", when the way leads
 // out (through a link, or through too many) or through a mount point, or,
@@ -25,7 +26,8 @@ struct Parent {
 // `refuse_open_to_others`, when the root or a directory on the way can be
 // written by a user other than root (its path is then in `open_to_others`).
 // The caller closes `fd`.
-Parent OpenParentBeneath(int root_fd, std::string_view path, bool refuse_open_to_others);
+Parent OpenParentBeneath(int root_fd, const std::string& root_path, std::string_view path,
+                         bool refuse_open_to_others);
 
 // The mount points below the directory open as `root_fd`, by absolute path,
 // read once for a whole removal; none when the mount table cannot be read.

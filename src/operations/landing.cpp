@@ -17,8 +17,7 @@ constexpr int kMostLinks = 40;
 const char kOutside[] = "it leads outside the installation directory";
 const char kDirectoryOverLink[] = "a directory would replace a link";
 const char kOpenToOthers[] =
-    "another user can write to this directory, and tar runs as root without the kernel's "
-    "confinement";
+    "another user can write to this directory, and tar runs as root without a private root";
 
 std::string Join(const std::string& location, std::string_view name) {
   return location.empty() ? std::string(name) : location + "/" + std::string(name);

@@ -50,7 +50,8 @@ class Remover {
         // The removal runs in the current directory, the installation
         // directory.
         root_fd_(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)),
-        sandbox_(Sandbox::Beneath(root_fd_, CurrentDirectory())),
+        root_path_(CurrentDirectory()),
+        sandbox_(Sandbox::Beneath(root_fd_, root_path_)),
         refuse_open_(geteuid() == 0 && !sandbox_.private_root()),
         mount_points_(MountPointsBeneath(root_fd_)) {
     if (root_fd_ < 0) DieFor(".");
@@ -67,7 +68,7 @@ class Remover {
       Report(directory ? 57 : 55, path);
       return true;
     }
-    Parent parent = OpenParentBeneath(root_fd_, path, refuse_open_);
+    Parent parent = OpenParentBeneath(root_fd_, root_path_, path, refuse_open_);
     if (!parent.open_to_others.empty()) ReportOpenToOthers(parent.open_to_others);
     if (parent.outcome == Parent::Outcome::kRefused) {
       Report(not_removed, path);
@@ -153,13 +154,14 @@ class Remover {
     PutVisible(dir == "." ? CurrentDirectory() : dir, stderr);
     std::fputs(
         ": not changed: another user can write to this directory, and rm runs as root without "
-        "the kernel's confinement\n",
+        "a private root\n",
         stderr);
   }
 
   int list_files_;
   std::string missing_;  // a directory entry found missing, or removed
   int root_fd_;
+  std::string root_path_;
   Sandbox sandbox_;
   bool refuse_open_;
   std::vector<std::string> mount_points_;  // below the installation directory

@@ -264,21 +264,30 @@ TEST(Confinement, LinksInsideTheTreeLoadAndRemove) {
   for (const std::string& mode : kModes) {
     SCOPED_TRACE(Traced(mode));
     HostileMedium m;
-    // docs -> share/doc from the first archive; the second writes through it.
+    // docs -> share/doc and abs -> INST/share from the first archive (the
+    // second through the installation directory's own path); the second
+    // archive writes through both.
     m.Stage("share/doc/intro", "intro\n");
     Link("share/doc", m.staging() + "/docs");
-    m.Archive("01", {"share", "docs"});
+    Link(m.inst() + "/share", m.staging() + "/abs");
+    m.Archive("01", {"share", "docs", "abs"});
     MakeDirs(m.root() + "/second/docs");
+    MakeDirs(m.root() + "/second/abs");
     WriteFile(m.root() + "/second/docs/readme", "readme\n");
-    MakeTarArchive(m.cdrom() + "/02.tar", m.root() + "/second", {"docs/readme"});
-    std::string toc = Directory("share") + File("docs") + File("docs/readme", "02");
+    WriteFile(m.root() + "/second/abs/news", "news\n");
+    MakeTarArchive(m.cdrom() + "/02.tar", m.root() + "/second", {"docs/readme", "abs/news"});
+    std::string toc = Directory("share") + File("docs") + File("abs") + File("docs/readme", "02") +
+                      File("abs/news", "02");
     m.Toc(Toc(toc));
     RunResult load = m.Run("-load", AcceptAll(m.cdrom()), Confine(mode));
     EXPECT_EQ(load.status, 0) << load.out << load.err;
     EXPECT_EQ(ReadFile(m.inst() + "/share/doc/readme"), "readme\n");
+    EXPECT_EQ(ReadFile(m.inst() + "/share/news"), "news\n");
 
-    // Removal reaches docs/readme through the link, then the rest.
-    m.Toc(Toc(File("docs/readme") + File("docs") + Directory("share")));
+    // Removal reaches docs/readme and abs/news through the links, then the
+    // rest.
+    m.Toc(Toc(File("docs/readme") + File("abs/news") + File("docs") + File("abs") +
+              Directory("share")));
     RunResult remove = m.Run("-remove", m.cdrom() + "\n\n\nyes\n\n", Confine(mode));
     EXPECT_EQ(remove.status, 0) << remove.out << remove.err;
     EXPECT_EQ(remove.out.find("Warning"), std::string::npos) << remove.out;
