@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -96,6 +97,33 @@ TEST_F(Loading, PlainArchivesAreNamedLikeTheTableOfContents) {
   WritePak({Line("02", "two")});
   EXPECT_EQ(Load(1).status, -1);
   EXPECT_EQ(ReadFile("one") + ReadFile("two"), "onetwo");
+}
+
+TEST_F(Loading, DirectoriesThatAreThereKeepTheirMode) {
+  // "./" and "d/" of the archive are open to everyone; the installation
+  // directory and d were there before, each with a mode of its own.
+  Source({"d/f", "new/g"});
+  for (const char* dir : {"", "/d", "/new"}) {
+    ASSERT_EQ(chmod((src_ + dir).c_str(), 0777), 0);
+  }
+  MakeTarArchive(dist_ + "/01.tar", src_, {"./", "./d/", "./d/f", "./new/", "./new/g"});
+  MakeDirs(inst_ + "/d");
+  ASSERT_EQ(chmod(inst_.c_str(), 0750), 0);
+  ASSERT_EQ(chmod((inst_ + "/d").c_str(), 0700), 0);
+  WritePak({TocEntry(1, 'D', '*', "dir", "01", 1, ".")});
+  EXPECT_EQ(Load(0).status, -1);
+  struct stat st;
+  ASSERT_EQ(stat(inst_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0750u);
+  ASSERT_EQ(stat((inst_ + "/d").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  // A directory the load makes has the archive's mode (less the umask,
+  // for a user other than root).
+  ASSERT_EQ(stat((inst_ + "/new").c_str(), &st), 0);
+  if (geteuid() == 0) {
+    EXPECT_EQ(st.st_mode & 07777, 0777u);
+  }
+  EXPECT_EQ(ReadFile("d/f"), "d/f");
 }
 
 TEST_F(Loading, CompressedFormsIgnoreTheVariantIndex) {
