@@ -44,7 +44,9 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
   }
   said_ = memfd_create("tar-listing", MFD_CLOEXEC);
   Command tar{{"/bin/tar"}};
-  for (std::string& argument : ListingArguments()) tar.argv.push_back(std::move(argument));
+  for (std::string& argument : ListingArguments(ArchiveOnStandardInput(!compressed))) {
+    tar.argv.push_back(std::move(argument));
+  }
   tar.environment = ListingEnvironment();
   tar.sandbox = &sandbox;
   tar.stderr_fd = said_;

@@ -90,9 +90,13 @@ bool TakePrefix(std::string_view& text, std::string_view prefix) {
 
 }  // namespace
 
-std::vector<std::string> ListingArguments() {
-  return {"--list", "--verbose", "--numeric-owner", "--full-time", "--quoting-style=c", "--file=-"};
+std::vector<std::string> ListingArguments(const std::string& archive) {
+  return {"--list",           "--verbose",         "--numeric-owner",
+          "--full-time",      "--quoting-style=c", "--force-local",
+          "--file=" + archive};
 }
+
+const char* ArchiveOnStandardInput(bool seekable) { return seekable ? "/dev/fd/0" : "-"; }
 
 std::vector<std::string> ListingEnvironment() {
   std::vector<std::string> environment;

@@ -17,10 +17,16 @@ struct ArchiveMember {
   mode_t mode = 0;   // permission and set-ID bits
 };
 
-// tar's arguments (after the program) that list the archive on its
-// standard input, one member a line, every name and link target quoted so
-// that no byte of it can be mistaken for the line's own punctuation.
-std::vector<std::string> ListingArguments();
+// tar's arguments (after the program) that list the archive `archive`, one
+// member a line, every name and link target quoted so that no byte of it can
+// be mistaken for the line's own punctuation.
+std::vector<std::string> ListingArguments(const std::string& archive);
+
+// The name under which tar reads an archive that is its standard input:
+// tar reads "-" only from start to end, but skips what it need not read in
+// a file it opened itself, and /dev/fd/0 opens the very file again.
+// `seekable`: the standard input is the archive itself, not a pipe.
+const char* ArchiveOnStandardInput(bool seekable);
 
 // The environment of the listing: tar's own words (" link to ") are the
 // untranslated ones, and its quoting does not depend on the locale.

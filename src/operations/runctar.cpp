@@ -32,6 +32,7 @@
 #include "system/interrupts.hpp"
 #include "system/otherswrite.hpp"
 #include "system/progressline.hpp"
+#include "system/readposition.hpp"
 #include "system/sandbox.hpp"
 #include "system/spawn.hpp"
 #include "system/workingfiles.hpp"
@@ -78,6 +79,12 @@ int CompressionForm(const std::string& dist) {
     }
   }
   return kPlain;
+}
+
+// How far the file open as `fd` has been read through that descriptor.
+uint64_t PositionOf(int fd) {
+  off_t at = lseek(fd, 0, SEEK_CUR);
+  return at > 0 ? static_cast<uint64_t>(at) : 0;
 }
 
 void ReportNotStarted(const ChildEnd& end, const char* program) {
@@ -195,19 +202,22 @@ class Loader {
   }
 
   // tar reads the archive from the descriptor that was listed; for a
-  // compressed one gunzip reads it and tar reads gunzip. Both share the
-  // installer's offset of the file, which is how far the load has come.
+  // compressed one gunzip reads it and tar reads gunzip. How far the load
+  // has come is how far tar has read its own opening of the file, or how
+  // far gunzip has read the installer's.
   void ExtractFrom(int fd, const TarRequest& request, const std::string& list) {
-    Command tar{TarArguments("-", list_files_, request, list)};
+    bool plain = form_ == kPlain;
+    Command tar{TarArguments(ArchiveOnStandardInput(plain), list_files_, request, list)};
     tar.sandbox = &sandbox_;
     WaitTick tick = nullptr;
+    int tar_fd = -1;
     if (progress_.active()) {
-      tick = [&](const std::vector<pid_t>&) {
-        off_t at = lseek(fd, 0, SEEK_CUR);
-        progress_.Show(done_ + (at > 0 ? static_cast<uint64_t>(at) : 0));
+      tick = [&](const std::vector<pid_t>& running) {
+        uint64_t at = plain ? ReadPosition(running.back(), fd, tar_fd) : PositionOf(fd);
+        progress_.Show(done_ + at);
       };
     }
-    if (form_ == kPlain) {
+    if (plain) {
       tar.stdin_fd = fd;
       ChildEnd end = RunCommand(tar, tick);
       ReportNotStarted(end, "/bin/tar");

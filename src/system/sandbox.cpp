@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "system/spawn.hpp"
 #include "system/workingfiles.hpp"
@@ -47,7 +48,8 @@ void AddFolders(const std::string& below, std::vector<std::string>& folders) {
   if (!below.empty()) folders.push_back(below);
 }
 
-bool WriteAll(const char* path, const std::string& text) noexcept {
+// Nothing here may allocate: the child of a threaded process.
+bool WriteAll(const char* path, std::string_view text) noexcept {
   int fd = open(path, O_WRONLY | O_CLOEXEC);
   if (fd < 0) return false;
   bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
@@ -203,6 +205,11 @@ bool Sandbox::BuildTree() const noexcept {
     close(fd);
     // /dev/null stays writable: writing to it is harmless.
     if (!Bind(file.c_str(), target, file == "/dev/null")) return false;
+  }
+  // The child's own descriptors as /dev/fd: tar opens its archive again
+  // there, as a file it can skip through.
+  if (!MakeFolder("dev/fd") || mount("/proc/self/fd", "dev/fd", nullptr, MS_BIND, nullptr) != 0) {
+    return false;
   }
   if (mount(work_path_.c_str(), work_below_.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
       MountSetattr(work_below_.c_str(), 0,

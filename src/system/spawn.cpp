@@ -1,6 +1,7 @@
 #include "system/spawn.hpp"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -84,6 +85,11 @@ bool PlaceDescriptor(int fd, int target) {
   return dup2(fd, target) == target;
 }
 
+// Marks every descriptor above standard error close-on-exec.
+bool CloseOthersAtExec() noexcept {
+  return syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC) == 0;
+}
+
 // The child's side of a confined start: only calls that are safe after
 // fork. Reports the errno of a failure through `report` and ends.
 [[noreturn]] void ConfinedChild(const Command& command, char* const* argv, char* const* envp,
@@ -109,7 +115,9 @@ bool PlaceDescriptor(int fd, int target) {
   bool confined = sandbox.private_root() ? sandbox.ApplyInChild(command.cwd_below.c_str())
                                          : (command.cwd_fd < 0 || fchdir(command.cwd_fd) == 0) &&
                                                sandbox.ApplyInChild(nullptr);
-  if (placed && confined) execvpe(argv[0], argv, envp);
+  // Only the three standard descriptors go on: one the installer was
+  // started with (a directory, say) would name a place outside.
+  if (placed && confined && CloseOthersAtExec()) execvpe(argv[0], argv, envp);
   int error = errno;
   ssize_t ignored = write(report, &error, sizeof error);
   (void)ignored;

@@ -166,13 +166,14 @@ TEST(Confinement, WhatTarMakesIsWhatIsJudged) {
   enum Trick {
     kSizeWithLeadingNul,
     kGlobalHeader,
+    kLongLinkAndPax,
     kOldGzipMagic,
     kHardLinkToLink,
     kHardLinkOnDisk
   };
   for (const std::string& mode : kModes) {
-    for (Trick trick :
-         {kSizeWithLeadingNul, kGlobalHeader, kOldGzipMagic, kHardLinkToLink, kHardLinkOnDisk}) {
+    for (Trick trick : {kSizeWithLeadingNul, kGlobalHeader, kLongLinkAndPax, kOldGzipMagic,
+                        kHardLinkToLink, kHardLinkOnDisk}) {
       SCOPED_TRACE(std::to_string(trick) + " " + Traced(mode));
       HostileMedium m;
       bool gzip = trick == kOldGzipMagic;
@@ -203,6 +204,26 @@ TEST(Confinement, WhatTarMakesIsWhatIsJudged) {
                   .status,
               0);
           break;
+        case kLongLinkAndPax: {
+          // Two targets for one link: ".." in a pax header, a long harmless
+          // one in a GNU long-link header after it. Readers take one or the
+          // other.
+          Link("harmless", a + "/up");
+          ASSERT_EQ(
+              RunBinary(
+                  "/bin/tar",
+                  {"--format=pax", "--pax-option=linkpath:=..", "-cf", scratch, "-C", a, "up"}, {})
+                  .status,
+              0);
+          std::string pax = ReadFile(scratch).substr(0, 1024);
+          std::filesystem::remove(a + "/up");
+          Link(std::string(150, 'h'), a + "/up");
+          ASSERT_EQ(
+              RunBinary("/bin/tar", {"--format=gnu", "-cf", scratch, "-C", a, "up"}, {}).status, 0);
+          // The long-link header, its one block of target, the link's header.
+          WriteFile(first, pax + ReadFile(scratch).substr(0, 1536) + std::string(1024, '\0'));
+          break;
+        }
         case kOldGzipMagic: {
           // The link is in a second gzip member with the old magic number,
           // which gunzip decompresses.
@@ -293,6 +314,50 @@ TEST(Confinement, LinksInsideTheTreeLoadAndRemove) {
     EXPECT_EQ(remove.out.find("Warning"), std::string::npos) << remove.out;
     EXPECT_TRUE(ListDir(m.inst()).empty());
     EXPECT_EQ(m.OutsideTree(), std::vector<std::string>{"marker"});
+  }
+}
+
+// A user who is not root gets a private root of their own (a user namespace
+// mapped to themselves) where the kernel allows it, and loads and removes
+// as before.
+TEST(Confinement, AUserWhoIsNotRootLoadsAndRemoves) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  for (const std::string& mode : kModes) {
+    SCOPED_TRACE(Traced(mode));
+    HostileMedium m;
+    OpenToOtherUser(m);
+    ASSERT_EQ(chmod(m.tmp().c_str(), 0755), 0);
+    ASSERT_EQ(chown(m.tmp().c_str(), kOtherUser, kOtherUser), 0);
+    ASSERT_EQ(chown(m.inst().c_str(), kOtherUser, kOtherUser), 0);
+    m.Stage("share/doc/intro", "intro\n");
+    Link("share/doc", m.staging() + "/docs");
+    m.Archive("01", {"share", "docs"});
+    m.Toc(Toc(Directory("share") + File("docs")));
+    // Where the other user can run it: the build may lie in a private
+    // directory.
+    std::string program = m.root() + "/install";
+    std::filesystem::copy_file(INSTALL_BINARY, program);
+    ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+    RunOptions options = m.Options();
+    options.env = Confine(mode);
+    options.as_other_user = true;
+    options.input = AcceptAll(m.cdrom());
+    RunResult load = RunBinary(program, {"-load"}, options);
+    EXPECT_EQ(load.status, 0) << load.out << load.err;
+    EXPECT_EQ(load.err, "");
+    EXPECT_EQ(ReadFile(m.inst() + "/docs/intro"), "intro\n");
+    struct stat st;
+    ASSERT_EQ(lstat((m.inst() + "/share/doc/intro").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kOtherUser);
+
+    // The link first: removal reaches it before what it leads to.
+    m.Toc(Toc(File("docs") + Directory("share")));
+    options.input = m.cdrom() + "\n\n\nyes\n\n";
+    RunResult remove = RunBinary(program, {"-remove"}, options);
+    EXPECT_EQ(remove.status, 0) << remove.out << remove.err;
+    EXPECT_EQ(remove.out.find("Warning"), std::string::npos) << remove.out;
+    EXPECT_TRUE(ListDir(m.inst()).empty());
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
   }
 }
 

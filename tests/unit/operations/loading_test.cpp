@@ -226,7 +226,7 @@ std::vector<ArchiveMember> ListedMembers(const std::string& archive) {
   RunOptions options;
   options.input = ReadFile(archive);
   options.env["LC_ALL"] = "C";
-  RunResult r = RunBinary("/bin/tar", ListingArguments(), options);
+  RunResult r = RunBinary("/bin/tar", ListingArguments("-"), options);
   EXPECT_EQ(r.status, 0) << r.err;
   std::vector<ArchiveMember> members;
   std::istringstream lines(r.out);
