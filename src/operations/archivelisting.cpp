@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/lineio.hpp"
 #include "common/textfile.hpp"
 #include "system/progressline.hpp"
 #include "system/spawn.hpp"
@@ -42,37 +43,57 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
     open_error_ = errno != 0 ? errno : EINVAL;
     return;
   }
-  said_ = memfd_create("tar-listing", MFD_CLOEXEC);
+  // tar writes its listing into a file of the installer's, not a pipe: a
+  // line at a time through a pipe would cost a switch between the two
+  // processes for every member.
+  int listing = memfd_create("tar-listing", MFD_CLOEXEC);
+  said_ = memfd_create("tar-said", MFD_CLOEXEC);
+  if (listing < 0 || said_ < 0) {
+    error_ = std::strerror(errno);
+    if (listing >= 0) close(listing);
+    return;
+  }
   Command tar{{"/bin/tar"}};
   for (std::string& argument : ListingArguments(ArchiveOnStandardInput(!compressed))) {
     tar.argv.push_back(std::move(argument));
   }
   tar.environment = ListingEnvironment();
   tar.sandbox = &sandbox;
+  tar.stdout_fd = listing;
   tar.stderr_fd = said_;
   Command gunzip{{"gunzip", "-c"}, fd_};
   gunzip.stderr_fd = said_;
-  if (!compressed) tar.stdin_fd = fd_;
-  std::vector<const Command*> chain = {&tar};
-  if (compressed) chain.insert(chain.begin(), &gunzip);
-  size_t line_number = 0;
-  std::vector<ChildEnd> ends = RunReadingLines(chain, [&](std::string_view line) {
-    ++line_number;
-    ArchiveMember member;
-    if (!error_.empty()) return;
-    if (ParseListingLine(line, member)) {
-      members_.push_back(std::move(member));
-    } else {
-      error_ = "tar's listing is not understood at line " + std::to_string(line_number);
-    }
-  });
+  std::vector<ChildEnd> ends;
+  if (compressed) {
+    PipelineEnd pipeline = RunPipeline(gunzip, tar);
+    ends = {pipeline.first, pipeline.second};
+  } else {
+    tar.stdin_fd = fd_;
+    ends = {RunCommand(tar)};
+  }
+  std::vector<const Command*> chain = {compressed ? &gunzip : &tar, &tar};
   for (size_t i = 0; i < ends.size() && error_.empty(); ++i) {
     if (ends[i].Succeeded()) continue;
     error_ = ends[i].started || ends[i].error == 0
                  ? "cannot read the members"
                  : chain[i]->argv[0] + ": " + std::strerror(ends[i].error);
   }
+  if (error_.empty()) ReadListing(listing);
+  close(listing);
   if (lseek(fd_, 0, SEEK_SET) != 0 && error_.empty()) error_ = std::strerror(errno);
+}
+
+void ListedArchive::ReadListing(int listing) {
+  LineReader lines(listing, "tar's listing", 0);
+  std::string_view line;
+  for (size_t number = 1; lines.Next(line); ++number) {
+    ArchiveMember member;
+    if (!ParseListingLine(line, member)) {
+      error_ = "tar's listing is not understood at line " + std::to_string(number);
+      return;
+    }
+    members_.push_back(std::move(member));
+  }
 }
 
 void ListedArchive::ShowWhatWasSaid() const {

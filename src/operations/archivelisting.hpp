@@ -38,6 +38,8 @@ class ListedArchive {
 
  private:
   void Close();
+  // The members from tar's listing, written into the file open as `listing`.
+  void ReadListing(int listing);
 
   std::string path_;
   int fd_ = -1;

@@ -268,25 +268,6 @@ std::vector<Started> StartChain(const std::vector<const Command*>& commands, int
   return started;
 }
 
-// Hands `sink` each line read from `fd` until its end, without the line
-// end; a last line without one counts too.
-void ReadLines(int fd, const LineSink& sink) {
-  std::string pending;
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    pending.append(buffer, static_cast<size_t>(got));
-    size_t begin = 0;
-    for (size_t end; (end = pending.find('\n', begin)) != std::string::npos; begin = end + 1) {
-      sink(std::string_view(pending).substr(begin, end - begin));
-    }
-    pending.erase(0, begin);
-  }
-  if (!pending.empty()) sink(pending);
-}
-
 }  // namespace
 
 ChildEnd RunCommand(const Command& command, const WaitTick& tick) {
@@ -298,19 +279,4 @@ PipelineEnd RunPipeline(const Command& first, const Command& second, const WaitT
   std::fflush(stdout);
   std::vector<ChildEnd> ends = WaitAll(StartChain({&first, &second}, second.stdout_fd), tick);
   return {ends[0], ends[1]};
-}
-
-std::vector<ChildEnd> RunReadingLines(const std::vector<const Command*>& commands,
-                                      const LineSink& sink) {
-  int pipe_fds[2];
-  if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
-    std::vector<ChildEnd> ends(commands.size());
-    ends[0].error = errno;
-    return ends;
-  }
-  std::vector<Started> started = StartChain(commands, pipe_fds[1]);
-  close(pipe_fds[1]);
-  ReadLines(pipe_fds[0], sink);
-  close(pipe_fds[0]);
-  return WaitAll(started, nullptr);
 }

@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 class Sandbox;
@@ -61,12 +60,3 @@ struct PipelineEnd {
 // not started either.
 PipelineEnd RunPipeline(const Command& first, const Command& second,
                         const WaitTick& tick = nullptr);
-
-// Called with each line (without its line end) that a child writes.
-using LineSink = std::function<void(std::string_view line)>;
-
-// Runs `commands` (one or more) as one pipe, each one's standard output
-// into the next one's standard input, hands every line the last one writes
-// to `sink`, and waits for all; how each ended, in order.
-std::vector<ChildEnd> RunReadingLines(const std::vector<const Command*>& commands,
-                                      const LineSink& sink);
