@@ -70,17 +70,17 @@ bool Bind(const char* source, const char* target, bool writable) noexcept {
                       MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV) == 0;
 }
 
-// Whether what `path` names now is the directory seen as `dev`/`ino` when it
-// was held: a bind by name must have bound that very directory.
-bool IsSame(const char* path, dev_t dev, ino_t ino) noexcept {
+}  // namespace
+
+// Whether what `path` names now is the directory `place` was when it was
+// held: a bind by name must have bound that very directory.
+bool Sandbox::IsSame(const char* path, const Place& place) noexcept {
   struct stat st;
   if (stat(path, &st) != 0) return false;
-  if (st.st_dev == dev && st.st_ino == ino) return true;
+  if (st.st_dev == place.dev && st.st_ino == place.ino) return true;
   errno = EXDEV;
   return false;
 }
-
-}  // namespace
 
 ConfineMode WantedConfineMode() {
   const char* setting = std::getenv("ZULCONFINE");
@@ -90,70 +90,80 @@ ConfineMode WantedConfineMode() {
 }
 
 Sandbox Sandbox::Beneath(int dir_fd, const std::string& dir_path) {
+  Sandbox sandbox(Confinement::Beneath(dir_fd));
+  // Tried once: where the kernel refuses it or tar does not run in it, it
+  // is not used.
+  if (WantedConfineMode() == ConfineMode::kStrongest && sandbox.Prepare(dir_fd, dir_path)) {
+    sandbox.private_root_ = true;
+    sandbox.private_root_ = sandbox.RunsTar();
+  }
+  return sandbox;
+}
+
+bool Sandbox::Prepare(int dir_fd, const std::string& dir_path) {
   int work_fd = WorkingDirectoryFd();
   const std::string& work_path = WorkingDirectoryPath();
-  ConfineMode mode = WantedConfineMode();
-  Sandbox sandbox(Confinement::Beneath(dir_fd));
   struct stat dir, work;
   // The installation directory "/" would be the whole tree again.
-  if (mode != ConfineMode::kStrongest || dir_path.empty() || dir_path == "/" || work_fd < 0 ||
-      fstat(dir_fd, &dir) != 0 || fstat(work_fd, &work) != 0) {
-    return sandbox;
+  if (dir_path.empty() || dir_path == "/" || work_fd < 0 || fstat(dir_fd, &dir) != 0 ||
+      fstat(work_fd, &work) != 0) {
+    return false;
   }
   // The new root's mount point, an empty directory of the run's own.
   ScratchFile(kMountPoint);
-  if (mkdirat(work_fd, kMountPoint, 0700) != 0 && errno != EEXIST) return sandbox;
-  sandbox.user_namespace_ = geteuid() != 0;
-  sandbox.uid_map_ = std::to_string(geteuid()) + " " + std::to_string(geteuid()) + " 1\n";
-  sandbox.gid_map_ = std::to_string(getegid()) + " " + std::to_string(getegid()) + " 1\n";
-  sandbox.mount_point_ = work_path + "/" + kMountPoint;
+  if (mkdirat(work_fd, kMountPoint, 0700) != 0 && errno != EEXIST) return false;
+  mount_point_ = work_path + "/" + kMountPoint;
+  user_namespace_ = geteuid() != 0;
+  uid_map_ = std::to_string(geteuid()) + " " + std::to_string(geteuid()) + " 1\n";
+  gid_map_ = std::to_string(getegid()) + " " + std::to_string(getegid()) + " 1\n";
+  AddRuntime();
+  work_ = {work_path, Below(work_path), work.st_dev, work.st_ino};
+  dir_ = {dir_path, Below(dir_path), dir.st_dev, dir.st_ino};
+  AddFolders(work_.below, folders_);
+  AddFolders(dir_.below, folders_);
+  return true;
+}
+
+void Sandbox::AddRuntime() {
   for (const char* name : kRuntimeNames) {
     std::string path = std::string("/") + name;
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) continue;
     if (S_ISDIR(st.st_mode)) {
-      sandbox.runtime_.push_back({name, path, ""});
+      runtime_.push_back({name, path, ""});
     } else if (S_ISLNK(st.st_mode)) {
       std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
       ssize_t got = readlink(path.c_str(), target.data(), target.size());
       if (got <= 0) continue;
       target.resize(static_cast<size_t>(got));
-      sandbox.runtime_.push_back({name, path, target});
+      runtime_.push_back({name, path, target});
     }
   }
   for (const char* file : kRuntimeFiles) {
     struct stat st;
-    if (stat(file, &st) == 0 && S_ISREG(st.st_mode)) sandbox.files_.push_back(file);
+    if (stat(file, &st) == 0 && S_ISREG(st.st_mode)) files_.push_back(file);
   }
-  sandbox.files_.push_back("/dev/null");
-  for (const std::string& file : sandbox.files_)
-    AddFolders(Below(file.substr(0, file.rfind('/'))), sandbox.folders_);
-  sandbox.work_path_ = work_path;
-  sandbox.work_below_ = Below(work_path);
-  sandbox.work_dev_ = work.st_dev;
-  sandbox.work_ino_ = work.st_ino;
-  AddFolders(sandbox.work_below_, sandbox.folders_);
-  sandbox.dir_path_ = dir_path;
-  sandbox.dir_below_ = Below(dir_path);
-  sandbox.dir_dev_ = dir.st_dev;
-  sandbox.dir_ino_ = dir.st_ino;
-  AddFolders(sandbox.dir_below_, sandbox.folders_);
-  // Tried once: where tar does not run in it, it is not used.
-  sandbox.private_root_ = true;
+  files_.push_back("/dev/null");
+  for (const std::string& file : files_) {
+    AddFolders(Below(file.substr(0, file.rfind('/'))), folders_);
+  }
+}
+
+bool Sandbox::RunsTar() const {
   int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
   Command probe{{"/bin/tar", "--version"}};
   probe.stdout_fd = null_fd;
   probe.stderr_fd = null_fd;
-  probe.sandbox = &sandbox;
-  sandbox.private_root_ = RunCommand(probe).Succeeded();
+  probe.sandbox = this;
+  bool ran = RunCommand(probe).Succeeded();
   if (null_fd >= 0) close(null_fd);
-  return sandbox;
+  return ran;
 }
 
 bool Sandbox::ApplyInChild(const char* cwd_below) const noexcept {
   if (private_root_) {
     if (!EnterPrivateRoot()) return false;
-    if (chdir(dir_path_.c_str()) != 0) return false;
+    if (chdir(dir_.path.c_str()) != 0) return false;
     if (cwd_below && *cwd_below && chdir(cwd_below) != 0) return false;
   }
   return landlock_.ApplyInChild();
@@ -211,12 +221,11 @@ bool Sandbox::BuildTree() const noexcept {
   if (!MakeFolder("dev/fd") || mount("/proc/self/fd", "dev/fd", nullptr, MS_BIND, nullptr) != 0) {
     return false;
   }
-  if (mount(work_path_.c_str(), work_below_.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
-      MountSetattr(work_below_.c_str(), 0,
-                   MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV) != 0 ||
-      !IsSame(work_below_.c_str(), work_dev_, work_ino_)) {
+  const char* work = work_.below.c_str();
+  if (mount(work_.path.c_str(), work, nullptr, MS_BIND, nullptr) != 0 ||
+      MountSetattr(work, 0, MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV) != 0 ||
+      !IsSame(work, work_)) {
     return false;
   }
-  return Bind(dir_path_.c_str(), dir_below_.c_str(), true) &&
-         IsSame(dir_below_.c_str(), dir_dev_, dir_ino_);
+  return Bind(dir_.path.c_str(), dir_.below.c_str(), true) && IsSame(dir_.below.c_str(), dir_);
 }

@@ -46,10 +46,25 @@ class Sandbox {
   bool ApplyInChild(const char* cwd_below) const noexcept;
 
  private:
-  Sandbox(Confinement landlock) : landlock_(std::move(landlock)) {}
+  // A directory bound at its own path: the path, the path without its
+  // leading '/', and what it was when it was held.
+  struct Place {
+    std::string path, below;
+    dev_t dev = 0;
+    ino_t ino = 0;
+  };
+
+  explicit Sandbox(Confinement landlock) : landlock_(std::move(landlock)) {}
+  // In the installer: what the child will do, worked out where it may
+  // allocate. False when the namespace is out of the question.
+  bool Prepare(int dir_fd, const std::string& dir_path);
+  void AddRuntime();
+  bool RunsTar() const;
+  // In the child.
   bool EnterPrivateRoot() const noexcept;
   bool BuildTree() const noexcept;
   bool WriteIdentityMaps() const noexcept;
+  static bool IsSame(const char* path, const Place& place) noexcept;
 
   // A top-level name of the root that programs need: a link is made again,
   // a directory is bound read-only.
@@ -65,10 +80,8 @@ class Sandbox {
   std::string uid_map_, gid_map_;
   std::string mount_point_;  // where the new root is mounted before it becomes the root
   std::vector<RuntimeName> runtime_;
-  std::vector<std::string> files_;      // single files bound read-only ("/etc/ld.so.cache")
-  std::string work_path_, work_below_;  // the working directory, and its path without '/'
-  std::string dir_path_, dir_below_;    // the installation directory, likewise
-  std::vector<std::string> folders_;    // every directory to make in the new root, parents first
-  dev_t work_dev_ = 0, dir_dev_ = 0;
-  ino_t work_ino_ = 0, dir_ino_ = 0;
+  std::vector<std::string> files_;    // single files bound ("/etc/ld.so.cache", "/dev/null")
+  std::vector<std::string> folders_;  // every directory to make in the new root, parents first
+  Place work_;                        // the working directory, read-only
+  Place dir_;                         // the installation directory, writable
 };
