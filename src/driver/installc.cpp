@@ -19,6 +19,7 @@
 #include "driver/farewell.hpp"
 #include "driver/runstate.hpp"
 #include "messages/print.hpp"
+#include "operations/receipt.hpp"
 #include "session/part3full.hpp"
 #include "system/interrupts.hpp"
 #include "system/standardstreams.hpp"
@@ -123,8 +124,8 @@ int StartUp(int argc, char** argv) {
     hprintf(2);
     std::printf(" %s\n", argv[1]);
   }
-  // "-load" takes one further word, the others none.
-  if ((state.mode != Mode::kLoad && argc > 2) || argc > 3) {
+  // The options take one further word, a table of contents.
+  if ((state.mode == Mode::kNone && argc > 2) || argc > 3) {
     state.mode = Mode::kNone;
     nprintf(3);
   }
@@ -139,6 +140,7 @@ int StartUp(int argc, char** argv) {
     return 1;
   }
   if (argc == 3 && !TakeNamedToc(argv[2], state)) return 0;
+  if (state.mode == Mode::kLoad) state.receipt = WantedReceipt(state.start_dir);
   // From here on an interrupt removes the working directory.
   InstallInterruptHandlers();
   if (!MakeWorkingFiles()) return 1;

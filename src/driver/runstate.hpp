@@ -21,4 +21,5 @@ struct RunState {
   // later use enters it through this descriptor, never by its path again.
   int install_fd = -1;
   int list_files = -1;
+  std::string receipt;  // ZULRECEIPT, absolute; empty when none is asked for
 };

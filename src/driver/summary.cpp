@@ -164,6 +164,11 @@ int AskListFiles(Mode mode) {
   }
 }
 
+// The table of contents by a name that holds in any directory.
+std::string TocPath(const RunState& state) {
+  return state.toc_path.starts_with('/') ? state.toc_path : state.dist_dir + "/" + state.toc_path;
+}
+
 // ZULVERIFY=size: verification compares the sizes of files too.
 bool SizeCheckWanted() {
   const char* setting = std::getenv("ZULVERIFY");
@@ -197,7 +202,7 @@ bool SizeCheckWanted() {
       break;
     default:
       nprintf(36);
-      RunTAR(state.dist_dir, PAK, state.variant, state.list_files);
+      RunTAR(state.dist_dir, TocPath(state), PAK, state.variant, state.list_files, state.receipt);
       std::fputs("\n", stdout);
       break;
   }

@@ -27,6 +27,7 @@
 #include "operations/archivelisting.hpp"
 #include "operations/archivemembers.hpp"
 #include "operations/landing.hpp"
+#include "operations/receipt.hpp"
 #include "operations/tarbatch.hpp"
 #include "operations/tarrequest.hpp"
 #include "system/interrupts.hpp"
@@ -255,39 +256,55 @@ class Loader {
   ListedArchive ahead_listing_;
 };
 
-// The bytes a load reads: every batch reads its archive once.
-uint64_t BytesToRead(const std::string& pak, const std::string& dist, int variant) {
+// Every archive the load needs must open as a regular file under the name
+// it will be read by, before anything is unpacked: a missing one fails the
+// load at once. Gives the bytes the load reads (every batch reads its
+// archive once).
+uint64_t CheckArchives(const std::string& pak, const std::string& dist, int variant) {
   int form = CompressionForm(dist);
   if (variant < 0 || variant > 5) variant = 0;
   LineReader in(pak);
   std::string_view line;
   std::string code;
-  bool first = true;
+  bool named = false;  // the run of lines of `code` names something to extract
   uint64_t total = 0;
-  while (in.Next(line)) {
-    std::string_view archive_code = TocLine(line).ArchiveCode();
-    if (!first && archive_code == code) continue;
-    first = false;
-    code = archive_code;
+  auto check = [&] {
+    if (!named) return;
+    std::string archive = dist + "/" + ArchiveName(code, variant, form);
+    int fd = OpenRegularFile(archive);
+    if (fd < 0) FailArchive(archive, errno != 0 ? std::strerror(errno) : "not a regular file");
     struct stat st;
-    if (stat((dist + "/" + ArchiveName(code, variant, form)).c_str(), &st) == 0) {
-      total += static_cast<uint64_t>(st.st_size);
+    if (fstat(fd, &st) == 0) total += static_cast<uint64_t>(st.st_size);
+    close(fd);
+  };
+  for (bool first = true; in.Next(line); first = false) {
+    TocLine entry(line);
+    if (first || entry.ArchiveCode() != code) {
+      check();
+      code = entry.ArchiveCode();
+      named = false;
     }
+    named = named || !entry.EntryWord().empty();
   }
+  check();
   return total;
 }
 
 }  // namespace
 
-void RunTAR(const std::string& dist, const std::string& pak, int variant, int list_files) {
+void RunTAR(const std::string& dist, const std::string& toc, const std::string& pak, int variant,
+            int list_files, const std::string& receipt) {
   std::fputs("\n", stdout);
   std::optional<LineReader> in(std::in_place, pak);
   std::string_view line;
   if (!in->Next(line)) return;
+  uint64_t bytes = CheckArchives(pak, dist, variant);
+  // Before the first extraction: a failed or interrupted load can be
+  // removed with it.
+  if (!receipt.empty()) WriteReceipt(toc, pak, receipt);
   // tar's listing owns the screen when the names are shown.
   bool show_progress = list_files == 0 && ProgressLine::Wanted();
-  Loader loader(dist, variant, list_files, show_progress ? BytesToRead(pak, dist, variant) : 0,
-                show_progress);
+  Loader loader(dist, variant, list_files, show_progress ? bytes : 0, show_progress);
   TarBatch batch(ScratchFile("LST"));
   batch.Start(TocLine(line).ArchiveCode());
   do {

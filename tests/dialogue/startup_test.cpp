@@ -22,8 +22,9 @@ TEST(CommandLine, RejectedCommandLinesPrintTheUsageLine) {
       {{"-loadx"}, "invalid option: -loadx\n" + kUsage},
       {{"-LOAD"}, "invalid option: -LOAD\n" + kUsage},
       {{"-loadx", "extra"}, "invalid option: -loadx\ntoo many arguments\n" + kUsage},
-      {{"-remove", "extra"}, kRemoveWarning + "too many arguments\n" + kUsage},
-      {{"-verify", "extra"}, "too many arguments\n" + kUsage},
+      // -verify and -remove take a table of contents as -load does.
+      {{"-remove", "a.toc", "b"}, kRemoveWarning + "too many arguments\n" + kUsage},
+      {{"-verify", "a.toc", "b"}, "too many arguments\n" + kUsage},
       {{"-load", "a.toc", "b"}, "too many arguments\n" + kUsage},
   };
   for (const Case& c : cases) {
@@ -68,12 +69,17 @@ TEST(CommandLine, NamedTableOfContentsThatDoesNotOpen) {
   std::string real = std::filesystem::canonical(start.path()).string();
   // A directory is no table of contents either, and is told so at once.
   MakeDirs(start / "adir");
-  for (const char* name : {"missing.toc", "adir", "."}) {
-    RunResult r = RunInstall({"-load", name}, options);
-    std::string path = real + "/" + name;
-    if (std::string(name) == ".") path = real;
-    EXPECT_EQ(r.out, "Warning: File does not exist, File: \"" + path + "\"\n\n");
-    EXPECT_EQ(r.status, 0);
+  // -verify and -remove take one as -load does.
+  for (const char* option : {"-load", "-verify", "-remove"}) {
+    for (const char* name : {"missing.toc", "adir", "."}) {
+      SCOPED_TRACE(std::string(option) + " " + name);
+      RunResult r = RunInstall({option, name}, options);
+      std::string path = real + "/" + name;
+      if (std::string(name) == ".") path = real;
+      std::string warning = std::string(option) == "-remove" ? kRemoveWarning : "";
+      EXPECT_EQ(r.out, warning + "Warning: File does not exist, File: \"" + path + "\"\n\n");
+      EXPECT_EQ(r.status, 0);
+    }
   }
   EXPECT_TRUE(ListDir(tmp.path()).empty());
 }

@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -65,6 +67,13 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 // One distribution directory built by mkdist from kManifest, and the runs
 // of the installer against it.
 class RoundTrip {
@@ -89,13 +98,17 @@ class RoundTrip {
 
   // Runs the installer in `inst` with a private TMPDIR, which must be empty
   // again afterwards.
-  RunResult Run(const std::string& option, const std::string& inst,
-                const std::string& input) const {
+  RunResult Run(const std::string& option, const std::string& inst, const std::string& input,
+                const std::vector<std::string>& words = {},
+                const std::map<std::string, std::optional<std::string>>& env = {}) const {
     RunOptions options;
     options.cwd = inst;
     options.tmpdir = tmp();
     options.input = input;
-    RunResult r = RunInstall({option}, options);
+    options.env = env;
+    std::vector<std::string> args = {option};
+    args.insert(args.end(), words.begin(), words.end());
+    RunResult r = RunInstall(args, options);
     EXPECT_EQ(r.status, 0) << option << "\n" << r.out << r.err;
     EXPECT_TRUE(ListDir(tmp()).empty()) << option;
     return r;
@@ -174,6 +187,52 @@ TEST(RoundTrip, TwoProductsBelowOneMountPoint) {
     t.LoadVerifyRemove(mount, std::to_string(number), t.root() + "/inst-" + name,
                        "Product " + name);
   }
+}
+
+// A load writes its receipt; with the medium gone, the receipt alone drives
+// verification and removal, from another directory.
+TEST(RoundTrip, AReceiptVerifiesAndRemovesWithoutTheMedium) {
+  RoundTrip t;
+  std::string cdrom = t.root() + "/cdrom", inst = t.root() + "/inst";
+  std::string receipt = t.root() + "/receipts/app.toc";
+  t.Build(cdrom, {});
+  MakeDirs(inst);
+  MakeDirs(t.root() + "/receipts");
+  // Every package of the first category, the first package of the second.
+  t.Run("-load", inst, cdrom + "\n" + inst + "\nall\n1\n\n\n", {},
+        {{"ZULRECEIPT", "../receipts/app.toc"}});
+  struct stat st;
+  ASSERT_EQ(stat(receipt.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  // The header, both titles, and the chosen lines as the medium has them.
+  std::string toc = ReadFile(cdrom + "/01.toc"), kept = ReadFile(receipt);
+  std::vector<std::string> medium = Lines(toc), lines = Lines(kept);
+  ASSERT_GT(lines.size(), 3u);
+  EXPECT_EQ(lines[0], medium[0]);
+  size_t at = 0;
+  for (const std::string& line : lines) {
+    while (at < medium.size() && medium[at] != line) ++at;
+    EXPECT_LT(at, medium.size()) << "not a line of the medium, or out of its order: " << line;
+  }
+  EXPECT_TRUE(Contains(kept, "doc/index.txt\n"));
+  EXPECT_FALSE(Contains(kept, "share/README"));
+  EXPECT_EQ(lines.size(), medium.size() - 3) << kept;  // the examples' three lines are left out
+
+  std::filesystem::remove_all(cdrom);
+  std::string elsewhere = t.root() + "/elsewhere";
+  MakeDirs(elsewhere);
+  RunResult verify =
+      t.Run("-verify", elsewhere, t.root() + "\n" + inst + "\nall\nall\n\n", {receipt});
+  EXPECT_TRUE(Contains(verify.out, "Number of missing files: none\n")) << verify.out;
+  EXPECT_TRUE(Contains(verify.out, "Number of missing directories: none\n")) << verify.out;
+  RunResult remove =
+      t.Run("-remove", elsewhere, t.root() + "\n" + inst + "\nall\nall\n\n\n", {receipt});
+  EXPECT_TRUE(Contains(remove.out, "Finished removing package(s)")) << remove.out;
+  // What was loaded is gone but the required package and the directories
+  // tar made to hold entries.
+  EXPECT_FALSE(Exists(inst + "/doc"));
+  EXPECT_FALSE(Exists(inst + "/lib"));
+  EXPECT_TRUE(Exists(inst + "/bin/tool"));
 }
 
 }  // namespace

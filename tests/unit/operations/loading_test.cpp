@@ -37,7 +37,7 @@ class Loading : public OperationsTest {
     }
   }
   Outcome Load(int variant, int list_files = 0) {
-    return RunUnit([&] { RunTAR(dist_, PAK, variant, list_files); });
+    return RunUnit([&] { RunTAR(dist_, "", PAK, variant, list_files); });
   }
   std::string src_ = dir_ / "src";
 };
@@ -97,6 +97,23 @@ TEST_F(Loading, PlainArchivesAreNamedLikeTheTableOfContents) {
   WritePak({Line("02", "two")});
   EXPECT_EQ(Load(1).status, -1);
   EXPECT_EQ(ReadFile("one") + ReadFile("two"), "onetwo");
+}
+
+TEST_F(Loading, AMissingArchiveIsFoundBeforeAnythingIsUnpacked) {
+  Source({"one", "two"});
+  MakeTarArchive(dist_ + "/01.tar", src_, {"one"});
+  MakeTarArchive(dist_ + "/02.tar", src_, {"two"});
+  // The third is not there; a title line names no archive to be read.
+  WritePak(
+      {TocTitle(1, true, "Things"), Line("01", "one"), Line("02", "two"), Line("03", "three")});
+  testing::internal::CaptureStderr();
+  Outcome loaded = Load(0);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(loaded.status, 1);
+  EXPECT_EQ(loaded.out, "\n" + kFailed);
+  EXPECT_EQ(err, dist_ + "/03.tar: No such file or directory\n");
+  EXPECT_FALSE(Exists("one"));
+  EXPECT_FALSE(Exists("two"));
 }
 
 TEST_F(Loading, DirectoriesThatAreThereKeepTheirMode) {

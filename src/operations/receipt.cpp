@@ -1,0 +1,169 @@
+#include "operations/receipt.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string_view>
+
+#include "catalogue/tocline.hpp"
+#include "common/lineio.hpp"
+#include "common/textfile.hpp"
+#include "common/tocformat.hpp"
+
+namespace {
+
+// The category number of a line, 0 when it has none.
+int CategoryOf(std::string_view line) {
+  std::string_view code = TocLine(line).CategoryCode();
+  if (code.size() != 2 || code[0] < '0' || code[0] > '9' || code[1] < '0' || code[1] > '9') {
+    return 0;
+  }
+  return (code[0] - '0') * 10 + (code[1] - '0');
+}
+
+// Whether the chosen line `chosen` is the line `line` of the table of
+// contents: the same but for the package class, which the choice marks.
+bool IsChosenLine(std::string_view line, std::string_view chosen) {
+  if (line.size() != chosen.size()) return false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] != chosen[i] && i != toc_columns::kPackageClass) return false;
+  }
+  return true;
+}
+
+// The chosen lines, category by category: they are in category order, and
+// within a category in the order of the table of contents.
+class ChosenLines {
+ public:
+  explicit ChosenLines(const std::string& pak) : pak_(pak) {
+    LineReader in(pak);
+    std::string_view line;
+    for (uint64_t at = 0; in.Next(line); at = in.Offset()) {
+      int category = CategoryOf(line);
+      if (category == 0 || TocLine(line).IsTitle()) continue;
+      Cursor& cursor = cursors_[category];
+      if (!cursor.found) cursor.start = at;
+      cursor.found = true;
+      last_ = std::max(last_, category);
+    }
+  }
+
+  // The highest category with a chosen line; 0 when none has one.
+  int last() const { return last_; }
+
+  // Whether `line` of the table of contents is the next chosen line of its
+  // category; it is then passed.
+  bool Take(std::string_view line) {
+    int category = CategoryOf(line);
+    if (category == 0 || !cursors_[category].found) return false;
+    Cursor& cursor = cursors_[category];
+    if (!Peek(category, cursor) || !IsChosenLine(line, cursor.current)) return false;
+    cursor.pending = false;
+    return true;
+  }
+
+ private:
+  // Where the chosen lines of one category are read, from their first.
+  struct Cursor {
+    bool found = false;
+    uint64_t start = 0;
+    int fd = -1;
+    std::unique_ptr<LineReader> reader;
+    std::string_view current;
+    bool pending = false;  // `current` is a chosen line not yet matched
+    ~Cursor() {
+      reader.reset();
+      if (fd >= 0) close(fd);
+    }
+  };
+
+  bool Peek(int category, Cursor& cursor) {
+    if (!cursor.reader) {
+      cursor.fd = OpenRegularFile(pak_);
+      if (cursor.fd < 0) DieFor(pak_);
+      cursor.reader = std::make_unique<LineReader>(cursor.fd, pak_, cursor.start);
+    }
+    while (!cursor.pending) {
+      // The lines of the next category are not this one's.
+      if (!cursor.reader->Next(cursor.current) || CategoryOf(cursor.current) != category) {
+        return false;
+      }
+      cursor.pending = !TocLine(cursor.current).IsTitle();
+    }
+    return true;
+  }
+
+  std::string pak_;
+  int last_ = 0;
+  std::array<Cursor, kLastCategory + 1> cursors_;
+};
+
+// Writes all of `text` to `fd`; false when it cannot.
+bool WriteText(int fd, std::string_view text) {
+  while (!text.empty()) {
+    ssize_t wrote = write(fd, text.data(), text.size());
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    text.remove_prefix(static_cast<size_t>(wrote));
+  }
+  return true;
+}
+
+// A file made beside `path` under a name no one else knows, that the
+// caller renames over `path`.
+int PrivateFileBeside(const std::string& path, std::string& made) {
+  std::string dir = path.substr(0, path.rfind('/') + 1);
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    made = dir + ".receipt." + std::to_string(random()) + std::to_string(random());
+    int fd = open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::string WantedReceipt(const std::string& start_dir) {
+  const char* receipt = std::getenv("ZULRECEIPT");
+  if (!receipt || !*receipt) return "";
+  if (receipt[0] == '/') return receipt;
+  return (start_dir == "/" ? "" : start_dir) + "/" + receipt;
+}
+
+void WriteReceipt(const std::string& toc, const std::string& pak, const std::string& receipt) {
+  ChosenLines chosen(pak);
+  std::string temporary;
+  int fd = PrivateFileBeside(receipt, temporary);
+  if (fd < 0) DieFor(receipt);
+  std::string out;
+  bool written = true;
+  LineReader in(toc);
+  std::string_view line;
+  for (bool header = true; in.Next(line) && written; header = false) {
+    int category = CategoryOf(line);
+    bool title = category != 0 && category <= chosen.last() && TocLine(line).IsTitle();
+    if (!header && !title && !chosen.Take(line)) continue;
+    out.append(line);
+    out.push_back('\n');
+    if (out.size() >= (1u << 18)) {
+      written = WriteText(fd, out);
+      out.clear();
+    }
+  }
+  // Readable by all, as a table of contents on a medium is.
+  if (!written || !WriteText(fd, out) || fchmod(fd, 0644) != 0 || fsync(fd) != 0 ||
+      close(fd) != 0 || rename(temporary.c_str(), receipt.c_str()) != 0) {
+    int error = errno;
+    unlink(temporary.c_str());
+    errno = error;
+    DieFor(receipt);
+  }
+}
