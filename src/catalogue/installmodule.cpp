@@ -6,6 +6,8 @@
 #include "catalogue/markduplicates.hpp"
 #include "catalogue/markpackages.hpp"
 #include "messages/print.hpp"
+#include "session/console.hpp"
+#include "session/strict.hpp"
 
 int InstallModule(const std::string& file, Mode mode, int count) {
   MarkDuplicates(file, count);
@@ -16,5 +18,6 @@ int InstallModule(const std::string& file, Mode mode, int count) {
     if (result > 0) return 1;
     nprintf(43);
     std::fputs("\n", stdout);
+    Refuse(WordingOf(mode).package_question, LastAnswer(), "Not a valid selection");
   }
 }

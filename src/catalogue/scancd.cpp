@@ -9,12 +9,12 @@
 #include <string_view>
 #include <utility>
 
-#include "common/exitrequest.hpp"
 #include "common/numbers.hpp"
 #include "common/textfile.hpp"
 #include "common/visibletext.hpp"
 #include "messages/print.hpp"
 #include "session/console.hpp"
+#include "session/strict.hpp"
 
 std::vector<std::string> NameDir;
 std::vector<int> NameDirVariant;
@@ -153,12 +153,10 @@ void ScanCD(Mode mode, const char* const names[6], int& index, const std::string
   }
   for (;;) {
     std::fputs("\n", stdout);
-    hprintf(WordingOf(mode).product_question);
-    std::fputs(" [1] ", stdout);
-    std::string answer = ReadAnswer();
+    std::string answer = Ask(WordingOf(mode).product_question, " [1] ");
     if (Quit(answer) && Quit2()) {
       ReleasePaths();
-      exite(0);
+      EndRun(Ending::kDeclined);
     }
     // A declined quit word goes on like any other answer.
     if (answer == "^") {
@@ -179,5 +177,6 @@ void ScanCD(Mode mode, const char* const names[6], int& index, const std::string
       return;
     }
     nprintf(43);
+    Refuse(WordingOf(mode).product_question, answer, "Not a valid selection");
   }
 }

@@ -21,6 +21,7 @@
 #include "messages/print.hpp"
 #include "operations/receipt.hpp"
 #include "session/part3full.hpp"
+#include "session/strict.hpp"
 #include "system/interrupts.hpp"
 #include "system/standardstreams.hpp"
 #include "system/workingfiles.hpp"
@@ -139,7 +140,8 @@ int StartUp(int argc, char** argv) {
     std::perror(".");
     return 1;
   }
-  if (argc == 3 && !TakeNamedToc(argv[2], state)) return 0;
+  // A table of contents that does not open is a file error to a script.
+  if (argc == 3 && !TakeNamedToc(argv[2], state)) return StrictAnswers() ? 1 : 0;
   if (state.mode == Mode::kLoad) state.receipt = WantedReceipt(state.start_dir);
   // From here on an interrupt removes the working directory.
   InstallInterruptHandlers();

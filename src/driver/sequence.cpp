@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "catalogue/installmodule.hpp"
@@ -16,12 +17,12 @@
 #include "catalogue/selectmodule.hpp"
 #include "common/appendfile.hpp"
 #include "common/currentdirectory.hpp"
-#include "common/exitrequest.hpp"
 #include "common/medium.hpp"
 #include "common/textfile.hpp"
 #include "common/visibletext.hpp"
 #include "messages/print.hpp"
 #include "session/console.hpp"
+#include "session/strict.hpp"
 #include "system/workingfiles.hpp"
 
 namespace {
@@ -44,6 +45,11 @@ void ReportUnenterable(const std::string& path) {
   std::printf(" \"%s\".\n", Visible(path).c_str());
 }
 
+// The reason of a refusal that a system call gave, with its error text.
+std::string Because(const char* what, int error) {
+  return std::string(what) + " (" + std::strerror(error) + ")";
+}
+
 // Looks for products below the mount point; true when one was chosen and
 // entered.
 bool ChooseProduct(RunState& state, const std::string& answer) {
@@ -57,10 +63,14 @@ bool ChooseProduct(RunState& state, const std::string& answer) {
     hprintf(8);
     std::printf(" \"%s\"\n\n", answer.c_str());
     nprintf(9);
+    Refuse(5, answer, "Unable to recognize the format of the CD-ROM");
     return false;
   }
   if (chdir(result.c_str()) != 0) {
+    int error = errno;
     ReportUnenterable(result);
+    Refuse(WordingOf(state.mode).product_question, result,
+           Because("Unable to locate mount point", error));
     return false;
   }
   state.variant = index;
@@ -92,12 +102,16 @@ bool OfferToCreate(const std::string& dir) {
     if (IsNo(answer)) return false;
     if (answer.empty() || IsYes(answer)) {
       if (mkdir(dir.c_str(), 0777) != 0) {
+        int error = errno;
         hprintf(16);
         std::printf(" %s\n", dir.c_str());
+        Refuse(10, dir, Because("Cannot create directory", error));
         return false;
       }
       return true;
     }
+    // '?' and '^' are no answers to this question, yet no refusal either.
+    if (answer != "?" && answer != "^") Refuse(15, answer, "not yes or no");
   }
 }
 
@@ -116,7 +130,7 @@ void AskMountPoint(RunState& state) {
     std::fputs("\n", stdout);
     std::string answer = Ask(5, Bracketed(state.default_mount));
     if (Quit(answer) || answer == "^") {
-      if (Quit2()) exite(0);
+      if (Quit2()) EndRun(Ending::kDeclined);
       continue;
     }
     if (answer == "?") {
@@ -126,7 +140,9 @@ void AskMountPoint(RunState& state) {
     }
     if (answer.empty()) answer = state.default_mount;
     if (chdir(answer.c_str()) != 0) {
+      int error = errno;
       ReportUnenterable(answer);
+      Refuse(5, answer, Because("Unable to locate mount point", error));
       continue;
     }
     if (!state.toc_from_command_line) {
@@ -165,13 +181,17 @@ bool AskInstallDirectory(RunState& state) {
       if (!OfferToCreate(answer)) continue;
     }
     if (access(answer.c_str(), W_OK) != 0) {
+      int error = errno;
       hprintf(68);
       std::printf(" \"%s\"\n", answer.c_str());
+      Refuse(10, answer, Because("You do not have write access", error));
       continue;
     }
     if (chdir(answer.c_str()) != 0) {
+      int error = errno;
       hprintf(17);
       std::printf(" %s\n", answer.c_str());
+      Refuse(10, answer, Because("Cannot change current working directory", error));
       continue;
     }
     state.install_dir = CurrentDirectory();

@@ -23,6 +23,7 @@
 #include "operations/runctar.hpp"
 #include "operations/runcver.hpp"
 #include "session/console.hpp"
+#include "session/strict.hpp"
 #include "system/installlock.hpp"
 #include "system/workingfiles.hpp"
 
@@ -87,6 +88,7 @@ bool Confirmed() {
     if (QuitDeclined(answer)) continue;
     if (answer == "^" || IsNo(answer)) return false;
     if (answer.empty() || IsYes(answer)) return true;
+    if (answer != "?") Refuse(24, answer, "not yes or no");
   }
 }
 
@@ -103,8 +105,9 @@ void AskRestart() {
       std::fputs("\n", stdout);
       continue;
     }
-    if (answer.empty() || IsNo(answer)) exite(0);
+    if (answer.empty() || IsNo(answer)) EndRun(Ending::kDeclined);
     if (IsYes(answer)) return;
+    if (answer != "^") Refuse(30, answer, "not yes or no");
   }
 }
 
@@ -114,7 +117,7 @@ bool LoadAnyway() {
     std::string answer = Ask(28, " [no] ");
     // Declining the quit goes on, as "yes" does.
     if (Quit(answer)) {
-      if (Quit2()) exite(0);
+      if (Quit2()) EndRun(Ending::kDeclined);
       return true;
     }
     if (answer == "?") {
@@ -128,6 +131,7 @@ bool LoadAnyway() {
       return false;
     }
     if (IsYes(answer)) return true;
+    if (answer != "^") Refuse(28, answer, "not yes or no");
   }
 }
 
@@ -161,6 +165,7 @@ int AskListFiles(Mode mode) {
     }
     if (answer.empty() || IsNo(answer)) return 0;
     if (IsYes(answer)) return 1;
+    Refuse(wording.list_files_question, answer, "not yes or no");
   }
 }
 
@@ -173,6 +178,15 @@ std::string TocPath(const RunState& state) {
 bool SizeCheckWanted() {
   const char* setting = std::getenv("ZULVERIFY");
   return setting && std::string(setting) == "size";
+}
+
+// How a verification ends the run: anything missing or different is a
+// mismatch; a report ended at a pause before that is the operator's decline.
+Ending EndingOf(const VerifyCounts& found) {
+  if (found.missing_files + found.missing_directories + found.different_sizes > 0) {
+    return Ending::kMismatch;
+  }
+  return found.complete ? Ending::kFinished : Ending::kDeclined;
 }
 
 [[noreturn]] void Dispatch(const RunState& state) {
@@ -191,10 +205,11 @@ bool SizeCheckWanted() {
     DieFor(state.install_dir);
   }
   std::fputs("\n", stdout);
+  Ending ending = Ending::kFinished;
   switch (state.mode) {
     case Mode::kVerify:
       nprintf(38);
-      RunVER(state.dist_dir, state.toc_path, PAK, SizeCheckWanted());
+      ending = EndingOf(RunVER(state.dist_dir, state.toc_path, PAK, SizeCheckWanted()));
       break;
     case Mode::kRemove:
       nprintf(37);
@@ -207,7 +222,7 @@ bool SizeCheckWanted() {
       break;
   }
   if (chdir(state.start_dir.c_str()) != 0) DieFor(state.start_dir);
-  exite(0);
+  EndRun(ending);
 }
 
 }  // namespace

@@ -171,3 +171,13 @@ const EnglishRecord englishcache[] = {
 };
 
 const int englishcount = sizeof(englishcache) / sizeof(englishcache[0]);
+
+std::string EnglishText(int number) {
+  std::string text;
+  for (int i = 0; i < englishcount && englishcache[i].number <= number; ++i) {
+    if (englishcache[i].number != number) continue;
+    if (!text.empty()) text += ' ';
+    text += englishcache[i].text;
+  }
+  return text;
+}

@@ -24,8 +24,12 @@ class MissingReport {
   // False when the operator ends the scan at the pause.
   bool Page() {
     ProgressLine::HideCurrent();
-    return pager_.Page();
+    if (!pager_.Page()) ended_ = true;
+    return !ended_;
   }
+
+  // Whether the operator ended the scan at a pause.
+  bool Ended() const { return ended_; }
 
   void CategoryHeading(std::string_view title) {
     ProgressLine::HideCurrent();
@@ -67,6 +71,7 @@ class MissingReport {
 
  private:
   Pager pager_{20};
+  bool ended_ = false;
 };
 
 // One count line of the end of the report: `none_message` for none, else
@@ -82,16 +87,14 @@ void PrintCount(long long count, int none_message, int count_message) {
 
 }  // namespace
 
-void RunVER(const std::string& dist, const std::string& toc, const std::string& pak,
-            bool check_sizes) {
+VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::string& pak,
+                    bool check_sizes) {
   LineReader in(pak);
   std::fputs("\n", stdout);
   // A table of contents named on the command line has an absolute path.
   std::string toc_path = !toc.empty() && toc[0] == '/' ? toc : dist + "/" + toc;
 
-  long long missing_files = 0;
-  long long missing_directories = 0;
-  long long other_sizes = 0;
+  VerifyCounts found;
   ProgressLine progress("Verifying", ProgressLine::Wanted() ? CountLines(pak) : 0,
                         ProgressLine::Unit::kEntries, ProgressLine::Wanted());
   MissingReport report;
@@ -136,26 +139,28 @@ void RunVER(const std::string& dist, const std::string& toc, const std::string& 
       if (!check_sizes || entry.EntryType() != 'F' || link || !S_ISREG(st.st_mode)) continue;
       if (static_cast<long long>(st.st_size) == entry.Size()) continue;
       if (!report.Page()) break;
-      ++other_sizes;
+      ++found.different_sizes;
       report.SizeDiffers(path, entry.Size(), st.st_size);
       continue;
     }
 
     if (!report.Page()) break;
     if (entry.EntryType() == 'D') {
-      ++missing_directories;
+      ++found.missing_directories;
       report.Missing(46, path);
     } else {
-      ++missing_files;
+      ++found.missing_files;
       report.Missing(47, path);
     }
   }
 
   progress.Erase();
+  found.complete = !report.Ended();
   std::fputs("\n", stdout);
-  PrintCount(missing_files, 48, 49);
-  PrintCount(missing_directories, 50, 51);
-  if (check_sizes) std::printf("%lld files with a different size\n", other_sizes);
+  PrintCount(found.missing_files, 48, 49);
+  PrintCount(found.missing_directories, 50, 51);
+  if (check_sizes) std::printf("%lld files with a different size\n", found.different_sizes);
   std::fputs("\n", stdout);
   nprintf(52);
+  return found;
 }

@@ -2,9 +2,17 @@
 
 #include <string>
 
+// What a verification found.
+struct VerifyCounts {
+  long long missing_files = 0;
+  long long missing_directories = 0;
+  long long different_sizes = 0;
+  bool complete = true;  // false when the operator ended the report at a pause
+};
+
 // Lists and counts the entries of `pak` missing from the current directory,
 // under the category and package headings. With `check_sizes` it also lists
 // and counts the files ('F' entries that are regular files, not links)
 // whose size differs from the size their line gives.
-void RunVER(const std::string& dist, const std::string& toc, const std::string& pak,
-            bool check_sizes = false);
+VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::string& pak,
+                    bool check_sizes = false);

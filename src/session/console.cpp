@@ -1,21 +1,27 @@
 #include "session/console.hpp"
 
 #include <cstdio>
+#include <utility>
 
-#include "common/exitrequest.hpp"
 #include "messages/print.hpp"
+#include "session/strict.hpp"
 
-std::string ReadAnswer() {
-  std::optional<std::string> answer = ReadAnswerOrEnd();
-  if (!answer) exite(1);
-  return *answer;
-}
+namespace {
+
+std::string last_answer;
+
+}  // namespace
 
 std::string Ask(int message, const std::string& suffix) {
   hprintf(message);
   std::fputs(suffix.c_str(), stdout);
-  return ReadAnswer();
+  std::optional<std::string> answer = ReadAnswerOrEnd();
+  if (!answer) AnswersEnded(message);
+  last_answer = std::move(*answer);
+  return last_answer;
 }
+
+const std::string& LastAnswer() { return last_answer; }
 
 std::string Bracketed(const std::string& value) { return " [" + value + "] "; }
 
@@ -28,12 +34,14 @@ int Quit2() {
       std::fputs("\n", stdout);
       nprintf(40);
       std::fputs("\n", stdout);
+    } else {
+      Refuse(39, answer, "not yes or no");
     }
   }
 }
 
 bool QuitDeclined(const std::string& answer) {
   if (!Quit(answer)) return false;
-  if (Quit2()) exite(0);
+  if (Quit2()) EndRun(Ending::kDeclined);
   return true;
 }

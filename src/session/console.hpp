@@ -8,13 +8,13 @@
 #include "common/answerline.hpp"
 #include "common/answerwords.hpp"
 
-// Reads an answer; end of input ends the run with status 1: the operator
-// never confirmed anything.
-std::string ReadAnswer();
-
 // Prints message `message` as a prompt, then `suffix` (" [yes] " and the
-// like), and reads the answer.
+// like), and reads the answer. End of input ends the run with status 1 (the
+// operator never confirmed anything), in a strict run as a refusal.
 std::string Ask(int message, const std::string& suffix);
+
+// The answer the last question got, as read.
+const std::string& LastAnswer();
 
 // " [value] ": the default answer in brackets that ends a prompt.
 std::string Bracketed(const std::string& value);
@@ -22,6 +22,6 @@ std::string Bracketed(const std::string& value);
 // The quit confirmation: 1 means quit, 0 means go on.
 int Quit2();
 
-// A quit word confirmed ends the run with status 0; returns true when the
+// A quit word confirmed ends the run as declined (status 0, strict 3); returns true when the
 // answer was a quit word that the operator then declined.
 bool QuitDeclined(const std::string& answer);

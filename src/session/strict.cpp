@@ -1,0 +1,63 @@
+#include "session/strict.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "common/exitrequest.hpp"
+#include "common/visibletext.hpp"
+#include "messages/english.hpp"
+
+namespace {
+
+// A question as the refusal line names it: its English text without the
+// colon that leads to the default.
+std::string QuestionName(int question) {
+  std::string text = EnglishText(question);
+  while (!text.empty() && (text.back() == ':' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+// The one line on standard error that ends a strict run at a question. What
+// the dialogue printed so far reaches standard output first.
+[[noreturn]] void RefuseAt(int question, std::string_view what) {
+  std::fflush(stdout);
+  std::string line = "install: refused at \"" + Visible(QuestionName(question)) + "\": ";
+  line += Visible(what);
+  line += '\n';
+  std::fputs(line.c_str(), stderr);
+  exite(kStatusRefused);
+}
+
+}  // namespace
+
+bool StrictAnswers() {
+  const char* setting = std::getenv("ZULSTRICT");
+  return setting && *setting && std::string_view(setting) != "0";
+}
+
+void EndRun(Ending ending) {
+  if (!StrictAnswers()) exite(0);
+  switch (ending) {
+    case Ending::kDeclined:
+      exite(kStatusDeclined);
+    case Ending::kMismatch:
+      exite(kStatusMismatch);
+    case Ending::kFinished:
+      break;
+  }
+  exite(0);
+}
+
+void Refuse(int question, std::string_view answer, std::string_view reason) {
+  if (!StrictAnswers()) return;
+  std::string what(answer);
+  what += ": ";
+  what += reason;
+  RefuseAt(question, what);
+}
+
+void AnswersEnded(int question) {
+  if (!StrictAnswers()) exite(1);
+  RefuseAt(question, "the answers ended here");
+}
