@@ -1,7 +1,9 @@
 // Whole runs of -load, -verify and -remove against a real distribution.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "common/tocformat.hpp"
 #include "medium.hpp"
@@ -325,4 +327,172 @@ TEST(RecordedAnswers, ReplayedInAnotherDirectoryGiveTheSameLoad) {
   EXPECT_EQ(unrecorded.status, 0);
   EXPECT_EQ(unrecorded.err, "install: cannot record the answers in " + m.root() +
                                 "/no/such/file: No such file or directory\n");
+}
+
+// The exit status of every way a run ends, with ZULSTRICT and without; a
+// strict run prints on standard output exactly what the other prints.
+TEST(StrictAnswers, ExitStatusesAScriptCanRead) {
+  const std::string many_toc = [] {
+    std::string toc = TocHeader("Many") + TocTitle(1, true, "Lots");
+    for (int i = 1; i <= 20; ++i) {
+      toc +=
+          TocEntry(1, 'F', 'O', "Package " + std::to_string(i), "01", 1, "p" + std::to_string(i));
+    }
+    return toc;
+  }();
+  struct Case {
+    std::string what;
+    std::string option;
+    std::function<std::string(const Medium&)> prepare;  // gives the answers
+    std::map<std::string, std::optional<std::string>> env;
+    int strict;
+    int plain;
+  };
+  const Case cases[] = {
+      {"a finished load",
+       "-load",
+       [](const Medium& m) { return m.cdrom() + "\n\n\n\n\n\n"; },
+       {},
+       0,
+       0},
+      {"a verification that finds everything",
+       "-verify",
+       [](const Medium& m) {
+         m.Populate(Medium::Files());
+         return m.cdrom() + "\n\n\n\n\n";
+       },
+       {},
+       0,
+       0},
+      {"a load that fails",
+       "-load",
+       [](const Medium& m) {
+         std::filesystem::remove(m.cdrom() + "/03.tar");
+         return m.cdrom() + "\n\n\n\n\n\n";
+       },
+       {},
+       1,
+       1},
+      {"the answers ended", "-load", [](const Medium&) { return std::string(); }, {}, 2, 1},
+      {"a quit", "-load", [](const Medium&) { return std::string("q\ny\n"); }, {}, 3, 0},
+      // Neither '?' nor '^' is a refusal where a question takes neither.
+      {"a quit after help and a step back at the create question",
+       "-load",
+       [](const Medium& m) { return m.cdrom() + "\nnew\n?\n^\nn\nq\ny\n"; },
+       {},
+       3,
+       0},
+      {"not loaded for lack of space, no restart",
+       "-load",
+       [](const Medium& m) {
+         WriteFile(m.cdrom() + "/01.toc",
+                   TocHeader("Huge") + TocTitle(1, true, "Big") +
+                       TocEntry(1, 'F', 'O', "Enormous", "01", 999999999999LL, "bin/run"));
+         return m.cdrom() + "\n\n\n\n\n\n";
+       },
+       {},
+       3,
+       0},
+      // The report pauses after its first 20 lines; "n" ends it there.
+      {"a verification ended at a pause",
+       "-verify",
+       [&](const Medium& m) {
+         WriteFile(m.cdrom() + "/01.toc", many_toc);
+         for (int i = 1; i <= 20; ++i) WriteFile(m.inst() + "/p" + std::to_string(i), "");
+         return m.cdrom() + "\n\n\n\n\nn\n";
+       },
+       {},
+       3,
+       0},
+      {"missing entries",
+       "-verify",
+       [](const Medium& m) { return m.cdrom() + "\n\n\n\n\n"; },
+       {},
+       4,
+       0},
+      {"sizes that differ",
+       "-verify",
+       [](const Medium& m) {
+         m.Populate(Medium::Files());
+         return m.cdrom() + "\n\n\n\n\n";
+       },
+       {{"ZULVERIFY", "size"}},
+       4,
+       0},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    Medium m;
+    std::string input = k.prepare(m);
+    RunResult plain = m.Run(k.option, input, k.env);
+    std::map<std::string, std::optional<std::string>> strict_env = k.env;
+    strict_env["ZULSTRICT"] = "1";
+    RunResult strict = m.Run(k.option, input, strict_env);
+    EXPECT_EQ(plain.status, k.plain) << plain.out << plain.err;
+    EXPECT_EQ(strict.status, k.strict) << strict.out << strict.err;
+    EXPECT_EQ(MaskSpace(strict.out), MaskSpace(plain.out));
+    EXPECT_EQ(strict.err.find("refused"), k.strict == 2 ? 9u : std::string::npos) << strict.err;
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
+  }
+
+  // A table of contents named on the command line that does not open.
+  Medium m;
+  RunOptions options = m.Options();
+  options.input = "";
+  RunResult plain = RunInstall({"-load", m.root() + "/none.toc"}, options);
+  options.env = {{"ZULSTRICT", "1"}};
+  RunResult strict = RunInstall({"-load", m.root() + "/none.toc"}, options);
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(strict.status, 1);
+  EXPECT_EQ(strict.out, plain.out);
+}
+
+// The replay of the issue: the answers recorded for a load, given again
+// where the installation directory cannot be written. Without ZULSTRICT the
+// next recorded answer (an Enter) is taken as the directory and the product
+// is loaded into the directory the installer started in; a strict run ends
+// at the refused directory with status 2, and nothing is unpacked anywhere.
+TEST(RecordedAnswers, AStrictReplayStopsAtADirectoryItCannotWrite) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  Medium m;
+  ASSERT_EQ(chmod(m.root().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(m.tmp().c_str(), 0755), 0);
+  ASSERT_EQ(chown(m.tmp().c_str(), kOtherUser, kOtherUser), 0);
+  ASSERT_EQ(chown(m.inst().c_str(), kOtherUser, kOtherUser), 0);
+  std::string target = m.root() + "/target";
+  MakeDirs(target);
+  ASSERT_EQ(chmod(target.c_str(), 0555), 0);
+  std::string answers = m.root() + "/answers";
+  WriteFile(answers, m.cdrom() + "\n" + target + "\n\n\n\n\n\n");
+  // Where the other user can run it: the build may lie in a private
+  // directory.
+  std::string program = m.root() + "/install";
+  std::filesystem::copy_file(INSTALL_BINARY, program);
+  ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+  RunOptions options = m.Options();
+  options.as_other_user = true;
+  options.input = ReadFile(answers);
+
+  options.env = {{"ZULSTRICT", "1"}};
+  RunResult strict = RunBinary(program, {"-load"}, options);
+  EXPECT_EQ(strict.status, 2) << strict.out;
+  EXPECT_EQ(strict.err, "install: refused at \"Enter pathname to install directory\": " + target +
+                            ": You do not have write access (Permission denied)\n");
+  EXPECT_TRUE(EndsWith(strict.out, InstallPrompt(m.inst()) + "You do not have write access to: \"" +
+                                       target + "\"\n" + kExit))
+      << strict.out;
+  EXPECT_TRUE(ListDir(target).empty());
+  EXPECT_TRUE(ListDir(m.inst()).empty());
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+
+  options.env = {};
+  RunResult plain = RunBinary(program, {"-load"}, options);
+  EXPECT_EQ(plain.status, 0) << plain.out << plain.err;
+  EXPECT_EQ(plain.err, "");
+  EXPECT_EQ(plain.out.substr(0, strict.out.size() - kExit.size()),
+            strict.out.substr(0, strict.out.size() - kExit.size()));
+  EXPECT_NE(plain.out.find(kLoadFinished), std::string::npos);
+  for (const std::string& f : Medium::Files()) EXPECT_TRUE(Exists(m.inst() + "/" + f)) << f;
+  EXPECT_TRUE(ListDir(target).empty());
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
 }

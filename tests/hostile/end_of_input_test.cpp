@@ -1,6 +1,8 @@
 // Standard input ends at every kind of question: a question ends the run
 // with status 1 and leaves no working file, a "More?" pause goes on, the
-// legibility check of a catalogue means no.
+// legibility check of a catalogue means no. A strict run (ZULSTRICT) ends
+// there with status 2 and a line that names the question, as it does where
+// a question would refuse an answer and ask again.
 #include <gtest/gtest.h>
 
 #include "common/tocformat.hpp"
@@ -22,6 +24,14 @@ void WriteToc(const HostileMedium& m) {
     toc += TocEntry(2, 'F', i == 0 ? 'O' : '*', "Giant", "02", 999999999999LL, "h");
   }
   m.Toc(toc);
+}
+
+// The question of a prompt as a strict run names it: without its default
+// and the colon before it.
+std::string QuestionOf(const std::string& prompt) {
+  std::string question = prompt.substr(0, prompt.rfind(" ["));
+  if (question.ends_with(':')) question.pop_back();
+  return question;
 }
 
 }  // namespace
@@ -55,6 +65,13 @@ TEST(EndOfInput, EveryQuestionEndsTheRunWithStatusOneAndNoWorkingFile) {
     RunResult r = m.Run("-load", k.input);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(EndsWith(r.out, k.last_prompt + kExit)) << r.out;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
+    RunResult strict = m.Run("-load", k.input, {{"ZULSTRICT", "1"}});
+    EXPECT_EQ(strict.status, 2);
+    EXPECT_EQ(MaskSpace(strict.out), MaskSpace(r.out));
+    EXPECT_EQ(strict.err, "install: refused at \"" + QuestionOf(k.last_prompt) +
+                              "\": the answers ended here\n");
     EXPECT_TRUE(ListDir(m.tmp()).empty());
   }
   EXPECT_FALSE(Exists(m.inst() + "/new"));
@@ -97,4 +114,71 @@ TEST(EndOfInput, AtTheLegibilityCheckMeansNo) {
   EXPECT_TRUE(EndsWith(r.out, "Enter CD-ROM mount point: [/mnt/cdrom] " + kExit));
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(ListDir(m.tmp()).empty());
+}
+
+// Wherever a question would refuse an answer and ask it again, a strict run
+// ends instead: what it printed until then is what a run without ZULSTRICT
+// prints, then the farewell; one line on standard error names the question,
+// the answer and why; status 2; nothing is loaded or made.
+TEST(StrictAnswers, EveryRefusedAnswerEndsTheRunThere) {
+  HostileMedium m;
+  WriteToc(m);
+  std::string media = m.root() + "/media";
+  MakeDirs(media + "/product");
+  WriteFile(media + "/product/01.toc", ReadFile(m.cdrom() + "/01.toc"));
+  WriteFile(m.inst() + "/file", "");
+  const std::string c = m.cdrom() + "\n";
+  struct Case {
+    std::string option;
+    std::string input;
+    std::string refusal;  // after "install: refused at "
+  };
+  const Case cases[] = {
+      {"-load", "/no/such\n",
+       "\"Enter CD-ROM mount point\": /no/such: Unable to locate mount point (No such file or "
+       "directory)"},
+      {"-load", m.outside() + "\n",
+       "\"Enter CD-ROM mount point\": " + m.outside() +
+           ": Unable to recognize the format of the CD-ROM"},
+      {"-load", "q\nmaybe\n", "\"Are you sure you want to quit?\": maybe: not yes or no"},
+      {"-load", media + "\n3\n", "\"Enter product number to load\": 3: Not a valid selection"},
+      // A quit declined at the product question is taken as a product number.
+      {"-load", media + "\nq\nn\n", "\"Enter product number to load\": q: Not a valid selection"},
+      {"-verify", c + "nothere\n",
+       "\"Enter pathname to install directory\": nothere: You do not have write access (No such "
+       "file or directory)"},
+      {"-verify", c + "file\n",
+       "\"Enter pathname to install directory\": file: Cannot change current working directory "
+       "(Not a directory)"},
+      {"-load", c + "a/b\n\n",
+       "\"Enter pathname to install directory\": a/b: Cannot create directory (No such file or "
+       "directory)"},
+      {"-load", c + "new\nperhaps\n", "\"Would you like to create it?\": perhaps: not yes or no"},
+      {"-load", c + "\n31\n", "\"Package numbers to load\": 31: Not a valid selection"},
+      {"-load", c + "\n\n\n\nmaybe\n", "\"Is this correct?\": maybe: not yes or no"},
+      {"-load", c + "\n\n1\n\n\nperhaps\n",
+       "\"Would you like to attempt to load anyway?\": perhaps: not yes or no"},
+      {"-load", c + "\n\n1\n\n\nn\nperhaps\n",
+       "\"Would you like to restart?\": perhaps: not yes or no"},
+      {"-load", c + "\n\n\n\n\nperhaps\n",
+       "\"List file names while loading?\": perhaps: not yes or no"},
+      // Text that is not plain is shown in caret notation.
+      {"-load", c + "\n\n\n\n\n\x1b[2J\n",
+       "\"List file names while loading?\": ^[[2J: not yes or no"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.input);
+    RunResult plain = m.Run(k.option, k.input);
+    RunResult strict = m.Run(k.option, k.input, {{"ZULSTRICT", "1"}});
+    EXPECT_EQ(strict.status, 2) << strict.out;
+    EXPECT_EQ(strict.err, "install: refused at " + k.refusal + "\n");
+    ASSERT_TRUE(EndsWith(strict.out, kExit));
+    std::string before = MaskSpace(strict.out.substr(0, strict.out.size() - kExit.size()));
+    EXPECT_EQ(MaskSpace(plain.out).substr(0, before.size()), before);
+    // Without ZULSTRICT the question is asked again.
+    EXPECT_GT(plain.out.size(), strict.out.size());
+    EXPECT_EQ(plain.err, "");
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
+  }
+  EXPECT_EQ(ListDir(m.inst()), std::vector<std::string>{"file"});
 }
