@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Installs the sample product on three hosts of this machine through the
+# Ansible role, one of which cannot be written: that host fails with status
+# 2 and the others load; then the two verify and remove with their receipts.
+#   bash deploy/ansible/test/run.sh BUILD_DIR      (as root: it mounts)
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(cd "$here/../../.." && pwd)
+build=$(cd "${1:?usage: run.sh BUILD_DIR}" && pwd)
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/ansibletest.XXXXXX")
+readonly_dir=$scratch/gamma/product
+cleanup() {
+  umount "$readonly_dir" 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+fail() { echo "ansible test: $*" >&2; exit 1; }
+
+"$build/mkdist" --installer "$build/install" "$repo/demo/demo.manifest" "$repo/demo/staging" \
+  "$scratch/cdrom" >/dev/null
+# The answers as an operator recorded them: the medium, Enter for the
+# installation directory (the one the installer starts in), the defaults of
+# the three categories, the confirmation and "List file names?".
+printf '%s\n\n\n\n\n\n\n' "$scratch/cdrom" >"$scratch/answers.txt"
+mkdir -p "$scratch"/{alpha,beta,gamma}/product
+mount --bind "$readonly_dir" "$readonly_dir"
+mount -o remount,bind,ro "$readonly_dir"
+
+playbook() {
+  local action=$1; shift
+  ANSIBLE_NOCOLOR=1 ANSIBLE_LOCAL_TEMP="$scratch/.ansible" ANSIBLE_REMOTE_TEMP="$scratch/.ansible" \
+    ansible-playbook -i "$here/inventory.yml" "$here/../site.yml" \
+    -e "scratch=$scratch" -e "medium_install_action=$action" "$@"
+}
+# "host : ok=N changed=N unreachable=N failed=N" from the recap.
+expect_recap() {
+  local log=$1 host=$2 failed=$3
+  grep -Eq "^$host +: .* failed=$failed " "$log" || fail "$host: expected failed=$failed (see $log)"
+}
+
+set +e
+playbook load >"$scratch/load.log" 2>&1
+status=$?
+set -e
+cat "$scratch/load.log"
+[ "$status" -ne 0 ] || fail "the load succeeded on every host"
+expect_recap "$scratch/load.log" alpha 0
+expect_recap "$scratch/load.log" beta 0
+expect_recap "$scratch/load.log" gamma 1
+grep -q 'install -load ended with status 2: install: refused at' "$scratch/load.log" ||
+  fail "gamma did not fail with status 2 and the refusal"
+for host in alpha beta; do
+  [ -x "$scratch/$host/product/bin/demo-hello" ] || fail "$host: nothing loaded"
+  [ -f "$scratch/$host/product.receipt.toc" ] || fail "$host: no receipt"
+done
+[ -z "$(ls -A "$readonly_dir")" ] || fail "gamma: something was unpacked"
+
+playbook verify --limit alpha,beta >"$scratch/verify.log" 2>&1 || { cat "$scratch/verify.log"; fail "verify"; }
+cat "$scratch/verify.log"
+playbook remove --limit alpha,beta >"$scratch/remove.log" 2>&1 || { cat "$scratch/remove.log"; fail "remove"; }
+cat "$scratch/remove.log"
+for host in alpha beta; do
+  [ ! -e "$scratch/$host/product/doc/guide" ] || fail "$host: the user guide is still there"
+  [ -x "$scratch/$host/product/bin/demo-hello" ] || fail "$host: the required runtime went"
+done
+echo "ansible test: gamma failed with status 2; alpha and beta loaded, verified and removed"
