@@ -116,9 +116,12 @@ int StartUp(int argc, char** argv) {
   RunState state;
   state.program_dir = ProgramDirectory(argc > 0 ? argv[0] : nullptr);
   ChooseLanguage(state);
+  // A command line that is not understood shows the usage line; to a
+  // script (ZULSTRICT) it is a refused answer.
+  int usage_status = StrictAnswers() ? kStatusRefused : 0;
   if (argc < 2) {
     std::fputs(kUsage, stdout);
-    return 0;
+    return usage_status;
   }
   if (!RecogniseOption(argv[1], state)) return 0;
   if (state.mode == Mode::kNone) {
@@ -132,7 +135,7 @@ int StartUp(int argc, char** argv) {
   }
   if (state.mode == Mode::kNone) {
     std::fputs(kUsage, stdout);
-    return 0;
+    return usage_status;
   }
   state.start_dir = CurrentDirectory();
   if (state.start_dir.empty()) {

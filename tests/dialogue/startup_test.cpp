@@ -27,10 +27,14 @@ TEST(CommandLine, RejectedCommandLinesPrintTheUsageLine) {
       {{"-verify", "a.toc", "b"}, "too many arguments\n" + kUsage},
       {{"-load", "a.toc", "b"}, "too many arguments\n" + kUsage},
   };
-  for (const Case& c : cases) {
-    RunResult r = RunInstall(c.args, options);
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.status, 0);
+  // The same to a script, but for the status.
+  for (bool strict : {false, true}) {
+    options.env["ZULSTRICT"] = strict ? std::optional<std::string>("1") : std::nullopt;
+    for (const Case& c : cases) {
+      RunResult r = RunInstall(c.args, options);
+      EXPECT_EQ(r.out, c.out);
+      EXPECT_EQ(r.status, strict ? 2 : 0);
+    }
   }
   EXPECT_TRUE(ListDir(tmp.path()).empty());
 }
