@@ -66,7 +66,7 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
   }
   // What stands at the member's own place is replaced, not gone through.
   std::string location;
-  if (!Resolve(name, location, refusal)) return false;
+  if (!ResolveMember(name, location, refusal)) return false;
   Node made;
   switch (member.type) {
     case ArchiveMember::Type::kDirectory:
@@ -198,4 +198,28 @@ const Landing::Node& Landing::Lookup(const std::string& location) {
   return nodes_.emplace(location, std::move(node)).first->second;
 }
 
-void Landing::Note(const std::string& location, Node node) { nodes_[location] = std::move(node); }
+bool Landing::ResolveMember(std::string_view name, std::string& location, Refusal& refusal) {
+  size_t slash = name.rfind('/');
+  std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
+  // "a/." names "a" itself: walked in full.
+  if (slash == std::string_view::npos || last.empty() || last == ".") {
+    return Resolve(name, location, refusal);
+  }
+  std::string_view parent = name.substr(0, slash);
+  auto known = parents_.find(parent);
+  if (known != parents_.end()) {
+    location = known->second.empty() ? std::string(last) : known->second + "/" + std::string(last);
+    return true;
+  }
+  if (!Resolve(name, location, refusal)) return false;
+  size_t end = location.size() - last.size();
+  parents_.emplace(std::string(parent), location.substr(0, end > 0 ? end - 1 : 0));
+  return true;
+}
+
+void Landing::Note(const std::string& location, Node node) {
+  // A directory or a link noted can change how a directory walked before
+  // is walked again.
+  parents_.clear();
+  nodes_[location] = std::move(node);
+}

@@ -64,6 +64,10 @@ class Landing {
   // but the last component itself, which a member replaces; false
   // when it leads outside or through too many links.
   bool Resolve(std::string_view path, std::string& location, Refusal& refusal);
+  // Resolve() for a member's name, through the place its directory was
+  // found at for the member before it when nothing noted since can have
+  // changed it: most members of an archive share their directory.
+  bool ResolveMember(std::string_view name, std::string& location, Refusal& refusal);
   const Node& Lookup(const std::string& location);
   void Note(const std::string& location, Node node);
 
@@ -75,4 +79,11 @@ class Landing {
   // What is known of each location below the root: read from disk once, and
   // changed by every member judged.
   std::unordered_map<std::string, Node> nodes_;
+  // Where the directory of a member name lies, until a directory or a link
+  // is noted.
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  std::unordered_map<std::string, std::string, NameHash, std::equal_to<>> parents_;
 };
