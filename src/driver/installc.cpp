@@ -30,6 +30,16 @@ namespace {
 
 const char kUsage[] = "Usage: install <-help | -load | -remove | -verify>\n";
 
+// The build names the version; one that does not (the fuzz targets') has none.
+#ifndef INSTALL_VERSION
+#define INSTALL_VERSION "unknown"
+#define INSTALL_VERSION_MARK "@(version)"
+#endif
+
+// "install x.y.z" behind the marker by which mkdist finds the version of the
+// installer it copies onto a medium.
+const char kVersionLine[] = INSTALL_VERSION_MARK "install " INSTALL_VERSION;
+
 std::string ProgramDirectory(const char* argv0) {
   std::string name = argv0 ? argv0 : "";
   size_t slash = name.rfind('/');
@@ -71,8 +81,12 @@ void RecordAnswersAsAsked() {
 }
 
 // The option word; prints the removal warning and the help text at once.
-// Returns false when the run ends here (help).
+// Returns false when the run ends here (help, version).
 bool RecogniseOption(const std::string& word, RunState& state) {
+  if (word == "-version") {
+    std::printf("%s\n", kVersionLine + std::strlen(INSTALL_VERSION_MARK));
+    return false;
+  }
   if (word == "-load") state.mode = Mode::kLoad;
   if (word == "-verify") state.mode = Mode::kVerify;
   if (word == "-remove") {

@@ -21,6 +21,8 @@ TEST(CommandLine, RejectedCommandLinesPrintTheUsageLine) {
       {{}, kUsage},
       {{"-loadx"}, "invalid option: -loadx\n" + kUsage},
       {{"-LOAD"}, "invalid option: -LOAD\n" + kUsage},
+      {{"-VERSION"}, "invalid option: -VERSION\n" + kUsage},
+      {{"--version"}, "invalid option: --version\n" + kUsage},
       {{"-loadx", "extra"}, "invalid option: -loadx\ntoo many arguments\n" + kUsage},
       // -verify and -remove take a table of contents as -load does.
       {{"-remove", "a.toc", "b"}, kRemoveWarning + "too many arguments\n" + kUsage},
@@ -62,6 +64,28 @@ TEST(CommandLine, HelpPrintsTheHelpTextWithPausesAndIgnoresFurtherWords) {
   EXPECT_EQ(cut.status, 0);
   EXPECT_EQ(Count(cut.out, "\n"), 1 + 23 + 1);
   EXPECT_EQ(cut.out.substr(cut.out.size() - 13), "More? [yes] \n");
+}
+
+TEST(CommandLine, VersionPrintsTheVersionInEveryRun) {
+  TempDir tmp;
+  RunOptions options;
+  options.tmpdir = tmp.path();
+  // Further words are ignored, as after -help; a script gets status 0 too.
+  for (bool strict : {false, true}) {
+    options.env["ZULSTRICT"] = strict ? std::optional<std::string>("1") : std::nullopt;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-version"}, {"-version", "extra", "words"}}) {
+      RunResult r = RunInstall(args, options);
+      EXPECT_EQ(r.out, std::string("install ") + INSTALL_VERSION + "\n");
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(r.status, 0);
+    }
+  }
+  // The copy made for media says the same.
+  RunResult medium = RunBinary(MEDIUM_INSTALL_BINARY, {"-version"}, options);
+  EXPECT_EQ(medium.out, std::string("install ") + INSTALL_VERSION + "\n");
+  EXPECT_EQ(medium.status, 0);
+  EXPECT_TRUE(ListDir(tmp.path()).empty());
 }
 
 TEST(CommandLine, NamedTableOfContentsThatDoesNotOpen) {

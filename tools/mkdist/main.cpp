@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "carriedinstaller.hpp"
 #include "common/medium.hpp"
 #include "common/tocformat.hpp"
 #include "diagnostics.hpp"
@@ -18,8 +19,9 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: mkdist [--name-form N] [--compress none|0|1|2] [--installer PROGRAM]\n"
-    "              [--catalogue FILE]... MANIFEST STAGING TARGET\n";
+    "Usage: mkdist [--name-form N] [--compress none|0|1|2] [--installer [PROGRAM]]\n"
+    "              [--catalogue FILE]... MANIFEST STAGING TARGET\n"
+    "       mkdist --help | --version\n";
 
 const char kHelp[] =
     "Builds a distribution for the installer: the table of contents and one tar\n"
@@ -34,11 +36,16 @@ const char kHelp[] =
     "  --compress F      none (default), or gzip archives named CCtar.z (0),\n"
     "                    CCtar.Z (1) or CCTAR.Z (2); the installer recognises a\n"
     "                    compressed medium by archive 02, so one package needs code 02\n"
-    "  --installer PROGRAM  copies the installer into the root of the medium as\n"
-    "                    \"install\" (mode 0755), so that it can be started there\n"
+    "  --installer [PROGRAM]  copies the installer into the root of the medium as\n"
+    "                    \"install\" (mode 0755), so that it can be started there;\n"
+    "                    without PROGRAM the one installed with mkdist (" INSTALLER_FROM_MKDIST
+    "\n"
+    "                    from mkdist's directory); MANIFEST STAGING TARGET are never\n"
+    "                    taken for PROGRAM\n"
     "  --catalogue FILE  copies a message catalogue (such as de.nls) beside it,\n"
     "                    where the installer looks first; may be repeated\n"
     "  --help            this text\n"
+    "  --version         prints \"mkdist x.y.z\"\n"
     "\n"
     "Manifest: one statement per line; blank lines and lines whose first\n"
     "non-blank character is '#' are ignored, indentation is free.\n"
@@ -98,6 +105,15 @@ bool ParseCompression(const std::string& value, int& compression) {
   return false;
 }
 
+// Whether the word after --installer (at argv[i]) is its PROGRAM: not an
+// option, and the operands MANIFEST STAGING TARGET not yet seen must still
+// follow it.
+bool InstallerPathFollows(int argc, char** argv, int i, size_t operands_seen) {
+  if (i + 1 >= argc || std::string(argv[i + 1]).rfind("--", 0) == 0) return false;
+  int still_needed = operands_seen >= 3 ? 0 : 3 - static_cast<int>(operands_seen);
+  return argc - (i + 2) >= still_needed;
+}
+
 // Returns -1 when the run goes on, else the exit status.
 int ParseArguments(int argc, char** argv, Arguments& arguments) {
   std::vector<std::string> positional;
@@ -108,12 +124,19 @@ int ParseArguments(int argc, char** argv, Arguments& arguments) {
       std::fputs(kHelp, stdout);
       return 0;
     }
+    if (word == "--version") {
+      std::printf("mkdist %s\n", INSTALL_VERSION);
+      return 0;
+    }
     if (word.rfind("--", 0) == 0 && word.size() > 2) {
       std::string name = word, value;
       size_t equals = word.find('=');
       if (equals != std::string::npos) {
         name = word.substr(0, equals);
         value = word.substr(equals + 1);
+      } else if (name == "--installer" && !InstallerPathFollows(argc, argv, i, positional.size())) {
+        value = DefaultInstaller();
+        if (value.empty()) return UsageError("cannot tell where the installed installer is");
       } else if (name == "--name-form" || name == "--compress" || name == "--installer" ||
                  name == "--catalogue") {
         if (i + 1 == argc) return UsageError(name + " needs a value");
@@ -168,6 +191,15 @@ void CheckCompressedProbe(const Manifest& manifest, int compression, Diagnostics
       "by which the installer recognises compression");
 }
 
+// Which installer the medium carries, for the build log.
+void ReportCarriedInstaller(const std::string& installer) {
+  if (installer.empty()) return;
+  std::string version = InstallerVersion(installer);
+  std::printf("mkdist: the medium carries %s (%s)\n",
+              version.empty() ? "an installer of unknown version" : ("install " + version).c_str(),
+              installer.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -199,6 +231,7 @@ int main(int argc, char** argv) {
     std::printf("mkdist: wrote %s: %zu categories, %zu entries, %zu archives\n",
                 arguments.build.target.c_str(), manifest.categories.size(), summary.entries,
                 summary.archives);
+    ReportCarriedInstaller(arguments.build.installer);
     return 0;
   }
   for (const std::string& message : diagnostics.Messages()) {

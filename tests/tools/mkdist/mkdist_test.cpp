@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -146,10 +147,12 @@ TEST(Mkdist, NameFormsAndCompressedForms) {
 TEST(Mkdist, CarriesTheInstallerAndItsCatalogues) {
   Example example;
   std::string german = std::string(SOURCE_ROOT) + "/demo/catalogues/de.nls";
-  ASSERT_EQ(
-      example.Build(example.dir / "cd", {"--installer", INSTALL_BINARY, "--catalogue", german})
-          .status,
-      0);
+  RunResult built = example.Build(example.dir / "cd",
+                                  {"--installer", MEDIUM_INSTALL_BINARY, "--catalogue", german});
+  ASSERT_EQ(built.status, 0) << built.err;
+  // The build log names the version of the installer carried.
+  EXPECT_EQ(Lines(built.out).back(), std::string("mkdist: the medium carries install ") +
+                                         INSTALL_VERSION + " (" + MEDIUM_INSTALL_BINARY + ")");
   EXPECT_EQ(ListDir(example.dir / "cd"),
             (std::vector<std::string>{"01.tar", "01.toc", "02.tar", "de.nls", "install"}));
   struct stat program;
@@ -169,6 +172,54 @@ TEST(Mkdist, CarriesTheInstallerAndItsCatalogues) {
       example.Build(example.dir / "clash", {"--catalogue", example.dir / "cd/01.toc"});
   EXPECT_EQ(clash.status, 1);
   EXPECT_FALSE(Exists(example.dir / "clash"));
+}
+
+TEST(Mkdist, WithoutAPathCarriesTheInstallerInstalledBesideIt) {
+  Example example;
+  // An installation under some prefix, as a package unpacked anywhere has it.
+  std::string prefix = example.dir / "prefix";
+  MakeDirs(prefix + "/bin");
+  MakeDirs(prefix + "/libexec/install");
+  std::filesystem::copy_file(MKDIST_BINARY, prefix + "/bin/mkdist");
+  std::filesystem::copy_file(MEDIUM_INSTALL_BINARY, prefix + "/libexec/install/install");
+  std::string installed = prefix + "/libexec/install/install";
+  // --installer takes no operand for its path, wherever it stands.
+  const std::vector<std::vector<std::string>> command_lines = {
+      {"--installer", example.manifest, example.staging, example.dir / "cd1"},
+      {example.manifest, example.staging, example.dir / "cd2", "--installer"},
+      {example.manifest, example.staging, "--installer", example.dir / "cd3"},
+      {"--installer", "--compress", "none", example.manifest, example.staging, example.dir / "cd4"},
+  };
+  for (const std::vector<std::string>& args : command_lines) {
+    RunResult run = RunBinary(prefix + "/bin/mkdist", args, {});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Lines(run.out).back(), std::string("mkdist: the medium carries install ") +
+                                         INSTALL_VERSION + " (" + installed + ")");
+    std::string target = args.back() == "--installer" ? args[2] : args.back();
+    EXPECT_EQ(ReadFile(target + "/install"), ReadFile(installed)) << target;
+  }
+  // A named program still comes first; one without a version is carried and
+  // said to be of unknown version.
+  std::string other = example.dir / "other";
+  WriteFile(other, "#!/bin/sh\n");
+  RunResult run = example.Build(example.dir / "cd5", {"--installer", other});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Lines(run.out).back(),
+            "mkdist: the medium carries an installer of unknown version (" + other + ")");
+  EXPECT_EQ(ReadFile(example.dir / "cd5/install"), "#!/bin/sh\n");
+
+  // Nothing installed beside it: a command-line error, and nothing written.
+  std::filesystem::remove(installed);
+  run = RunBinary(prefix + "/bin/mkdist",
+                  {"--installer", example.manifest, example.staging, example.dir / "cd6"}, {});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("installer \"" + installed + "\" is not a file"), std::string::npos)
+      << run.err;
+  EXPECT_FALSE(Exists(example.dir / "cd6"));
+
+  RunResult version = RunBinary(MKDIST_BINARY, {"--version"}, {});
+  EXPECT_EQ(version.out, std::string("mkdist ") + INSTALL_VERSION + "\n");
+  EXPECT_EQ(version.status, 0);
 }
 
 TEST(Mkdist, RebuildsAreByteIdentical) {
