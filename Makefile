@@ -3,7 +3,7 @@ BUILD ?= build
 TEST_BUILD ?= build-test
 JOBS ?= 2
 
-.PHONY: all build test demo fuzz bench clean format format-check
+.PHONY: all build test demo fuzz bench clean format format-check package package-test
 
 all: build
 
@@ -57,6 +57,15 @@ format-check:
 # Builds the sample distribution and starts "install -load" beside it.
 demo: build
 	bash demo/run.sh $(BUILD)
+
+# The Debian package and a tar archive of the same tree, from the build of
+# "make build" (needs dpkg-dev for the computed dependencies); package-test
+# also checks them with lintian and builds and loads the sample with them.
+package: build
+	cd $(BUILD) && cpack -G "DEB;TGZ"
+
+package-test: build
+	bash packaging/test-package.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(FUZZ_BUILD)

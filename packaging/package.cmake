@@ -4,17 +4,16 @@ set(CPACK_GENERATOR "DEB;TGZ")
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "the install developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "console installer for software distribution media")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "A console installer for software distribution media, and mkdist, which builds\n"
   "such media. A medium holds a table of contents, tar archives and message\n"
-  "catalogues; the installer asks an operator which packages to load, verify or\n"
+  "catalogues. The installer asks an operator which packages to load, verify or\n"
   "remove, and unpacks them in a private mount namespace under Landlock.\n"
   "\n"
-  "mkdist is installed on the PATH; the installer lives in\n"
+  "mkdist is installed on the PATH. The installer lives in\n"
   "/usr/libexec/install/install, where it does not shadow install(1), and\n"
   "mkdist --installer copies it onto the media it builds. It needs only the\n"
   "C library, so that it runs from a medium on a bare target machine.")
-string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGE_CONTACT "install maintainers <maintainers@example.org>"
     CACHE STRING "The package's maintainer, as Name <address>")
 set(CPACK_STRIP_FILES ON)
