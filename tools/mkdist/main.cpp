@@ -38,10 +38,10 @@ const char kHelp[] =
     "                    compressed medium by archive 02, so one package needs code 02\n"
     "  --installer [PROGRAM]  copies the installer into the root of the medium as\n"
     "                    \"install\" (mode 0755), so that it can be started there;\n"
-    "                    without PROGRAM the one installed with mkdist (" INSTALLER_FROM_MKDIST
-    "\n"
-    "                    from mkdist's directory); MANIFEST STAGING TARGET are never\n"
-    "                    taken for PROGRAM\n"
+    "                    without PROGRAM the one installed with mkdist\n"
+    "                    (" INSTALLER_FROM_MKDIST
+    " from mkdist's directory);\n"
+    "                    MANIFEST STAGING TARGET are never taken for PROGRAM\n"
     "  --catalogue FILE  copies a message catalogue (such as de.nls) beside it,\n"
     "                    where the installer looks first; may be repeated\n"
     "  --help            this text\n"
