@@ -11,7 +11,7 @@ if [ $# -ne 1 ]; then
 fi
 demo=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
-for program in mkdist install; do
+for program in mkdist medium/install; do
   if [ ! -x "$build/$program" ]; then
     echo "demo: $build/$program is missing; build first (make build)" >&2
     exit 1
@@ -24,9 +24,10 @@ installed=$scratch/installed
 # Only the two folders this script makes are replaced.
 rm -rf -- "$cdrom" "$installed"
 mkdir -p -- "$scratch"
-# The medium carries its installer and the German catalogue
-# (LANG=de_DE.UTF-8 shows the dialogue in German).
-"$build/mkdist" --installer "$build/install" --catalogue "$demo/catalogues/de.nls" \
+# The medium carries its installer (the copy made for media, which needs
+# only the C library) and the German catalogue (LANG=de_DE.UTF-8 shows the
+# dialogue in German).
+"$build/mkdist" --installer "$build/medium/install" --catalogue "$demo/catalogues/de.nls" \
   "$demo/demo.manifest" "$demo/staging" "$cdrom"
 mkdir -- "$installed"
 

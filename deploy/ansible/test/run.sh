@@ -18,7 +18,7 @@ trap cleanup EXIT
 
 fail() { echo "ansible test: $*" >&2; exit 1; }
 
-"$build/mkdist" --installer "$build/install" "$repo/demo/demo.manifest" "$repo/demo/staging" \
+"$build/mkdist" --installer "$build/medium/install" "$repo/demo/demo.manifest" "$repo/demo/staging" \
   "$scratch/cdrom" >/dev/null
 # The answers as an operator recorded them: the medium, Enter for the
 # installation directory (the one the installer starts in), the defaults of
