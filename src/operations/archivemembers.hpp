@@ -11,10 +11,10 @@
 
 struct ArchiveMember {
   enum class Type { kFile, kDirectory, kSymlink, kHardlink, kSpecial };
-  std::string name;  // as tar reads it, before it strips anything
+  std::string name = {};  // as tar reads it, before it strips anything
   Type type = Type::kFile;
-  std::string link;  // the target of a symbolic or hard link
-  mode_t mode = 0;   // permission and set-ID bits
+  std::string link = {};  // the target of a symbolic or hard link
+  mode_t mode = 0;        // permission and set-ID bits
 };
 
 // tar's arguments (after the program) that list the archive `archive`, one

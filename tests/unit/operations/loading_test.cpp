@@ -11,6 +11,7 @@
 #include "operations/archivemembers.hpp"
 #include "operations/calculatesize.hpp"
 #include "operations/kbavailable.hpp"
+#include "operations/landing.hpp"
 #include "operations/runctar.hpp"
 #include "operations/tarbatch.hpp"
 #include "operations/tarrequest.hpp"
@@ -141,6 +142,138 @@ TEST_F(Loading, DirectoriesThatAreThereKeepTheirMode) {
     EXPECT_EQ(st.st_mode & 07777, 0777u);
   }
   EXPECT_EQ(ReadFile("d/f"), "d/f");
+}
+
+// The member check on its own: members as tar lists them, over links
+// already in the installation directory; which member is refused and why,
+// and where the others land.
+TEST_F(Loading, TheMemberCheckFollowsLinksAndRefusesWhatItCannotBeSureOf) {
+  using Type = ArchiveMember::Type;
+  const std::string root = std::filesystem::canonical(inst_).string();
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> on_disk;  // link -> target
+    std::vector<ArchiveMember> members;
+    std::string refused;  // the member refused; empty when all are allowed
+    std::string reason;
+    std::vector<std::string> places;  // of every member, when all are allowed
+  };
+  const Case cases[] = {
+      {"files and directories",
+       {},
+       {{"d/", Type::kDirectory}, {"./d/f", Type::kFile}, {"/g", Type::kFile}},
+       "",
+       "",
+       {"d", "d/f", "g"}},
+      {"a link inside, and through it",
+       {},
+       {{"d/", Type::kDirectory}, {"l", Type::kSymlink, "d"}, {"l/x", Type::kFile}},
+       "",
+       "",
+       {"d", "l", "d/x"}},
+      {"an absolute link through the installation directory's own path",
+       {},
+       {{"a", Type::kSymlink, root + "/d"}, {"a/x", Type::kFile}},
+       "",
+       "",
+       {"a", "d/x"}},
+      {"a link up, and through it",
+       {},
+       {{"up", Type::kSymlink, ".."}, {"up/x", Type::kFile}},
+       "up/x",
+       "it leads outside the installation directory",
+       {}},
+      {"an absolute link elsewhere",
+       {},
+       {{"a", Type::kSymlink, "/etc"}, {"a/x", Type::kFile}},
+       "a/x",
+       "it leads outside the installation directory",
+       {}},
+      {"a link on disk",
+       {{"share", "../.."}},
+       {{"share/x", Type::kFile}},
+       "share/x",
+       "it leads outside the installation directory",
+       {}},
+      {"a hard link to a link is that link",
+       {},
+       {{"l", Type::kSymlink, ".."}, {"h", Type::kHardlink, "l"}, {"h/x", Type::kFile}},
+       "h/x",
+       "it leads outside the installation directory",
+       {}},
+      {"a hard link to a link on disk",
+       {{"l", ".."}},
+       {{"h", Type::kHardlink, "l"}, {"h/x", Type::kFile}},
+       "h/x",
+       "it leads outside the installation directory",
+       {}},
+      {"a hard link to a place outside",
+       {},
+       {{"h", Type::kHardlink, "../x"}},
+       "h",
+       "it leads outside the installation directory",
+       {}},
+      {"a directory over a link",
+       {{"d", "sub"}},
+       {{"d/", Type::kDirectory}},
+       "d/",
+       "a directory would replace a link",
+       {}},
+      {"a device",
+       {},
+       {{"null", Type::kSpecial}},
+       "null",
+       "it is a device, a FIFO or a socket",
+       {}},
+      {"a name with \"..\" is skipped by tar", {}, {{"../x", Type::kFile}}, "", "", {""}},
+      // The directory of d/a was found once; d then becomes a link.
+      {"a directory walked again after it became a link",
+       {},
+       {{"d/", Type::kDirectory},
+        {"d/a", Type::kFile},
+        {"d", Type::kSymlink, ".."},
+        {"d/b", Type::kFile}},
+       "d/b",
+       "it leads outside the installation directory",
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(inst_);
+    MakeDirs(inst_);
+    for (const auto& [link, target] : c.on_disk) {
+      ASSERT_EQ(symlink(target.c_str(), (inst_ + "/" + link).c_str()), 0);
+    }
+    int root_fd = open(inst_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    Landing landing(root_fd, root, false);
+    Refusal refusal;
+    std::vector<const ArchiveMember*> set_id;
+    std::vector<std::string> places;
+    bool allowed = landing.Allows(
+        c.members, [](std::string_view) { return true; }, refusal, set_id, &places);
+    close(root_fd);
+    EXPECT_EQ(allowed, c.refused.empty());
+    if (allowed) {
+      EXPECT_EQ(places, c.places);
+    } else {
+      EXPECT_EQ(refusal.name, c.refused);
+      EXPECT_EQ(refusal.reason, c.reason);
+    }
+  }
+  // Set-user-ID and set-group-ID files are named; a directory's bits are not.
+  std::vector<ArchiveMember> members = {{"tool", Type::kFile, "", 04755},
+                                        {"group", Type::kFile, "", 02755},
+                                        {"dir/", Type::kDirectory, "", 02775}};
+  int root_fd = open(inst_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  Landing landing(root_fd, root, false);
+  Refusal refusal;
+  std::vector<const ArchiveMember*> set_id;
+  ASSERT_TRUE(landing.Allows(
+      members, [](std::string_view) { return true; }, refusal, set_id));
+  close(root_fd);
+  ASSERT_EQ(set_id.size(), 2u);
+  EXPECT_EQ(set_id[0]->name, "tool");
+  EXPECT_EQ(set_id[1]->name, "group");
 }
 
 TEST_F(Loading, CompressedFormsIgnoreTheVariantIndex) {
