@@ -14,6 +14,13 @@
 #include "system/progressline.hpp"
 #include "system/spawn.hpp"
 
+namespace {
+
+// How much a listing made ahead yields to the extraction beside it.
+constexpr int kAheadNiceness = 10;
+
+}  // namespace
+
 ListedArchive& ListedArchive::operator=(ListedArchive&& other) noexcept {
   if (this == &other) return *this;
   Close();
@@ -32,7 +39,8 @@ void ListedArchive::Close() {
   fd_ = said_ = -1;
 }
 
-void ListedArchive::List(const std::string& path, bool compressed, const Sandbox& sandbox) {
+void ListedArchive::List(const std::string& path, bool compressed, const Sandbox& sandbox,
+                         bool ahead) {
   Close();
   path_ = path;
   members_.clear();
@@ -63,6 +71,7 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
   tar.stderr_fd = said_;
   Command gunzip{{"gunzip", "-c"}, fd_};
   gunzip.stderr_fd = said_;
+  if (ahead) tar.niceness = gunzip.niceness = kAheadNiceness;
   std::vector<ChildEnd> ends;
   if (compressed) {
     PipelineEnd pipeline = RunPipeline(gunzip, tar);

@@ -238,8 +238,8 @@ class Loader {
   // thread's, and it ends the listing's children with the rest.
   void ListAhead(const std::string& archive) {
     InterruptsHeld held;
-    ahead_ =
-        std::thread([this, archive] { ahead_listing_.List(archive, form_ != kPlain, sandbox_); });
+    ahead_ = std::thread(
+        [this, archive] { ahead_listing_.List(archive, form_ != kPlain, sandbox_, true); });
   }
 
   std::string dist_;

@@ -4,6 +4,7 @@
 #include <linux/close_range.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -171,6 +172,8 @@ Started Start(const Command& command, int in_fd, int out_fd) {
                      : SpawnPlain(command, in_fd, out_fd, pid);
     if (error == 0) NoteChild(pid);
   }
+  // Work done ahead yields the processor to the work the run waits for.
+  if (error == 0 && command.niceness != 0) setpriority(PRIO_PROCESS, pid, command.niceness);
   if (error != 0) {
     started.error = error;
   } else {

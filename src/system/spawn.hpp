@@ -30,6 +30,8 @@ struct Command {
   std::string cwd_below = {};
   // The child's whole environment, "NAME=value" each; empty keeps ours.
   std::vector<std::string> environment = {};
+  // Added to the child's nice value: above 0 for work done ahead of need.
+  int niceness = 0;
 };
 
 // How one child ended.
