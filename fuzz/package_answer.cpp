@@ -7,14 +7,14 @@
 #include <cstdint>
 #include <string>
 
-#include "catalogue/displaypackages.hpp"
-#include "catalogue/markduplicates.hpp"
-#include "catalogue/markpackages.hpp"
-#include "catalogue/tocline.hpp"
 #include "common/exitrequest.hpp"
 #include "driver/farewell.hpp"
 #include "support.hpp"
 #include "system/workingfiles.hpp"
+#include "toc/displaypackages.hpp"
+#include "toc/markduplicates.hpp"
+#include "toc/markpackages.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

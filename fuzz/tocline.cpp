@@ -1,6 +1,6 @@
 // The table-of-contents line view over arbitrary bytes: every field stays
 // inside the line and the column rules hold for lines of any length.
-#include "catalogue/tocline.hpp"
+#include "toc/tocline.hpp"
 
 #include <cstddef>
 #include <cstdint>

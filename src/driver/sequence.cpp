@@ -10,11 +10,6 @@
 #include <cstring>
 #include <vector>
 
-#include "catalogue/installmodule.hpp"
-#include "catalogue/printheader.hpp"
-#include "catalogue/removemodule.hpp"
-#include "catalogue/scancd.hpp"
-#include "catalogue/selectmodule.hpp"
 #include "common/appendfile.hpp"
 #include "common/currentdirectory.hpp"
 #include "common/medium.hpp"
@@ -24,6 +19,11 @@
 #include "session/console.hpp"
 #include "session/strict.hpp"
 #include "system/workingfiles.hpp"
+#include "toc/installmodule.hpp"
+#include "toc/printheader.hpp"
+#include "toc/removemodule.hpp"
+#include "toc/scancd.hpp"
+#include "toc/selectmodule.hpp"
 
 namespace {
 

@@ -9,8 +9,6 @@
 #include <optional>
 #include <string>
 
-#include "catalogue/categorytitle.hpp"
-#include "catalogue/tocline.hpp"
 #include "common/exitrequest.hpp"
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
@@ -26,6 +24,8 @@
 #include "session/strict.hpp"
 #include "system/installlock.hpp"
 #include "system/workingfiles.hpp"
+#include "toc/categorytitle.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

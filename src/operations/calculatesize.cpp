@@ -1,7 +1,7 @@
 #include "operations/calculatesize.hpp"
 
-#include "catalogue/tocline.hpp"
 #include "common/lineio.hpp"
+#include "toc/tocline.hpp"
 
 long long CalculateSize(const std::string& file) {
   LineReader in(file);

@@ -12,10 +12,10 @@
 #include <random>
 #include <string_view>
 
-#include "catalogue/tocline.hpp"
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
 #include "common/tocformat.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue/tocline.hpp"
 #include "common/currentdirectory.hpp"
 #include "common/entrypath.hpp"
 #include "common/lineio.hpp"
@@ -20,6 +19,7 @@
 #include "system/progressline.hpp"
 #include "system/sandbox.hpp"
 #include "system/spawn.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

@@ -15,7 +15,6 @@
 #include <thread>
 #include <utility>
 
-#include "catalogue/tocline.hpp"
 #include "common/currentdirectory.hpp"
 #include "common/entrypath.hpp"
 #include "common/exitrequest.hpp"
@@ -37,6 +36,7 @@
 #include "system/sandbox.hpp"
 #include "system/spawn.hpp"
 #include "system/workingfiles.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include <optional>
 #include <string_view>
 
-#include "catalogue/categorytitle.hpp"
-#include "catalogue/tocline.hpp"
 #include "common/lineio.hpp"
 #include "common/visibletext.hpp"
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
 #include "system/progressline.hpp"
+#include "toc/categorytitle.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

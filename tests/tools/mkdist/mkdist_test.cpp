@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/tocline.hpp"
 #include "common/tocformat.hpp"
 #include "support/process.hpp"
 #include "support/tempdir.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

@@ -2,10 +2,10 @@
 // after the file changed or was replaced.
 #include <cstdio>
 
-#include "catalogue/categorytitle.hpp"
-#include "catalogue/tocline.hpp"
 #include "common/tocformat.hpp"
 #include "support/inprocess.hpp"
+#include "toc/categorytitle.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

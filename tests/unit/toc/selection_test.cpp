@@ -9,14 +9,14 @@
 #include <iterator>
 #include <random>
 
-#include "catalogue/markduplicates.hpp"
-#include "catalogue/printheader.hpp"
-#include "catalogue/removemodule.hpp"
-#include "catalogue/selectmodule.hpp"
 #include "common/tocformat.hpp"
 #include "support/inprocess.hpp"
 #include "support/texts.hpp"
 #include "system/workingfiles.hpp"
+#include "toc/markduplicates.hpp"
+#include "toc/printheader.hpp"
+#include "toc/removemodule.hpp"
+#include "toc/selectmodule.hpp"
 
 namespace {
 

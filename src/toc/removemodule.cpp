@@ -1,10 +1,10 @@
-#include "catalogue/removemodule.hpp"
+#include "toc/removemodule.hpp"
 
-#include "catalogue/tocline.hpp"
 #include "common/copyfile.hpp"
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
 #include "system/workingfiles.hpp"
+#include "toc/tocline.hpp"
 
 void RemoveModule(const std::string& selection, int category) {
   const std::string code = CategoryCode(category);

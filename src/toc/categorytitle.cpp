@@ -1,12 +1,12 @@
-#include "catalogue/categorytitle.hpp"
+#include "toc/categorytitle.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "catalogue/tocindex.hpp"
-#include "catalogue/tocline.hpp"
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
+#include "toc/tocindex.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

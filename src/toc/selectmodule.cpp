@@ -1,15 +1,15 @@
-#include "catalogue/selectmodule.hpp"
+#include "toc/selectmodule.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
 
-#include "catalogue/tocindex.hpp"
-#include "catalogue/tocline.hpp"
 #include "common/copyfile.hpp"
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
+#include "toc/tocindex.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

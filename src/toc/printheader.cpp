@@ -1,10 +1,10 @@
-#include "catalogue/printheader.hpp"
+#include "toc/printheader.hpp"
 
 #include <cstdio>
 
-#include "catalogue/tocline.hpp"
 #include "common/lineio.hpp"
 #include "common/visibletext.hpp"
+#include "toc/tocline.hpp"
 
 void PrintHeader(const std::string& toc) {
   std::string line = ReadFirstLine(toc);

@@ -2,13 +2,13 @@
 // each answer keeps, the listing with its pauses, and the dialogue around.
 #include <cstdio>
 
-#include "catalogue/displaypackages.hpp"
-#include "catalogue/installmodule.hpp"
-#include "catalogue/markpackages.hpp"
 #include "common/tocformat.hpp"
 #include "support/inprocess.hpp"
 #include "support/texts.hpp"
 #include "system/workingfiles.hpp"
+#include "toc/displaypackages.hpp"
+#include "toc/installmodule.hpp"
+#include "toc/markpackages.hpp"
 
 namespace {
 

@@ -7,11 +7,11 @@
 
 #include <cstdio>
 
-#include "catalogue/scancd.hpp"
 #include "common/medium.hpp"
 #include "common/tocformat.hpp"
 #include "support/inprocess.hpp"
 #include "support/texts.hpp"
+#include "toc/scancd.hpp"
 
 namespace {
 

@@ -1,15 +1,15 @@
-#include "catalogue/displaypackages.hpp"
+#include "toc/displaypackages.hpp"
 
 #include <cstdio>
 #include <optional>
 
-#include "catalogue/tocline.hpp"
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
 #include "common/visibletext.hpp"
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
 #include "system/workingfiles.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

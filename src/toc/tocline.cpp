@@ -1,4 +1,4 @@
-#include "catalogue/tocline.hpp"
+#include "toc/tocline.hpp"
 
 #include "common/numbers.hpp"
 

@@ -1,14 +1,14 @@
-#include "catalogue/markduplicates.hpp"
+#include "toc/markduplicates.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "catalogue/tocline.hpp"
 #include "common/copyfile.hpp"
 #include "common/lineio.hpp"
 #include "common/mappedfile.hpp"
 #include "common/textfile.hpp"
 #include "system/workingfiles.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "catalogue/scancd.hpp"
+#include "toc/scancd.hpp"
 
 #include <dirent.h>
 #include <strings.h>

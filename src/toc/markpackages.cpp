@@ -1,4 +1,4 @@
-#include "catalogue/markpackages.hpp"
+#include "toc/markpackages.hpp"
 
 #include <unistd.h>
 
@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "catalogue/displaypackages.hpp"
-#include "catalogue/tocline.hpp"
 #include "common/copyfile.hpp"
 #include "common/lineio.hpp"
 #include "common/mappedfile.hpp"
@@ -18,6 +16,8 @@
 #include "messages/print.hpp"
 #include "session/console.hpp"
 #include "system/workingfiles.hpp"
+#include "toc/displaypackages.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 

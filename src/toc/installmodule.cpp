@@ -1,13 +1,13 @@
-#include "catalogue/installmodule.hpp"
+#include "toc/installmodule.hpp"
 
 #include <cstdio>
 
-#include "catalogue/displaypackages.hpp"
-#include "catalogue/markduplicates.hpp"
-#include "catalogue/markpackages.hpp"
 #include "messages/print.hpp"
 #include "session/console.hpp"
 #include "session/strict.hpp"
+#include "toc/displaypackages.hpp"
+#include "toc/markduplicates.hpp"
+#include "toc/markpackages.hpp"
 
 int InstallModule(const std::string& file, Mode mode, int count) {
   MarkDuplicates(file, count);

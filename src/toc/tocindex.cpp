@@ -1,12 +1,12 @@
-#include "catalogue/tocindex.hpp"
+#include "toc/tocindex.hpp"
 
 #include <unistd.h>
 
 #include <limits>
 #include <string_view>
 
-#include "catalogue/tocline.hpp"
 #include "common/lineio.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 
