@@ -1,6 +1,8 @@
 // The catalogue-file reader: a catalogue written from the input, the
 // legibility check answered from the input's first byte, then messages
 // printed from whatever was loaded.
+#include "messages/catalogue.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>

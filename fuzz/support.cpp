@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "messages/catalogue.hpp"
 #include "messages/print.hpp"
 
 namespace {

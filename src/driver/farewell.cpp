@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "messages/catalogue.hpp"
 #include "messages/print.hpp"
 #include "system/workingfiles.hpp"
 

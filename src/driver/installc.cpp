@@ -18,6 +18,7 @@
 #include "driver/dialogue.hpp"
 #include "driver/farewell.hpp"
 #include "driver/runstate.hpp"
+#include "messages/catalogue.hpp"
 #include "messages/print.hpp"
 #include "operations/receipt.hpp"
 #include "session/part3full.hpp"

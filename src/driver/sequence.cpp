@@ -15,6 +15,7 @@
 #include "common/medium.hpp"
 #include "common/textfile.hpp"
 #include "common/visibletext.hpp"
+#include "messages/catalogue.hpp"
 #include "messages/print.hpp"
 #include "session/console.hpp"
 #include "session/strict.hpp"

@@ -4,6 +4,7 @@
 
 #include "common/exitrequest.hpp"
 #include "driver/farewell.hpp"
+#include "messages/catalogue.hpp"
 #include "messages/print.hpp"
 #include "system/workingfiles.hpp"
 

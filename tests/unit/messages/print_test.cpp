@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "messages/catalogue.hpp"
 #include "messages/english.hpp"
 #include "support/inprocess.hpp"
 #include "support/tempdir.hpp"

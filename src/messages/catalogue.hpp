@@ -1,0 +1,17 @@
+// Choosing the message language: the message catalogue file for a locale,
+// searched beside the program, in the current directory, on the usual mount
+// points and later on the distribution, read into the active table.
+#pragma once
+
+#include <string>
+
+// Chooses the message language for `locale`, searching `dir` (and on the
+// first attempt the usual mount points) for a catalogue file. May rewrite
+// `code` with the code mapped from the locale name.
+void LoadMessages(std::string& code, const std::string& dir, const std::string& locale);
+
+// Releases a loaded catalogue; no message prints afterwards.
+void UnloadMessages();
+
+// The code that LoadMessages() gives a locale name, or `code` unchanged.
+std::string MapLocaleToCode(const std::string& locale, const std::string& code);
