@@ -1,3 +1,4 @@
+// Appending one file to another.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// The current directory as an absolute path.
 #pragma once
 
 #include <string>

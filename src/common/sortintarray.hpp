@@ -1,3 +1,4 @@
+// Sorting the package numbers of an answer.
 #pragma once
 
 // The comparison of two ints for qsort: -1, 0 or 1.

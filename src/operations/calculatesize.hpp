@@ -1,3 +1,4 @@
+// The size of a selection, from its table-of-contents lines.
 #pragma once
 
 #include <string>

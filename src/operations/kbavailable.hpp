@@ -1,3 +1,4 @@
+// Free space of the file system that holds a directory.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// Removal: the chosen entries deleted from the installation directory.
 #pragma once
 
 #include <string>

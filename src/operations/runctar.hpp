@@ -1,3 +1,4 @@
+// Loading: the chosen entries extracted by tar from the archives of the medium.
 #pragma once
 
 #include <string>

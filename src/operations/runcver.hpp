@@ -1,3 +1,4 @@
+// Verification: the chosen entries looked for in the installation directory.
 #pragma once
 
 #include <string>

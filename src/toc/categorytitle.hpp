@@ -1,3 +1,4 @@
+// The title line of a category, looked up in the table of contents.
 #pragma once
 
 #include <optional>

@@ -1,3 +1,4 @@
+// The numbered listing of a category's packages.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// The package question of one category.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// Marking the lines that continue the package of the line before them.
 #pragma once
 
 #include <string>

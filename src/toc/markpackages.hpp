@@ -1,3 +1,4 @@
+// The answer to a package question, and the chosen lines it leaves.
 #pragma once
 
 #include <string>

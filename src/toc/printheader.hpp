@@ -1,3 +1,4 @@
+// The heading of the distribution, as the dialogue shows it.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// Taking a category's lines back out of the selection (a step back).
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// The lines of one category, copied out of the table of contents.
 #pragma once
 
 #include <string>
