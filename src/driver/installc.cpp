@@ -24,6 +24,7 @@
 #include "session/part3full.hpp"
 #include "session/strict.hpp"
 #include "system/interrupts.hpp"
+#include "system/notice.hpp"
 #include "system/standardstreams.hpp"
 #include "system/workingfiles.hpp"
 
@@ -77,8 +78,8 @@ void RecordAnswersAsAsked() {
   const char* file = std::getenv("ZULANSWERS");
   if (!file || !*file || RecordAnswersIn(file)) return;
   int error = errno;
-  std::fprintf(stderr, "install: cannot record the answers in %s: %s\n", file,
-               error == 0 ? "not a regular file" : std::strerror(error));
+  Notice("install: cannot record the answers in ", file,
+         std::string(": ") + (error == 0 ? "not a regular file" : std::strerror(error)));
 }
 
 // The option word; prints the removal warning and the help text at once.

@@ -16,6 +16,7 @@
 #include "common/visibletext.hpp"
 #include "messages/print.hpp"
 #include "operations/beneath.hpp"
+#include "system/notice.hpp"
 #include "system/progressline.hpp"
 #include "system/sandbox.hpp"
 #include "system/spawn.hpp"
@@ -150,12 +151,9 @@ class Remover {
   }
 
   void ReportOpenToOthers(const std::string& dir) {
-    std::fflush(stdout);
-    PutVisible(dir == "." ? CurrentDirectory() : dir, stderr);
-    std::fputs(
-        ": not changed: another user can write to this directory, and rm runs as root without "
-        "a private root\n",
-        stderr);
+    Notice("", dir == "." ? CurrentDirectory() : dir,
+           ": not changed: another user can write to this directory, and rm runs as root "
+           "without a private root");
   }
 
   int list_files_;

@@ -30,6 +30,7 @@
 #include "operations/tarbatch.hpp"
 #include "operations/tarrequest.hpp"
 #include "system/interrupts.hpp"
+#include "system/notice.hpp"
 #include "system/otherswrite.hpp"
 #include "system/progressline.hpp"
 #include "system/readposition.hpp"
@@ -50,22 +51,12 @@ namespace {
 // A name or member that would be written where it must not fails the load
 // before tar runs.
 [[noreturn]] void Refuse(const Refusal& refusal) {
-  ProgressLine::HideCurrent();
-  std::fflush(stdout);
-  PutVisible(refusal.name, stderr);
-  std::fputs(": not extracted: ", stderr);
-  std::fputs(refusal.reason.c_str(), stderr);
-  std::fputs("\n", stderr);
+  Notice("", refusal.name, ": not extracted: " + refusal.reason);
   FailLoading();
 }
 
 [[noreturn]] void FailArchive(const std::string& archive, const std::string& why) {
-  ProgressLine::HideCurrent();
-  std::fflush(stdout);
-  PutVisible(archive, stderr);
-  std::fputs(": ", stderr);
-  std::fputs(why.c_str(), stderr);
-  std::fputs("\n", stderr);
+  Notice("", archive, ": " + why);
   FailLoading();
 }
 
@@ -89,11 +80,7 @@ uint64_t PositionOf(int fd) {
 }
 
 void ReportNotStarted(const ChildEnd& end, const char* program) {
-  if (end.started || end.error == 0) return;
-  ProgressLine::HideCurrent();
-  std::fflush(stdout);
-  errno = end.error;
-  std::perror(program);
+  if (!end.started && end.error != 0) NoticeError(program, end.error);
 }
 
 // One load: the archives of the medium, what is known of the installation
@@ -185,11 +172,7 @@ class Loader {
     auto selected = [&](std::string_view member) { return batch.Selects(member); };
     if (!landing_.Allows(archive.members(), selected, refusal, set_id)) Refuse(refusal);
     for (const ArchiveMember* member : set_id) {
-      std::fflush(stdout);
-      ProgressLine::HideCurrent();
-      std::fputs((member->mode & S_ISUID) != 0 ? "set-user-ID: " : "set-group-ID: ", stderr);
-      PutVisible(member->name, stderr);
-      std::fputs("\n", stderr);
+      Notice((member->mode & S_ISUID) != 0 ? "set-user-ID: " : "set-group-ID: ", member->name, "");
     }
   }
 

@@ -11,6 +11,7 @@
 
 #include "common/visibletext.hpp"
 #include "system/lockholder.hpp"
+#include "system/notice.hpp"
 
 namespace {
 
@@ -20,15 +21,10 @@ void SayWaiting(int fd, const std::string& name, bool exclusive) {
   struct stat st;
   std::optional<LockHolder> holder;
   if (fstat(fd, &st) == 0) holder = FindLockHolder(st, exclusive);
-  std::fflush(stdout);
-  std::fputs("waiting for another installation in ", stderr);
-  PutVisible(name, stderr);
-  if (holder) {
-    std::fprintf(stderr, " (process %ld of ", static_cast<long>(holder->pid));
-    PutVisible(holder->user, stderr);
-    std::fputs(")", stderr);
-  }
-  std::fputs("\n", stderr);
+  std::string who;
+  if (holder)
+    who = " (process " + std::to_string(holder->pid) + " of " + Visible(holder->user) + ")";
+  Notice("waiting for another installation in ", name, who);
 }
 
 }  // namespace
