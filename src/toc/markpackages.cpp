@@ -11,7 +11,6 @@
 #include "common/lineio.hpp"
 #include "common/mappedfile.hpp"
 #include "common/numbers.hpp"
-#include "common/sortintarray.hpp"
 #include "common/textfile.hpp"
 #include "messages/print.hpp"
 #include "session/console.hpp"
@@ -173,7 +172,7 @@ PackageChoice ParsePackageAnswer(const std::string& answer, const std::string& d
     return valid;
   });
   if (!valid) return {};
-  SortIntArray(choice.numbers.data(), static_cast<int>(choice.numbers.size()));
+  std::sort(choice.numbers.begin(), choice.numbers.end());
   choice.kind = PackageChoice::kNumbers;
   return choice;
 }

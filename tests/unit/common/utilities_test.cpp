@@ -3,7 +3,6 @@
 #include "common/appendfile.hpp"
 #include "common/copyfile.hpp"
 #include "common/numbers.hpp"
-#include "common/sortintarray.hpp"
 #include "support/inprocess.hpp"
 #include "support/tempdir.hpp"
 #include "support/texts.hpp"
@@ -13,20 +12,6 @@ TEST(IsNumber, DigitsOnlyAndNotEmpty) {
   EXPECT_EQ(IsNumber("0"), 1);
   EXPECT_EQ(IsNumber("007"), 1);
   for (const char* bad : {"12a", "-1", "+3", " 4", "4 ", "1-2"}) EXPECT_EQ(IsNumber(bad), 0) << bad;
-}
-
-TEST(SortIntArray, SortsAscendingAndLeavesShortArrays) {
-  int values[] = {3, 1, 2, -5, 2};
-  SortIntArray(values, 5);
-  EXPECT_EQ(std::vector<int>(values, values + 5), (std::vector<int>{-5, 1, 2, 2, 3}));
-  int one[] = {7};
-  SortIntArray(one, 1);
-  EXPECT_EQ(one[0], 7);
-  SortIntArray(nullptr, 0);
-  int a = 1, b = 2;
-  EXPECT_EQ(cmp1(&a, &b), -1);
-  EXPECT_EQ(cmp1(&b, &a), 1);
-  EXPECT_EQ(cmp1(&a, &a), 0);
 }
 
 TEST(FileCopy, AppendCreatesAndExtendsCopyReplaces) {
