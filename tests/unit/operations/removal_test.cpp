@@ -1,6 +1,11 @@
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "fixture.hpp"
+#include "operations/beneath.hpp"
 #include "operations/runcrem.hpp"
 
 namespace {
@@ -88,3 +93,56 @@ TEST_F(Removal, NeverLeavesTheInstallationDirectory) {
 }
 
 }  // namespace
+
+// The walk to an entry's directory on its own: links followed only while
+// they stay beneath the installation directory, absolute ones through its
+// own path.
+TEST_F(Removal, TheWalkToAnEntryStaysBeneathTheInstallationDirectory) {
+  using Outcome = Parent::Outcome;
+  std::string root = std::filesystem::canonical(inst_).string();
+  MakeDirs(inst_ + "/d/e");
+  ASSERT_EQ(symlink("d", (inst_ + "/in").c_str()), 0);
+  ASSERT_EQ(symlink("..", (inst_ + "/up").c_str()), 0);
+  ASSERT_EQ(symlink((root + "/d").c_str(), (inst_ + "/abs").c_str()), 0);
+  ASSERT_EQ(symlink("/etc", (inst_ + "/etc").c_str()), 0);
+  ASSERT_EQ(symlink("loop", (inst_ + "/loop").c_str()), 0);
+  WriteFile(inst_ + "/file", "");
+  struct Case {
+    const char* path;
+    Outcome outcome;
+    const char* name;  // the entry's last component, when opened
+    const char* at;    // the directory opened, below the installation directory
+  };
+  const Case cases[] = {
+      {"d/e/x", Outcome::kOpened, "x", "d/e"},   {"top", Outcome::kOpened, "top", ""},
+      {"d/e/", Outcome::kOpened, "e", "d"},      {"in/e/x", Outcome::kOpened, "x", "d/e"},
+      {"abs/e/x", Outcome::kOpened, "x", "d/e"}, {"missing/x", Outcome::kMissing, "", ""},
+      {"file/x", Outcome::kMissing, "", ""},     {"up/x", Outcome::kRefused, "", ""},
+      {"etc/passwd", Outcome::kRefused, "", ""}, {"loop/x", Outcome::kRefused, "", ""},
+      {"d/../x", Outcome::kRefused, "", ""},     {"/d/x", Outcome::kRefused, "", ""},
+      {"", Outcome::kRefused, "", ""},
+  };
+  int root_fd = open(inst_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(root_fd, 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    Parent parent = OpenParentBeneath(root_fd, root, c.path, false);
+    EXPECT_EQ(parent.outcome, c.outcome);
+    if (parent.outcome != Outcome::kOpened) continue;
+    EXPECT_EQ(parent.name, c.name);
+    struct stat opened, expected;
+    ASSERT_EQ(fstat(parent.fd, &opened), 0);
+    ASSERT_EQ(stat((inst_ + "/" + c.at).c_str(), &expected), 0);
+    EXPECT_EQ(opened.st_ino, expected.st_ino);
+    close(parent.fd);
+  }
+  // As root without a private root, a directory another user can write to
+  // is named and refused.
+  if (geteuid() == 0) {
+    ASSERT_EQ(chmod((inst_ + "/d").c_str(), 0777), 0);
+    Parent parent = OpenParentBeneath(root_fd, root, "d/e/x", true);
+    EXPECT_EQ(parent.outcome, Outcome::kRefused);
+    EXPECT_EQ(parent.open_to_others, "d");
+  }
+  close(root_fd);
+}
