@@ -35,7 +35,7 @@ void ChangeToStart(const RunState& state) {
 // The table of contents under its six names in the current directory: the
 // variant index, or -1.
 int FindTocHere() {
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < kNameForms; ++i) {
     if (IsReadableFile(kTocNames[i])) return i;
   }
   return -1;

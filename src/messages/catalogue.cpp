@@ -14,6 +14,7 @@
 #include "common/answerline.hpp"
 #include "common/answerwords.hpp"
 #include "common/lineio.hpp"
+#include "common/medium.hpp"
 #include "common/numbers.hpp"
 #include "common/textfile.hpp"
 #include "messages/messagetable.hpp"
@@ -21,7 +22,6 @@
 
 namespace {
 
-const char* const nls[6] = {".nls", ".nls;1", ".nls-1", ".NLS", ".NLS;1", ".NLS-1"};
 const char* const try1 = "/cdrom";
 const char* const try2 = "/cdrom/cdrom0/solaris2";
 const char* const try3 = "/cdrom/solaris1";
@@ -103,12 +103,12 @@ void LegibilityCheck() {
 int FindCatalogue(const std::string& code, const std::vector<std::string>& dirs,
                   std::string& path) {
   std::string letters = Lower(code.substr(0, 2));
-  for (int form = 0; form < 6; ++form) {
+  for (int form = 0; form < kNameForms; ++form) {
     if (form == 3) {
       for (char& c : letters) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     for (const std::string& dir : dirs) {
-      path = dir + "/" + letters + nls[form];
+      path = dir + "/" + InNameForm(letters, "nls", form);
       if (!IsReadableFile(path)) continue;
       int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
       if (fd >= 0) return fd;

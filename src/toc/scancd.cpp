@@ -35,8 +35,8 @@ struct Entry {
 
 // Records `dir` as a product when one of the six names opens there; the
 // first name that opens decides its variant.
-void TestForProduct(const char* const names[6], const std::string& dir) {
-  for (int i = 0; i < 6; ++i) {
+void TestForProduct(const char* const names[kNameForms], const std::string& dir) {
+  for (int i = 0; i < kNameForms; ++i) {
     if (IsReadableFile(dir + "/" + names[i])) {
       real_jj = i;
       ++NumSel;
@@ -72,16 +72,17 @@ bool SameStem(std::string_view a, std::string_view b) {
 }
 
 // Whether one of the six names may open in a directory with these entries.
-bool MayHoldToc(const char* const names[6], const std::vector<Entry>& entries) {
+bool MayHoldToc(const char* const names[kNameForms], const std::vector<Entry>& entries) {
   for (const Entry& entry : entries) {
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < kNameForms; ++i) {
       if (SameStem(entry.name, names[i])) return true;
     }
   }
   return false;
 }
 
-void Walk(const char* const names[6], const std::string& dir, int& status, Visited& visited) {
+void Walk(const char* const names[kNameForms], const std::string& dir, int& status,
+          Visited& visited) {
   status = 0;
   std::vector<Entry> entries;
   if (!ListEntries(dir, entries)) {
@@ -121,14 +122,14 @@ int ProductNumber(const std::string& answer, int count) {
 
 }  // namespace
 
-void walk_cd(const char* const names[6], const std::string& dir, int& status) {
+void walk_cd(const char* const names[kNameForms], const std::string& dir, int& status) {
   Visited visited;
   struct stat st;
   if (stat(dir.c_str(), &st) == 0) visited.insert({st.st_dev, st.st_ino});
   Walk(names, dir, status, visited);
 }
 
-void ScanCD(Mode mode, const char* const names[6], int& index, const std::string& mount,
+void ScanCD(Mode mode, const char* const names[kNameForms], int& index, const std::string& mount,
             std::string& result) {
   ReleasePaths();
   NumSel = -1;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/medium.hpp"
 #include "session/mode.hpp"
 
 // Product directories found by the walk, in the order found.
@@ -18,10 +19,10 @@ extern int real_jj;
 
 // Walks `dir` and every directory below it depth-first, in listing order;
 // `status` becomes 0, or -2 when a directory cannot be opened.
-void walk_cd(const char* const names[6], const std::string& dir, int& status);
+void walk_cd(const char* const names[kNameForms], const std::string& dir, int& status);
 
 // Offers the products below `mount` in a menu. `result` receives the chosen
 // product directory, "^" for a step back, or "" when none was found or the
 // walk failed; `index` the chosen product's variant index.
-void ScanCD(Mode mode, const char* const names[6], int& index, const std::string& mount,
+void ScanCD(Mode mode, const char* const names[kNameForms], int& index, const std::string& mount,
             std::string& result);

@@ -84,7 +84,7 @@ int UsageError(const std::string& text) {
 }
 
 bool ParseNameForm(const std::string& value, int& form) {
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < kNameForms; ++i) {
     if (value == std::to_string(i) || value == kTocNames[i]) {
       form = i;
       return true;
