@@ -1,0 +1,26 @@
+# The folders of src/ are layers, from the bottom up; each is one library
+# (install_FOLDER) that links only the ones below it. Its headers are
+# reachable only through an include root of its own (the folder under its
+# name), so that a unit that includes a header of a higher folder does not
+# compile. The installer's build and the fuzz build both take them from here.
+#
+# INSTALL_ROOT must name the project's root folder.
+set(INSTALL_LAYERS common system messages session toc operations driver)
+set(layer_below "")
+foreach(layer IN LISTS INSTALL_LAYERS)
+  file(GLOB layer_sources CONFIGURE_DEPENDS ${INSTALL_ROOT}/src/${layer}/*.cpp)
+  list(REMOVE_ITEM layer_sources ${INSTALL_ROOT}/src/driver/main.cpp)
+  set(root ${CMAKE_BINARY_DIR}/layers/${layer})
+  file(MAKE_DIRECTORY ${root})
+  file(CREATE_LINK ${INSTALL_ROOT}/src/${layer} ${root}/${layer} SYMBOLIC)
+  add_library(install_${layer} STATIC ${layer_sources})
+  target_include_directories(install_${layer} PUBLIC ${root})
+  if(layer_below)
+    target_link_libraries(install_${layer} PUBLIC ${layer_below})
+  endif()
+  set(layer_below install_${layer})
+endforeach()
+
+# The next archive is listed in a thread while tar extracts the one before.
+find_package(Threads REQUIRED)
+target_link_libraries(install_operations PUBLIC Threads::Threads)
