@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -44,41 +43,6 @@ std::vector<char*> ArgumentVector(const std::vector<std::string>& args) {
   return argv;
 }
 
-// Starts a child through posix_spawn with the given standard input and
-// output (-1 keeps ours) and working directory.
-int SpawnPlain(const Command& command, int in_fd, int out_fd, pid_t& pid) {
-  std::vector<char*> argv = ArgumentVector(command.argv);
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attr;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawnattr_init(&attr);
-  // dup2 onto the same number would keep a close-on-exec flag; move such a
-  // descriptor out of the way first.
-  int moved_in = -1;
-  if (in_fd == STDIN_FILENO) in_fd = moved_in = fcntl(in_fd, F_DUPFD_CLOEXEC, 3);
-  if (in_fd >= 0) posix_spawn_file_actions_adddup2(&actions, in_fd, STDIN_FILENO);
-  if (out_fd >= 0) posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
-  if (command.stderr_fd >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, command.stderr_fd, STDERR_FILENO);
-  }
-  if (command.cwd_fd >= 0) posix_spawn_file_actions_addfchdir_np(&actions, command.cwd_fd);
-
-  sigset_t defaults = DefaultSignals();
-  sigset_t empty;
-  sigemptyset(&empty);
-  posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setsigmask(&attr, &empty);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-  std::vector<char*> envp = ArgumentVector(command.environment);
-  char** env = command.environment.empty() ? environ : envp.data();
-  int error = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), env);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  if (moved_in >= 0) close(moved_in);
-  return error;
-}
-
 // Puts `fd` on `target` in the child, without its close-on-exec flag.
 bool PlaceDescriptor(int fd, int target) {
   if (fd < 0) return true;
@@ -91,10 +55,11 @@ bool CloseOthersAtExec() noexcept {
   return syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC) == 0;
 }
 
-// The child's side of a confined start: only calls that are safe after
-// fork. Reports the errno of a failure through `report` and ends.
-[[noreturn]] void ConfinedChild(const Command& command, char* const* argv, char* const* envp,
-                                int in_fd, int out_fd, int report) {
+// The child's side of a start: only calls that are safe after fork (the
+// installer may run threads). Reports the errno of a failure through
+// `report` and ends.
+[[noreturn]] void Child(const Command& command, char* const* argv, char* const* envp, int in_fd,
+                        int out_fd, int report) {
   sigset_t defaults = DefaultSignals();
   for (int sig = 1; sig < NSIG; ++sig) {
     if (sigismember(&defaults, sig) == 1) signal(sig, SIG_DFL);
@@ -110,12 +75,15 @@ bool CloseOthersAtExec() noexcept {
   sigset_t empty;
   sigemptyset(&empty);
   sigprocmask(SIG_SETMASK, &empty, nullptr);
-  const Sandbox& sandbox = *command.sandbox;
+  const Sandbox* sandbox = command.sandbox;
   bool placed = PlaceDescriptor(in_fd, STDIN_FILENO) && PlaceDescriptor(out_fd, STDOUT_FILENO) &&
                 PlaceDescriptor(command.stderr_fd, STDERR_FILENO);
-  bool confined = sandbox.private_root() ? sandbox.ApplyInChild(command.cwd_below.c_str())
-                                         : (command.cwd_fd < 0 || fchdir(command.cwd_fd) == 0) &&
-                                               sandbox.ApplyInChild(nullptr);
+  // In a private root the working directory is named below the
+  // installation directory; elsewhere it is the descriptor given.
+  bool confined = sandbox && sandbox->private_root()
+                      ? sandbox->ApplyInChild(command.cwd_below.c_str())
+                      : (command.cwd_fd < 0 || fchdir(command.cwd_fd) == 0) &&
+                            (!sandbox || sandbox->ApplyInChild(nullptr));
   // Only the three standard descriptors go on: one the installer was
   // started with (a directory, say) would name a place outside.
   if (placed && confined && CloseOthersAtExec()) execvpe(argv[0], argv, envp);
@@ -125,8 +93,9 @@ bool CloseOthersAtExec() noexcept {
   _exit(127);
 }
 
-// Starts a child through fork and exec, confined before its program runs.
-int SpawnConfined(const Command& command, int in_fd, int out_fd, pid_t& pid) {
+// Starts a child through fork and exec, confined (when asked) before its
+// program runs.
+int Spawn(const Command& command, int in_fd, int out_fd, pid_t& pid) {
   std::vector<char*> argv = ArgumentVector(command.argv);
   std::vector<char*> envp = ArgumentVector(command.environment);
   char* const* env = command.environment.empty() ? environ : envp.data();
@@ -139,7 +108,7 @@ int SpawnConfined(const Command& command, int in_fd, int out_fd, pid_t& pid) {
     close(report[1]);
     return error;
   }
-  if (pid == 0) ConfinedChild(command, argv.data(), env, in_fd, out_fd, report[1]);
+  if (pid == 0) Child(command, argv.data(), env, in_fd, out_fd, report[1]);
   close(report[1]);
   // The report pipe closes at exec: nothing read means the program runs.
   int error = 0;
@@ -161,15 +130,13 @@ Started Start(const Command& command, int in_fd, int out_fd) {
     started.error = EINVAL;
     return started;
   }
-  bool confined = command.sandbox && command.sandbox->active();
   pid_t pid = -1;
   int error;
   {
     // An interrupt between the start and the note would leave the child
     // unknown to the interrupt handler.
     InterruptsHeld held;
-    error = confined ? SpawnConfined(command, in_fd, out_fd, pid)
-                     : SpawnPlain(command, in_fd, out_fd, pid);
+    error = Spawn(command, in_fd, out_fd, pid);
     if (error == 0) NoteChild(pid);
   }
   // Work done ahead yields the processor to the work the run waits for.
