@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "carriedinstaller.hpp"
+#include "common/entrypath.hpp"
 #include "common/medium.hpp"
 #include "common/tocformat.hpp"
 #include "diagnostics.hpp"
@@ -170,8 +171,7 @@ int ParseArguments(int argc, char** argv, Arguments& arguments) {
   if (positional.size() != 3) return UsageError("needs MANIFEST, STAGING and TARGET");
   arguments.manifest = positional[0];
   arguments.build.staging = std::filesystem::absolute(positional[1]).string();
-  std::string target = positional[2];
-  while (target.size() > 1 && target.back() == '/') target.pop_back();
+  std::string target(WithoutTrailingSlashes(positional[2]));
   arguments.build.target = std::filesystem::absolute(target).string();
   return -1;
 }
@@ -183,7 +183,7 @@ void CheckCompressedProbe(const Manifest& manifest, int compression, Diagnostics
   if (compression == kPlain) return;
   for (const ManifestCategory& category : manifest.categories) {
     for (const ManifestPackage& package : category.packages) {
-      if (package.archive_code == "02") return;
+      if (package.archive_code == kProbeArchiveCode) return;
     }
   }
   diagnostics.Whole(

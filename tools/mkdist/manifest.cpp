@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "common/entrypath.hpp"
+
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -166,7 +168,7 @@ Manifest ParseManifest(std::istream& in, Diagnostics& diagnostics) {
 }
 
 std::string PathProblem(std::string& path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  path = std::string(WithoutTrailingSlashes(path));
   for (char c : path) {
     if (IsBlank(c)) return "holds a blank or tab";
     if (IsControl(c)) return "holds a control character";
