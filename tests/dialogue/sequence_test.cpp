@@ -464,11 +464,7 @@ TEST(RecordedAnswers, AStrictReplayStopsAtADirectoryItCannotWrite) {
   ASSERT_EQ(chmod(target.c_str(), 0555), 0);
   std::string answers = m.root() + "/answers";
   WriteFile(answers, m.cdrom() + "\n" + target + "\n\n\n\n\n\n");
-  // Where the other user can run it: the build may lie in a private
-  // directory.
-  std::string program = m.root() + "/install";
-  std::filesystem::copy_file(INSTALL_BINARY, program);
-  ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+  std::string program = m.InstallerForOtherUser();
   RunOptions options = m.Options();
   options.as_other_user = true;
   options.input = ReadFile(answers);

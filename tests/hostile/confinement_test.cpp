@@ -333,11 +333,7 @@ TEST(Confinement, AUserWhoIsNotRootLoadsAndRemoves) {
     Link("share/doc", m.staging() + "/docs");
     m.Archive("01", {"share", "docs"});
     m.Toc(Toc(Directory("share") + File("docs")));
-    // Where the other user can run it: the build may lie in a private
-    // directory.
-    std::string program = m.root() + "/install";
-    std::filesystem::copy_file(INSTALL_BINARY, program);
-    ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+    std::string program = m.InstallerForOtherUser();
     RunOptions options = m.Options();
     options.env = Confine(mode);
     options.as_other_user = true;

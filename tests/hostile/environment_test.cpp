@@ -122,11 +122,7 @@ TEST(Environment, ATmpdirThatCannotServeGivesWayToTmp) {
     }
     std::string program = INSTALL_BINARY;
     if (options.as_other_user) {
-      // Where the other user can run it: the build may lie in a private
-      // directory.
-      program = m.root() + "/install";
-      std::filesystem::copy_file(INSTALL_BINARY, program);
-      ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+      program = m.InstallerForOtherUser();
     }
     RunResult r = RunBinary(program, {"-load"}, options);
     EXPECT_EQ(r.status, 0) << r.err;

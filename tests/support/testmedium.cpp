@@ -1,5 +1,8 @@
 #include "support/testmedium.hpp"
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "support/archives.hpp"
@@ -30,6 +33,13 @@ RunOptions TestMedium::Options() const {
   options.cwd = inst_;
   options.tmpdir = tmp();
   return options;
+}
+
+std::string TestMedium::InstallerForOtherUser() const {
+  std::string program = root() + "/install";
+  if (!std::filesystem::exists(program)) std::filesystem::copy_file(INSTALL_BINARY, program);
+  EXPECT_EQ(chmod(program.c_str(), 0755), 0);
+  return program;
 }
 
 RunResult TestMedium::Run(const std::string& option, const std::string& input,

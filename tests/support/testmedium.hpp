@@ -33,6 +33,9 @@ class TestMedium {
 
   // The options of a run in the installation directory with root/tmp as TMPDIR.
   RunOptions Options() const;
+  // A copy of the installer in root/ that the other user can run (the build
+  // may lie in a directory only root can reach); its path.
+  std::string InstallerForOtherUser() const;
   // Runs the installer with `option` and `input` to its end.
   RunResult Run(const std::string& option, const std::string& input,
                 const std::map<std::string, std::optional<std::string>>& env = {}) const;
