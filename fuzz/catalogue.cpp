@@ -49,9 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Finding("records lost or split");
     }
     if (MessagesLoaded != 0 && MessagesLoaded != 1) Finding("no catalogue state");
+    // A catalogue holds lines for any number: printed by number.
     for (int number : {0, 4, 5, 22, 42, 67, static_cast<int>(data[0])}) {
-      nprintf(number);
-      hprintf(number);
+      nprintf(static_cast<Msg>(number));
+      hprintf(static_cast<Msg>(number));
     }
   } catch (const ExitRequest&) {
     Finding("the catalogue reader ended the run");

@@ -9,7 +9,7 @@
 void SayFarewell() {
   ReleaseWorkingFiles();
   std::fputs("\n", stdout);
-  nprintf(41);
+  nprintf(Msg::kExiting);
   UnloadMessages();
   std::fflush(stdout);
 }

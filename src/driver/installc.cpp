@@ -94,11 +94,11 @@ bool RecogniseOption(const std::string& word, RunState& state) {
   if (word == "-remove") {
     state.mode = Mode::kRemove;
     std::fputs("\n", stdout);
-    nprintf(1);
+    nprintf(Msg::kRemoveWarning);
   }
   if (word == "-help") {
     std::fputs("\n", stdout);
-    nprintf(42);
+    nprintf(Msg::kHelpText);
     std::fputs("\n", stdout);
     return false;
   }
@@ -115,7 +115,7 @@ bool TakeNamedToc(const std::string& word, RunState& state) {
   // Only a regular file, opened without waiting: a fifo would hold the run
   // up, a device such as /dev/zero never end.
   if (!IsReadableFile(state.toc_path)) {
-    hprintf(55);
+    hprintf(Msg::kNoSuchFile);
     std::printf(" \"%s\"\n\n", state.toc_path.c_str());
     return false;
   }
@@ -141,13 +141,13 @@ int StartUp(int argc, char** argv) {
   }
   if (!RecogniseOption(argv[1], state)) return 0;
   if (state.mode == Mode::kNone) {
-    hprintf(2);
+    hprintf(Msg::kInvalidOption);
     std::printf(" %s\n", argv[1]);
   }
   // The options take one further word, a table of contents.
   if ((state.mode == Mode::kNone && argc > 2) || argc > 3) {
     state.mode = Mode::kNone;
-    nprintf(3);
+    nprintf(Msg::kTooManyArguments);
   }
   if (state.mode == Mode::kNone) {
     std::fputs(kUsage, stdout);
@@ -166,7 +166,7 @@ int StartUp(int argc, char** argv) {
   InstallInterruptHandlers();
   if (!MakeWorkingFiles()) return 1;
   std::fputs("\n", stdout);
-  nprintf(4);
+  nprintf(Msg::kAnswerConventions);
   RunDialogue(state);
 }
 

@@ -42,7 +42,7 @@ int FindTocHere() {
 }
 
 void ReportUnenterable(const std::string& path) {
-  hprintf(7);
+  hprintf(Msg::kNoMountPoint);
   std::printf(" \"%s\".\n", Visible(path).c_str());
 }
 
@@ -61,10 +61,10 @@ bool ChooseProduct(RunState& state, const std::string& answer) {
   ScanCD(state.mode, kTocNames, index, mount, result);
   if (result == "^") return false;
   if (result.empty()) {
-    hprintf(8);
+    hprintf(Msg::kUnknownMedium);
     std::printf(" \"%s\"\n\n", answer.c_str());
-    nprintf(9);
-    Refuse(5, answer, "Unable to recognize the format of the CD-ROM");
+    nprintf(Msg::kWhereIsTheMedium);
+    Refuse(Msg::kMountPointQuestion, answer, "Unable to recognize the format of the CD-ROM");
     return false;
   }
   if (chdir(result.c_str()) != 0) {
@@ -98,21 +98,21 @@ bool CanEnter(const RunState& state, const std::string& dir) {
 // The create-directory question. True when the directory now exists.
 bool OfferToCreate(const std::string& dir) {
   for (;;) {
-    std::string answer = Ask(15, " [yes] ");
+    std::string answer = Ask(Msg::kCreateQuestion, " [yes] ");
     if (QuitDeclined(answer)) continue;
     if (IsNo(answer)) return false;
     if (answer.empty() || IsYes(answer)) {
       if (mkdir(dir.c_str(), 0777) != 0) {
         int error = errno;
-        hprintf(16);
+        hprintf(Msg::kCannotCreate);
         std::printf(" %s\n", dir.c_str());
-        Refuse(10, dir, Because("Cannot create directory", error));
+        Refuse(Msg::kInstallDirectoryQuestion, dir, Because("Cannot create directory", error));
         return false;
       }
       return true;
     }
     // '?' and '^' are no answers to this question, yet no refusal either.
-    if (answer != "?" && answer != "^") Refuse(15, answer, "not yes or no");
+    if (answer != "?" && answer != "^") Refuse(Msg::kCreateQuestion, answer, "not yes or no");
   }
 }
 
@@ -129,21 +129,21 @@ void AskMountPoint(RunState& state) {
   for (;;) {
     ChangeToStart(state);
     std::fputs("\n", stdout);
-    std::string answer = Ask(5, Bracketed(state.default_mount));
+    std::string answer = Ask(Msg::kMountPointQuestion, Bracketed(state.default_mount));
     if (Quit(answer) || answer == "^") {
       if (Quit2()) EndRun(Ending::kDeclined);
       continue;
     }
     if (answer == "?") {
       std::fputs("\n", stdout);
-      nprintf(6);
+      nprintf(Msg::kMountPointHelp);
       continue;
     }
     if (answer.empty()) answer = state.default_mount;
     if (chdir(answer.c_str()) != 0) {
       int error = errno;
       ReportUnenterable(answer);
-      Refuse(5, answer, Because("Unable to locate mount point", error));
+      Refuse(Msg::kMountPointQuestion, answer, Because("Unable to locate mount point", error));
       continue;
     }
     if (!state.toc_from_command_line) {
@@ -166,7 +166,7 @@ bool AskInstallDirectory(RunState& state) {
   for (;;) {
     ChangeToStart(state);
     std::fputs("\n", stdout);
-    std::string answer = Ask(10, Bracketed(state.start_dir));
+    std::string answer = Ask(Msg::kInstallDirectoryQuestion, Bracketed(state.start_dir));
     if (QuitDeclined(answer)) continue;
     if (answer == "^") return false;
     if (answer == "?") {
@@ -177,22 +177,24 @@ bool AskInstallDirectory(RunState& state) {
     if (answer.empty() || answer == ".") answer = state.start_dir;
     if (state.mode == Mode::kLoad && !CanEnter(state, answer)) {
       std::fputs("\n", stdout);
-      hprintf(14);
+      hprintf(Msg::kNoSuchDirectory);
       std::printf(" %s\n", answer.c_str());
       if (!OfferToCreate(answer)) continue;
     }
     if (access(answer.c_str(), W_OK) != 0) {
       int error = errno;
-      hprintf(68);
+      hprintf(Msg::kNoWriteAccess);
       std::printf(" \"%s\"\n", answer.c_str());
-      Refuse(10, answer, Because("You do not have write access", error));
+      Refuse(Msg::kInstallDirectoryQuestion, answer,
+             Because("You do not have write access", error));
       continue;
     }
     if (chdir(answer.c_str()) != 0) {
       int error = errno;
-      hprintf(17);
+      hprintf(Msg::kCannotEnter);
       std::printf(" %s\n", answer.c_str());
-      Refuse(10, answer, Because("Cannot change current working directory", error));
+      Refuse(Msg::kInstallDirectoryQuestion, answer,
+             Because("Cannot change current working directory", error));
       continue;
     }
     state.install_dir = CurrentDirectory();

@@ -70,10 +70,10 @@ void ShowSelection(const RunState& state) {
   if (fstat(pak.fd(), &info) != 0) DieFor(PAK);
   if (info.st_size == 0) {
     std::fputs("\n", stdout);
-    nprintf(23);
+    nprintf(Msg::kNothingSelected);
   } else {
     std::fputs("\n\n", stdout);
-    nprintf(18);
+    nprintf(Msg::kSelectionComplete);
     std::fputs("--------------------------\n\n", stdout);
     nprintf(WordingOf(state.mode).selection_heading);
     ListSelection(state, pak);
@@ -84,11 +84,11 @@ void ShowSelection(const RunState& state) {
 // The confirmation question: true when the selection is accepted.
 bool Confirmed() {
   for (;;) {
-    std::string answer = Ask(24, " [yes] ");
+    std::string answer = Ask(Msg::kCorrectQuestion, " [yes] ");
     if (QuitDeclined(answer)) continue;
     if (answer == "^" || IsNo(answer)) return false;
     if (answer.empty() || IsYes(answer)) return true;
-    if (answer != "?") Refuse(24, answer, "not yes or no");
+    if (answer != "?") Refuse(Msg::kCorrectQuestion, answer, "not yes or no");
   }
 }
 
@@ -97,24 +97,24 @@ bool Confirmed() {
 void AskRestart() {
   for (;;) {
     RemoveOrDie(PAK);
-    std::string answer = Ask(30, " [no] ");
+    std::string answer = Ask(Msg::kRestartQuestion, " [no] ");
     if (QuitDeclined(answer)) continue;
     if (answer == "?") {
       std::fputs("\n", stdout);
-      nprintf(31);
+      nprintf(Msg::kRestartHelp);
       std::fputs("\n", stdout);
       continue;
     }
     if (answer.empty() || IsNo(answer)) EndRun(Ending::kDeclined);
     if (IsYes(answer)) return;
-    if (answer != "^") Refuse(30, answer, "not yes or no");
+    if (answer != "^") Refuse(Msg::kRestartQuestion, answer, "not yes or no");
   }
 }
 
 // The load-anyway question: true to go on loading, false to restart.
 bool LoadAnyway() {
   for (;;) {
-    std::string answer = Ask(28, " [no] ");
+    std::string answer = Ask(Msg::kLoadAnywayQuestion, " [no] ");
     // Declining the quit goes on, as "yes" does.
     if (Quit(answer)) {
       if (Quit2()) EndRun(Ending::kDeclined);
@@ -122,7 +122,7 @@ bool LoadAnyway() {
     }
     if (answer == "?") {
       std::fputs("\n", stdout);
-      nprintf(29);
+      nprintf(Msg::kLoadAnywayHelp);
       std::fputs("\n", stdout);
       continue;
     }
@@ -131,7 +131,7 @@ bool LoadAnyway() {
       return false;
     }
     if (IsYes(answer)) return true;
-    if (answer != "^") Refuse(28, answer, "not yes or no");
+    if (answer != "^") Refuse(Msg::kLoadAnywayQuestion, answer, "not yes or no");
   }
 }
 
@@ -141,13 +141,13 @@ bool SpaceCheck(const RunState& state) {
   double total = static_cast<double>(CalculateSize(PAK)) / 1024.0;
   double available = static_cast<double>(KBAvailable(state.install_fd, state.install_dir)) / 1024.0;
   std::fputs("\n", stdout);
-  hprintf(25);
+  hprintf(Msg::kTotalSize);
   std::printf(" %.1f\n", total);
-  hprintf(26);
+  hprintf(Msg::kAvailableSpace);
   std::printf(" %.1f\n", available);
   if (available >= total) return true;
   std::fputs("\n", stdout);
-  nprintf(27);
+  nprintf(Msg::kInsufficientSpace);
   return LoadAnyway();
 }
 
@@ -208,15 +208,15 @@ Ending EndingOf(const VerifyCounts& found) {
   Ending ending = Ending::kFinished;
   switch (state.mode) {
     case Mode::kVerify:
-      nprintf(38);
+      nprintf(Msg::kVerifying);
       ending = EndingOf(RunVER(state.dist_dir, state.toc_path, PAK, SizeCheckWanted()));
       break;
     case Mode::kRemove:
-      nprintf(37);
+      nprintf(Msg::kRemoving);
       RunREM(PAK, state.list_files);
       break;
     default:
-      nprintf(36);
+      nprintf(Msg::kLoading);
       RunTAR(state.dist_dir, TocPath(state), PAK, state.variant, state.list_files, state.receipt);
       std::fputs("\n", stdout);
       break;

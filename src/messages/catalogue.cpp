@@ -87,7 +87,7 @@ bool AskLegible(const char* question) {
 }
 
 void LegibilityCheck() {
-  nprintf(67);
+  nprintf(Msg::kLegibilityCheck);
   bool yes = AskLegible("\nIs the previous statement legible in your native language?");
   if (yes) {
     std::fputs("\n", stdout);

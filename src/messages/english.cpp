@@ -172,7 +172,8 @@ const EnglishRecord englishcache[] = {
 
 const int englishcount = sizeof(englishcache) / sizeof(englishcache[0]);
 
-std::string EnglishText(int number) {
+std::string EnglishText(Msg message) {
+  int number = static_cast<int>(message);
   std::string text;
   for (int i = 0; i < englishcount && englishcache[i].number <= number; ++i) {
     if (englishcache[i].number != number) continue;

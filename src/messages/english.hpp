@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "messages/messagenumber.hpp"
+
 struct EnglishRecord {
   int number;
   const char* text;
@@ -16,4 +18,4 @@ extern const int englishcount;
 // The built-in English text of message `number`, its lines joined by a
 // blank; empty when there is no such message. For lines on standard error
 // that name a question the same way whatever catalogue is in use.
-std::string EnglishText(int number);
+std::string EnglishText(Msg number);

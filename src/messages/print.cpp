@@ -8,9 +8,9 @@
 #include "common/visibletext.hpp"
 #include "messages/messagetable.hpp"
 
-void nprintf(int number) {
+void nprintf(Msg number) {
   int count = 0;
-  ForEachLine(number, [&](const char* text) {
+  ForEachLine(static_cast<int>(number), [&](const char* text) {
     if (count == 23) {
       if (!MoreWanted()) return false;
       count = 0;
@@ -22,15 +22,15 @@ void nprintf(int number) {
   });
 }
 
-void hprintf(int number) {
-  ForEachLine(number, [](const char* text) {
+void hprintf(Msg number) {
+  ForEachLine(static_cast<int>(number), [](const char* text) {
     PutVisible(text);
     return true;
   });
 }
 
 bool MoreWanted() {
-  hprintf(22);
+  hprintf(Msg::kMore);
   std::fputs(" [yes] ", stdout);
   std::optional<std::string> answer = ReadAnswerOrEnd();
   return !answer || answer->empty() || IsYes(*answer);

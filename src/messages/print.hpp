@@ -4,15 +4,16 @@
 
 #include <string>
 
+#include "messages/messagenumber.hpp"
 #include "messages/messagetable.hpp"
 
 // Prints every line of the message followed by a line end, pausing with
 // "More?" before every 24th line.
-void nprintf(int number);
+void nprintf(Msg number);
 
 // Prints the message without line end, for prompts and for the text in
 // front of a value.
-void hprintf(int number);
+void hprintf(Msg number);
 
 // The "More?" pause of long listings and messages: prints message 22 and
 // " [yes] " and reads the answer. True to go on: an empty answer, a yes word,

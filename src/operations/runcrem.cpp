@@ -25,7 +25,7 @@
 namespace {
 
 // A warning or success line: the message, a blank and the entry path.
-void Report(int message, const std::string& path, bool success = false) {
+void Report(Msg message, const std::string& path, bool success = false) {
   ProgressLine::HideCurrent();
   if (success) std::fputs("  ", stdout);
   hprintf(message);
@@ -61,12 +61,12 @@ class Remover {
 
   // False when no child could be started for a removal.
   bool Remove(const std::string& path, bool directory) {
-    int not_removed = directory ? 56 : 53;
+    Msg not_removed = directory ? Msg::kCannotDeleteDirectory : Msg::kCannotDeleteFile;
     // Below a directory found missing nothing is there either (removal only
     // takes away): no need to look again for every entry it held.
     if (!missing_.empty() && path.starts_with(missing_) && path.size() > missing_.size() &&
         path[missing_.size()] == '/') {
-      Report(directory ? 57 : 55, path);
+      Report(directory ? Msg::kNoSuchDirectoryEntry : Msg::kNoSuchFile, path);
       return true;
     }
     Parent parent = OpenParentBeneath(root_fd_, root_path_, path, refuse_open_);
@@ -76,7 +76,7 @@ class Remover {
       return true;
     }
     if (parent.outcome == Parent::Outcome::kMissing) {
-      Report(directory ? 57 : 55, path);
+      Report(directory ? Msg::kNoSuchDirectoryEntry : Msg::kNoSuchFile, path);
       return true;
     }
     missing_.clear();
@@ -96,18 +96,18 @@ class Remover {
   // A file that is a mount point is not removed either: the kernel refuses.
   bool RemoveFile(const Parent& parent, const std::string& path) {
     if (!Exists(parent)) {
-      Report(55, path);
+      Report(Msg::kNoSuchFile, path);
     } else if (unlinkat(parent.fd, parent.name.c_str(), 0) != 0) {
-      Report(53, path);
+      Report(Msg::kCannotDeleteFile, path);
     } else if (list_files_ == 1) {
-      Report(54, path, true);
+      Report(Msg::kDeleted, path, true);
     }
     return true;
   }
 
   bool RemoveDirectory(const Parent& parent, const std::string& path) {
     if (!Exists(parent)) {
-      Report(57, path);
+      Report(Msg::kNoSuchDirectoryEntry, path);
       NoteMissing(parent, path);
       return true;
     }
@@ -117,7 +117,7 @@ class Remover {
     if (fstatat(parent.fd, parent.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
         fstat(parent.fd, &holder) != 0 || entry.st_dev != holder.st_dev ||
         ReachesMount(parent, mount_points_)) {
-      Report(56, path);
+      Report(Msg::kCannotDeleteDirectory, path);
       return true;
     }
     // rm works in the parent on the last name alone: a link there is
@@ -134,10 +134,10 @@ class Remover {
     }
     // Only what is left on disk counts, not how rm ended.
     if (Exists(parent)) {
-      Report(56, path);
+      Report(Msg::kCannotDeleteDirectory, path);
       return true;
     }
-    if (list_files_ == 1) Report(54, path, true);
+    if (list_files_ == 1) Report(Msg::kDeleted, path, true);
     NoteMissing(parent, path);
     return true;
   }
@@ -193,5 +193,5 @@ void RunREM(const std::string& pak, int list_files) {
   }
   progress.Erase();
   std::fputs("\n", stdout);
-  nprintf(58);
+  nprintf(Msg::kRemoved);
 }

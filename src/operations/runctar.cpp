@@ -44,7 +44,7 @@ namespace {
 [[noreturn]] void FailLoading() {
   ProgressLine::HideCurrent();
   std::fputs("\n", stdout);
-  nprintf(59);
+  nprintf(Msg::kLoadFailed);
   exite(1);
 }
 
@@ -302,5 +302,5 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
   loader.Done();
   in.reset();
   std::fputs("\n", stdout);
-  nprintf(60);
+  nprintf(Msg::kLoaded);
 }

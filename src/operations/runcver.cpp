@@ -35,7 +35,7 @@ class MissingReport {
     ProgressLine::HideCurrent();
     pager_.Count(2);
     std::fputs("\n", stdout);
-    hprintf(45);
+    hprintf(Msg::kVerifyingPackage);
     std::fputc(' ', stdout);
     PutVisible(title);
     std::fputc('\n', stdout);
@@ -45,13 +45,13 @@ class MissingReport {
     ProgressLine::HideCurrent();
     pager_.Count();
     std::fputs("\t", stdout);
-    hprintf(45);
+    hprintf(Msg::kVerifyingPackage);
     std::fputc(' ', stdout);
     PutVisible(description);
     std::fputc('\n', stdout);
   }
 
-  void Missing(int message, std::string_view path) {
+  void Missing(Msg message, std::string_view path) {
     ProgressLine::HideCurrent();
     pager_.Count();
     std::fputs("\t   ", stdout);
@@ -76,7 +76,7 @@ class MissingReport {
 
 // One count line of the end of the report: `none_message` for none, else
 // `count_message` and the count.
-void PrintCount(long long count, int none_message, int count_message) {
+void PrintCount(long long count, Msg none_message, Msg count_message) {
   if (count == 0) {
     nprintf(none_message);
   } else {
@@ -147,20 +147,20 @@ VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::
     if (!report.Page()) break;
     if (entry.EntryType() == 'D') {
       ++found.missing_directories;
-      report.Missing(46, path);
+      report.Missing(Msg::kMissingDirectory, path);
     } else {
       ++found.missing_files;
-      report.Missing(47, path);
+      report.Missing(Msg::kMissingFile, path);
     }
   }
 
   progress.Erase();
   found.complete = !report.Ended();
   std::fputs("\n", stdout);
-  PrintCount(found.missing_files, 48, 49);
-  PrintCount(found.missing_directories, 50, 51);
+  PrintCount(found.missing_files, Msg::kNoMissingFiles, Msg::kMissingFiles);
+  PrintCount(found.missing_directories, Msg::kNoMissingDirectories, Msg::kMissingDirectories);
   if (check_sizes) std::printf("%lld files with a different size\n", found.different_sizes);
   std::fputs("\n", stdout);
-  nprintf(52);
+  nprintf(Msg::kVerified);
   return found;
 }

@@ -12,7 +12,7 @@ std::string last_answer;
 
 }  // namespace
 
-std::string Ask(int message, const std::string& suffix) {
+std::string Ask(Msg message, const std::string& suffix) {
   hprintf(message);
   std::fputs(suffix.c_str(), stdout);
   std::optional<std::string> answer = ReadAnswerOrEnd();
@@ -27,15 +27,15 @@ std::string Bracketed(const std::string& value) { return " [" + value + "] "; }
 
 int Quit2() {
   for (;;) {
-    std::string answer = Ask(39, " [yes] ");
+    std::string answer = Ask(Msg::kQuitQuestion, " [yes] ");
     if (answer.empty() || IsYes(answer)) return 1;
     if (IsNo(answer) || answer == "^") return 0;
     if (answer == "?") {
       std::fputs("\n", stdout);
-      nprintf(40);
+      nprintf(Msg::kQuitHelp);
       std::fputs("\n", stdout);
     } else {
-      Refuse(39, answer, "not yes or no");
+      Refuse(Msg::kQuitQuestion, answer, "not yes or no");
     }
   }
 }

@@ -7,11 +7,12 @@
 
 #include "common/answerline.hpp"
 #include "common/answerwords.hpp"
+#include "messages/messagenumber.hpp"
 
 // Prints message `message` as a prompt, then `suffix` (" [yes] " and the
 // like), and reads the answer. End of input ends the run with status 1 (the
 // operator never confirmed anything), in a strict run as a refusal.
-std::string Ask(int message, const std::string& suffix);
+std::string Ask(Msg message, const std::string& suffix);
 
 // The answer the last question got, as read.
 const std::string& LastAnswer();

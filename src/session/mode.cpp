@@ -2,10 +2,24 @@
 
 namespace {
 
-constexpr ModeWording kNoWording = {0, 0, 0, 0, 0, 0, 0, 0};
-constexpr ModeWording kLoadWording = {11, 19, 32, 34, 61, 64, 77, 80};
-constexpr ModeWording kVerifyWording = {12, 20, 0, 0, 62, 65, 78, 81};
-constexpr ModeWording kRemoveWording = {13, 21, 33, 35, 63, 66, 79, 82};
+constexpr ModeWording kNoWording = {Msg::kNone, Msg::kNone, Msg::kNone, Msg::kNone,
+                                    Msg::kNone, Msg::kNone, Msg::kNone, Msg::kNone};
+constexpr ModeWording kLoadWording = {Msg::kInstallDirectoryHelpLoad, Msg::kChosenToLoad,
+                                      Msg::kListLoadingQuestion,      Msg::kListLoadingHelp,
+                                      Msg::kPackageQuestionLoad,      Msg::kPackageHelpLoad,
+                                      Msg::kProductHelpLoad,          Msg::kProductQuestionLoad};
+constexpr ModeWording kVerifyWording = {Msg::kInstallDirectoryHelpVerify,
+                                        Msg::kChosenToVerify,
+                                        Msg::kNone,
+                                        Msg::kNone,
+                                        Msg::kPackageQuestionVerify,
+                                        Msg::kPackageHelpVerify,
+                                        Msg::kProductHelpVerify,
+                                        Msg::kProductQuestionVerify};
+constexpr ModeWording kRemoveWording = {
+    Msg::kInstallDirectoryHelpRemove, Msg::kChosenToRemove,        Msg::kListRemovingQuestion,
+    Msg::kListRemovingHelp,           Msg::kPackageQuestionRemove, Msg::kPackageHelpRemove,
+    Msg::kProductHelpRemove,          Msg::kProductQuestionRemove};
 
 }  // namespace
 

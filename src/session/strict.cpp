@@ -12,7 +12,7 @@ namespace {
 
 // A question as the refusal line names it: its English text without the
 // colon that leads to the default.
-std::string QuestionName(int question) {
+std::string QuestionName(Msg question) {
   std::string text = EnglishText(question);
   while (!text.empty() && (text.back() == ':' || text.back() == ' ')) text.pop_back();
   return text;
@@ -20,7 +20,7 @@ std::string QuestionName(int question) {
 
 // The one line on standard error that ends a strict run at a question. What
 // the dialogue printed so far reaches standard output first.
-[[noreturn]] void RefuseAt(int question, std::string_view what) {
+[[noreturn]] void RefuseAt(Msg question, std::string_view what) {
   std::fflush(stdout);
   std::string line = "install: refused at \"" + Visible(QuestionName(question)) + "\": ";
   line += Visible(what);
@@ -49,7 +49,7 @@ void EndRun(Ending ending) {
   exite(0);
 }
 
-void Refuse(int question, std::string_view answer, std::string_view reason) {
+void Refuse(Msg question, std::string_view answer, std::string_view reason) {
   if (!StrictAnswers()) return;
   std::string what(answer);
   what += ": ";
@@ -57,7 +57,7 @@ void Refuse(int question, std::string_view answer, std::string_view reason) {
   RefuseAt(question, what);
 }
 
-void AnswersEnded(int question) {
+void AnswersEnded(Msg question) {
   if (!StrictAnswers()) exite(1);
   RefuseAt(question, "the answers ended here");
 }

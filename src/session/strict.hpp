@@ -6,6 +6,8 @@
 
 #include <string_view>
 
+#include "messages/messagenumber.hpp"
+
 // True when ZULSTRICT is set to anything but the empty text or "0".
 bool StrictAnswers();
 
@@ -31,8 +33,8 @@ enum class Ending {
 //   install: refused at "QUESTION": ANSWER: REASON
 // on standard error and ends the run with status 2; otherwise it returns and
 // the question is asked again.
-void Refuse(int question, std::string_view answer, std::string_view reason);
+void Refuse(Msg question, std::string_view answer, std::string_view reason);
 
 // Standard input ended at question `question`: status 1, or in a strict run
 // a line naming the question and status 2.
-[[noreturn]] void AnswersEnded(int question);
+[[noreturn]] void AnswersEnded(Msg question);

@@ -69,7 +69,7 @@ int WritePackageList(const std::string& file, std::string& title, bool write_lis
 // Prints the package list in TMP2, pausing after every 14th line when more follow.
 void ShowPackageList() {
   std::fputs("\n", stdout);
-  nprintf(44);
+  nprintf(Msg::kChoicesAre);
   std::fputs("\n\n", stdout);
   LineReader in(TMP2);
   Pager pager(kPage);

@@ -16,7 +16,7 @@ int InstallModule(const std::string& file, Mode mode, int count) {
     int result = MarkPackages(file, mode, count, n);
     if (result == 0) return 0;
     if (result > 0) return 1;
-    nprintf(43);
+    nprintf(Msg::kNotAValidSelection);
     std::fputs("\n", stdout);
     Refuse(WordingOf(mode).package_question, LastAnswer(), "Not a valid selection");
   }

@@ -139,7 +139,7 @@ void ShowHelp(const std::string& file, Mode mode) {
   nprintf(WordingOf(mode).package_help);
   DisplayPackages(file, 0);
   std::fputs("\n", stdout);
-  nprintf(4);
+  nprintf(Msg::kAnswerConventions);
 }
 
 }  // namespace

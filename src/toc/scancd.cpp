@@ -140,7 +140,7 @@ void ScanCD(Mode mode, const char* const names[kNameForms], int& index, const st
   result.clear();
   if (status != 0) {
     std::fputs("\n", stdout);
-    nprintf(86);
+    nprintf(Msg::kProductScanError);
     ReleasePaths();
     return;
   }
@@ -167,7 +167,7 @@ void ScanCD(Mode mode, const char* const names[kNameForms], int& index, const st
     }
     if (answer == "?") {
       std::fputs("\n", stdout);
-      nprintf(85);
+      nprintf(Msg::kProductNumberHelp);
       continue;
     }
     if (int product = ProductNumber(answer, NumSel)) {
@@ -177,7 +177,7 @@ void ScanCD(Mode mode, const char* const names[kNameForms], int& index, const st
       ReleasePaths();
       return;
     }
-    nprintf(43);
+    nprintf(Msg::kNotAValidSelection);
     Refuse(WordingOf(mode).product_question, answer, "Not a valid selection");
   }
 }

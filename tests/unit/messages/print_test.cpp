@@ -30,7 +30,7 @@ std::string LoadGerman(const std::string& content, const std::string& answers,
 
 std::string Printed(int number) {
   StdioCapture io;
-  nprintf(number);
+  nprintf(static_cast<Msg>(number));  // catalogue lines are looked up by number
   return io.Output();
 }
 
@@ -191,7 +191,7 @@ TEST(Statements, PauseBeforeEvery24thLine) {
   std::string out;
   {
     StdioCapture io("\ny\nYES\n");
-    nprintf(42);
+    nprintf(Msg::kHelpText);
     out = io.Output();
   }
   size_t lines = 0, prompts = 0, pos = 0;
@@ -202,7 +202,7 @@ TEST(Statements, PauseBeforeEvery24thLine) {
   EXPECT_EQ(out.substr(0, 46), "The VOXA installation tool is called INSTALL.\n");
 
   StdioCapture io("n\n");
-  nprintf(42);
+  nprintf(Msg::kHelpText);
   std::string cut = io.Output();
   lines = 0;
   for (char c : cut) lines += c == '\n';

@@ -30,7 +30,7 @@ TEST(Answers, WholeLinesOfAnyLengthAndEndOfInput) {
 
 TEST(Answers, EndOfInputAtAQuestionEndsTheRunWithStatusOne) {
   UseEnglishMessages();
-  Outcome ended = RunUnit([] { Ask(24, " [yes] "); });
+  Outcome ended = RunUnit([] { Ask(Msg::kCorrectQuestion, " [yes] "); });
   EXPECT_EQ(ended.status, 1);
   EXPECT_EQ(ended.out, "Is this correct? [yes] " + kExit);
 }
