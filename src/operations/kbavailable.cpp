@@ -16,12 +16,6 @@ unsigned long long FreeKilobytes(const struct statvfs& fs) {
 
 }  // namespace
 
-unsigned long long KBAvailable(const std::string& dir) {
-  struct statvfs fs;
-  if (statvfs(dir.c_str(), &fs) != 0) DieFor(dir);
-  return FreeKilobytes(fs);
-}
-
 unsigned long long KBAvailable(int dir_fd, const std::string& name) {
   struct statvfs fs;
   if (fstatvfs(dir_fd, &fs) != 0) DieFor(name);

@@ -360,11 +360,13 @@ TEST_F(Loading, SizeCountsEveryEntryInWholeKilobytesIn64Bits) {
 
 TEST_F(Loading, FreeSpaceCountsAllFreeBlocksForRoot) {
   auto space = std::filesystem::space(inst_);
-  unsigned long long kb = KBAvailable(inst_);
+  int fd = open(inst_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  unsigned long long kb = KBAvailable(fd, inst_);
+  close(fd);
   unsigned long long expected = (getuid() == 0 ? space.free : space.available) / 1024;
   // Other tests may write to the same file system meanwhile.
   EXPECT_LT(kb > expected ? kb - expected : expected - kb, 64u * 1024);
-  EXPECT_EQ(RunUnit([&] { KBAvailable(dir_ / "none"); }).status, 1);
+  EXPECT_EQ(RunUnit([&] { KBAvailable(-1, dir_ / "none"); }).status, 1);
 }
 
 }  // namespace
