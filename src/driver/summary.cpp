@@ -169,6 +169,9 @@ int AskListFiles(Mode mode) {
   }
 }
 
+// The held installation directory, as the operations take it.
+InstallTarget Target(const RunState& state) { return {state.install_fd, state.install_dir}; }
+
 // The table of contents by a name that holds in any directory.
 std::string TocPath(const RunState& state) {
   return state.toc_path.starts_with('/') ? state.toc_path : state.dist_dir + "/" + state.toc_path;
@@ -209,15 +212,17 @@ Ending EndingOf(const VerifyCounts& found) {
   switch (state.mode) {
     case Mode::kVerify:
       nprintf(Msg::kVerifying);
-      ending = EndingOf(RunVER(state.dist_dir, state.toc_path, PAK, SizeCheckWanted()));
+      ending =
+          EndingOf(RunVER(state.dist_dir, state.toc_path, PAK, Target(state), SizeCheckWanted()));
       break;
     case Mode::kRemove:
       nprintf(Msg::kRemoving);
-      RunREM(PAK, state.list_files);
+      RunREM(PAK, state.list_files, Target(state));
       break;
     default:
       nprintf(Msg::kLoading);
-      RunTAR(state.dist_dir, TocPath(state), PAK, state.variant, state.list_files, state.receipt);
+      RunTAR(state.dist_dir, TocPath(state), PAK, state.variant, state.list_files, Target(state),
+             state.receipt);
       std::fputs("\n", stdout);
       break;
   }

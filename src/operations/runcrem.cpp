@@ -9,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "common/currentdirectory.hpp"
 #include "common/entrypath.hpp"
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
@@ -46,18 +45,15 @@ std::string ParentPath(std::string_view path) {
 // rm.
 class Remover {
  public:
-  explicit Remover(int list_files)
+  Remover(int list_files, const InstallTarget& target)
       : list_files_(list_files),
-        // The removal runs in the current directory, the installation
-        // directory.
-        root_fd_(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)),
-        root_path_(CurrentDirectory()),
+        root_fd_(target.fd),
+        root_path_(target.path),
         sandbox_(Sandbox::Beneath(root_fd_, root_path_)),
         refuse_open_(geteuid() == 0 && !sandbox_.private_root()),
         mount_points_(MountPointsBeneath(root_fd_)) {
-    if (root_fd_ < 0) DieFor(".");
+    if (root_fd_ < 0) DieFor(root_path_);
   }
-  ~Remover() { close(root_fd_); }
 
   // False when no child could be started for a removal.
   bool Remove(const std::string& path, bool directory) {
@@ -151,14 +147,14 @@ class Remover {
   }
 
   void ReportOpenToOthers(const std::string& dir) {
-    Notice("", dir == "." ? CurrentDirectory() : dir,
+    Notice("", dir == "." ? root_path_ : dir,
            ": not changed: another user can write to this directory, and rm runs as root "
            "without a private root");
   }
 
   int list_files_;
   std::string missing_;  // a directory entry found missing, or removed
-  int root_fd_;
+  int root_fd_;          // the installation directory, held by the caller
   std::string root_path_;
   Sandbox sandbox_;
   bool refuse_open_;
@@ -167,10 +163,10 @@ class Remover {
 
 }  // namespace
 
-void RunREM(const std::string& pak, int list_files) {
+void RunREM(const std::string& pak, int list_files, const InstallTarget& target) {
   std::fputs("\n", stdout);
   LineReader in(pak);
-  Remover remover(list_files);
+  Remover remover(list_files, target);
   // "Deleted:" lines own the screen when they are listed.
   bool wanted = list_files != 1 && ProgressLine::Wanted();
   ProgressLine progress("Removing", wanted ? CountLines(pak) : 0, ProgressLine::Unit::kEntries,

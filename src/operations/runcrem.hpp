@@ -3,6 +3,9 @@
 
 #include <string>
 
-// Deletes the entries of `pak` from the current directory (never those of
-// required packages, never anything outside it); list_files 1 reports each.
-void RunREM(const std::string& pak, int list_files);
+#include "operations/installtarget.hpp"
+
+// Deletes the entries of `pak` from the installation directory `target`
+// (never those of required packages, never anything outside it);
+// list_files 1 reports each.
+void RunREM(const std::string& pak, int list_files, const InstallTarget& target);

@@ -15,7 +15,6 @@
 #include <thread>
 #include <utility>
 
-#include "common/currentdirectory.hpp"
 #include "common/entrypath.hpp"
 #include "common/exitrequest.hpp"
 #include "common/lineio.hpp"
@@ -87,25 +86,23 @@ void ReportNotStarted(const ChildEnd& end, const char* program) {
 // directory, and the confinement of tar.
 class Loader {
  public:
-  Loader(const std::string& dist, int variant, int list_files, uint64_t progress_total,
-         bool show_progress)
+  Loader(const std::string& dist, int variant, int list_files, const InstallTarget& target,
+         uint64_t progress_total, bool show_progress)
       : dist_(dist),
         variant_(variant < 0 || variant > 5 ? 0 : variant),
         form_(CompressionForm(dist)),
         list_files_(list_files),
-        // tar runs in the current directory, the installation directory.
-        root_fd_(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)),
-        sandbox_(Sandbox::Beneath(root_fd_, CurrentDirectory())),
+        root_fd_(target.fd),
+        sandbox_(Sandbox::Beneath(root_fd_, target.path)),
         // As root without a private root, what another user could change
         // while tar runs is refused.
         refuse_changeable_(geteuid() == 0 && !sandbox_.private_root()),
-        landing_(root_fd_, CurrentDirectory(), refuse_changeable_),
+        landing_(root_fd_, target.path, refuse_changeable_),
         progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress) {
-    if (root_fd_ < 0) DieFor(".");
+    if (root_fd_ < 0) DieFor(target.path);
   }
   ~Loader() {
     if (ahead_.joinable()) ahead_.join();
-    close(root_fd_);
   }
 
   // The file name of the archive of `code`.
@@ -229,7 +226,7 @@ class Loader {
   int variant_;
   int form_;
   int list_files_;
-  int root_fd_;
+  int root_fd_;  // the installation directory, held by the caller
   Sandbox sandbox_;
   bool refuse_changeable_;
   Landing landing_;
@@ -276,7 +273,7 @@ uint64_t CheckArchives(const std::string& pak, const std::string& dist, int vari
 }  // namespace
 
 void RunTAR(const std::string& dist, const std::string& toc, const std::string& pak, int variant,
-            int list_files, const std::string& receipt) {
+            int list_files, const InstallTarget& target, const std::string& receipt) {
   std::fputs("\n", stdout);
   std::optional<LineReader> in(std::in_place, pak);
   std::string_view line;
@@ -287,7 +284,7 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
   if (!receipt.empty()) WriteReceipt(toc, pak, receipt);
   // tar's listing owns the screen when the names are shown.
   bool show_progress = list_files == 0 && ProgressLine::Wanted();
-  Loader loader(dist, variant, list_files, show_progress ? bytes : 0, show_progress);
+  Loader loader(dist, variant, list_files, target, show_progress ? bytes : 0, show_progress);
   TarBatch batch(ScratchFile("LST"));
   batch.Start(TocLine(line).ArchiveCode());
   do {

@@ -1,5 +1,6 @@
 #include "operations/runcver.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -88,7 +89,7 @@ void PrintCount(long long count, Msg none_message, Msg count_message) {
 }  // namespace
 
 VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::string& pak,
-                    bool check_sizes) {
+                    const InstallTarget& target, bool check_sizes) {
   LineReader in(pak);
   std::fputs("\n", stdout);
   // A table of contents named on the command line has an absolute path.
@@ -112,11 +113,11 @@ VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::
     // One look for most entries: a link is followed only for whether its
     // target exists, and only its own status is free of the follow.
     struct stat st;
-    bool exists = lstat(path.c_str(), &st) == 0;
+    bool exists = fstatat(target.fd, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     bool link = exists && S_ISLNK(st.st_mode);
     if (link) {
-      struct stat target;
-      exists = stat(path.c_str(), &target) == 0;
+      struct stat followed;
+      exists = fstatat(target.fd, path.c_str(), &followed, 0) == 0;
     }
 
     if (entry.IsOptional()) {

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "operations/installtarget.hpp"
+
 // What a verification found.
 struct VerifyCounts {
   long long missing_files = 0;
@@ -11,9 +13,10 @@ struct VerifyCounts {
   bool complete = true;  // false when the operator ended the report at a pause
 };
 
-// Lists and counts the entries of `pak` missing from the current directory,
+// Lists and counts the entries of `pak` missing from the installation
+// directory `target`,
 // under the category and package headings. With `check_sizes` it also lists
 // and counts the files ('F' entries that are regular files, not links)
 // whose size differs from the size their line gives.
 VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::string& pak,
-                    bool check_sizes = false);
+                    const InstallTarget& target, bool check_sizes = false);

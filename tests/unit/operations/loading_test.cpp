@@ -38,7 +38,8 @@ class Loading : public OperationsTest {
     }
   }
   Outcome Load(int variant, int list_files = 0) {
-    return RunUnit([&] { RunTAR(dist_, "", PAK, variant, list_files); });
+    HeldTarget target(inst_);
+    return RunUnit([&] { RunTAR(dist_, "", PAK, variant, list_files, *target); });
   }
   std::string src_ = dir_ / "src";
 };

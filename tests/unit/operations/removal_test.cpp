@@ -33,7 +33,8 @@ class Removal : public OperationsTest {
               Entry('F', 'R', "kept"), Entry('D', '*', "adir/inner"), Entry('D', '*', "adir")});
   }
   Outcome Remove(int list_files) {
-    return RunUnit([&] { RunREM(PAK, list_files); });
+    HeldTarget target(inst_);
+    return RunUnit([&] { RunREM(PAK, list_files, *target); });
   }
 
   const std::string kWarnings =

@@ -21,7 +21,8 @@ class Verification : public OperationsTest {
     for (const char* file : {"bin/ls", "bin/cat", "games/readme", "lib"}) WriteFile(file, "");
   }
   Outcome Verify(const std::string& input = "", const std::string& toc = "01.toc") {
-    return RunUnit([&] { RunVER(dist_, toc, PAK); }, input);
+    HeldTarget target(inst_);
+    return RunUnit([&] { RunVER(dist_, toc, PAK, *target); }, input);
   }
 };
 
@@ -95,7 +96,8 @@ TEST_F(Verification, SizesOfFilesWhenAsked) {
             TocEntry(1, 'D', '*', "Tools", "01", 4096, "games"),
             TocEntry(1, 'F', '*', "Tools", "01", 0, "lib"),
             TocEntry(1, 'F', '*', "Tools", "01", 7, "gone")});
-  Outcome sized = RunUnit([&] { RunVER(dist_, "01.toc", PAK, true); });
+  HeldTarget target(inst_);
+  Outcome sized = RunUnit([&] { RunVER(dist_, "01.toc", PAK, *target, true); });
   EXPECT_EQ(sized.out,
             "\n  Size differs: bin/ls (expected 3, found 5)\n"
             "  Size differs: bin/cat (expected 8, found 1)\n"
