@@ -25,11 +25,11 @@ const std::string& LastAnswer() { return last_answer; }
 
 std::string Bracketed(const std::string& value) { return " [" + value + "] "; }
 
-int Quit2() {
+bool Quit2() {
   for (;;) {
     std::string answer = Ask(Msg::kQuitQuestion, " [yes] ");
-    if (answer.empty() || IsYes(answer)) return 1;
-    if (IsNo(answer) || answer == "^") return 0;
+    if (answer.empty() || IsYes(answer)) return true;
+    if (IsNo(answer) || answer == "^") return false;
     if (answer == "?") {
       std::fputs("\n", stdout);
       nprintf(Msg::kQuitHelp);

@@ -20,8 +20,8 @@ const std::string& LastAnswer();
 // " [value] ": the default answer in brackets that ends a prompt.
 std::string Bracketed(const std::string& value);
 
-// The quit confirmation: 1 means quit, 0 means go on.
-int Quit2();
+// The quit confirmation: true to quit, false to go on.
+bool Quit2();
 
 // A quit word confirmed ends the run as declined (status 0, strict 3); returns true when the
 // answer was a quit word that the operator then declined.

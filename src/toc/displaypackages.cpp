@@ -83,16 +83,16 @@ void ShowPackageList() {
 
 }  // namespace
 
-int DisplayPackages(const std::string& file, int show) {
+int DisplayPackages(const std::string& file, PackageDisplay show) {
   std::string title;
   // Only the numbered list is shown from TMP2; the title needs none.
-  int n = WritePackageList(file, title, show == 0);
+  int n = WritePackageList(file, title, show == PackageDisplay::kListing);
   if (n > 0) {
-    if (show == 1) {
+    if (show == PackageDisplay::kTitle) {
       title.insert(0, 1, '\n');
       title += '\n';
       PutVisible(title);
-    } else if (show == 0) {
+    } else {
       ShowPackageList();
     }
   }

@@ -3,7 +3,12 @@
 
 #include <string>
 
-// Counts the optional packages of the category in `file` and returns the
-// count. With show 1 it prints the category title (when there are
-// packages); with show 0 the numbered listing, pausing every 14 lines.
-int DisplayPackages(const std::string& file, int show);
+// What DisplayPackages shows besides counting.
+enum class PackageDisplay {
+  kTitle,    // the category title, when there are packages
+  kListing,  // the numbered listing, pausing every 14 lines
+};
+
+// Counts the optional packages of the category in `file`, shows what
+// `show` asks for, and returns the count.
+int DisplayPackages(const std::string& file, PackageDisplay show);

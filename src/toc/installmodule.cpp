@@ -11,7 +11,7 @@
 
 int InstallModule(const std::string& file, Mode mode, int count) {
   MarkDuplicates(file, count);
-  int n = DisplayPackages(file, 1);
+  int n = DisplayPackages(file, PackageDisplay::kTitle);
   for (;;) {
     int result = MarkPackages(file, mode, count, n);
     if (result == 0) return 0;

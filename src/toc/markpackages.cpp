@@ -137,7 +137,7 @@ int TakeChosenLines(const std::string& file) {
 void ShowHelp(const std::string& file, Mode mode) {
   std::fputs("\n", stdout);
   nprintf(WordingOf(mode).package_help);
-  DisplayPackages(file, 0);
+  DisplayPackages(file, PackageDisplay::kListing);
   std::fputs("\n", stdout);
   nprintf(Msg::kAnswerConventions);
 }

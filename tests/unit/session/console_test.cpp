@@ -40,16 +40,16 @@ TEST(QuitConfirmation, DefaultQuitsCaretAndNoGoOnHelpAsksAgain) {
   const std::string prompt = kQuitPrompt;
   {
     StdioCapture io("\n");
-    EXPECT_EQ(Quit2(), 1);
+    EXPECT_TRUE(Quit2());
     EXPECT_EQ(io.Output(), prompt);
   }
   {
     StdioCapture io("^\n");
-    EXPECT_EQ(Quit2(), 0);
+    EXPECT_FALSE(Quit2());
   }
   {
     StdioCapture io("?\nmaybe\nNO\n");
-    EXPECT_EQ(Quit2(), 0);
+    EXPECT_FALSE(Quit2());
     EXPECT_EQ(io.Output(), prompt +
                                "\nEnter 'y' or 'yes' to terminate the installation procedure, \n"
                                "'n' or 'no' to continue\n\n" +
@@ -57,6 +57,6 @@ TEST(QuitConfirmation, DefaultQuitsCaretAndNoGoOnHelpAsksAgain) {
   }
   {
     StdioCapture io("Ye\n");
-    EXPECT_EQ(Quit2(), 1);
+    EXPECT_TRUE(Quit2());
   }
 }

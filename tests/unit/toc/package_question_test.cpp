@@ -222,7 +222,7 @@ class ListingTest : public CatalogueTest {
     return text;
   }
   // The listing of MOD (28 or 30 packages) with `input`.
-  std::string Show(const std::string& input, int show) {
+  std::string Show(const std::string& input, PackageDisplay show) {
     int n = -1;
     std::string output = RunUnit([&] { n = DisplayPackages(MOD, show); }, input).out;
     EXPECT_TRUE(n == 28 || n == 30) << n;
@@ -234,13 +234,14 @@ class ListingTest : public CatalogueTest {
 
 TEST_F(ListingTest, PausesAfterEveryFourteenthLineWhenMoreFollow) {
   WriteFile(MOD, Category(30));
-  EXPECT_EQ(Show("\ny\n", 0), head_ + Lines(1, 14) + more_ + Lines(15, 28) + more_ + Lines(29, 30));
+  EXPECT_EQ(Show("\ny\n", PackageDisplay::kListing),
+            head_ + Lines(1, 14) + more_ + Lines(15, 28) + more_ + Lines(29, 30));
   WriteFile(MOD, Category(28));
-  EXPECT_EQ(Show("\n", 0), head_ + Lines(1, 14) + more_ + Lines(15, 28));
+  EXPECT_EQ(Show("\n", PackageDisplay::kListing), head_ + Lines(1, 14) + more_ + Lines(15, 28));
   // Any other answer ends the listing; end of input goes on.
-  EXPECT_EQ(Show("no\n", 0), head_ + Lines(1, 14) + more_);
-  EXPECT_EQ(Show("", 0), head_ + Lines(1, 14) + more_ + Lines(15, 28));
-  EXPECT_EQ(Show("", 1), "\nMany\n");
+  EXPECT_EQ(Show("no\n", PackageDisplay::kListing), head_ + Lines(1, 14) + more_);
+  EXPECT_EQ(Show("", PackageDisplay::kListing), head_ + Lines(1, 14) + more_ + Lines(15, 28));
+  EXPECT_EQ(Show("", PackageDisplay::kTitle), "\nMany\n");
   EXPECT_FALSE(Exists(TMP2));
 }
 
