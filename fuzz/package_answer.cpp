@@ -68,7 +68,7 @@ void AskOnce(std::string_view answer, std::string_view contents, Mode mode, int 
   std::vector<std::string> marked = ReadLines(MOD);
   CheckMarking(lines, marked, static_cast<size_t>(count));
 
-  int n = DisplayPackages(MOD, 1);
+  int n = DisplayPackages(MOD, PackageDisplay::kTitle);
   std::string default_answer =
       !marked.empty() && TocLine(marked[0]).DefaultsToAll() ? "all" : "none";
   PackageChoice choice = ParsePackageAnswer(std::string(answer), default_answer, n);
