@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "common/lineio.hpp"
 #include "common/visibletext.hpp"
@@ -86,6 +87,99 @@ void PrintCount(long long count, Msg none_message, Msg count_message) {
   }
 }
 
+// One verification: the installation directory, the report, and what was
+// found.
+class Verifier {
+ public:
+  Verifier(std::string toc_path, const InstallTarget& target, bool check_sizes)
+      : toc_path_(std::move(toc_path)), target_(target), check_sizes_(check_sizes) {}
+
+  // Looks for the entry of one chosen line, and reports it when it is
+  // missing (or of another size); false when the operator ends the report.
+  bool Verify(const TocLine& entry) {
+    path_.assign(entry.EntryWord());
+    Look look = LookAt(path_);
+    if (entry.IsOptional() && !Headings(entry)) return false;
+    if (look.exists) return CheckSize(entry, look);
+    if (!report_.Page()) return false;
+    if (entry.EntryType() == 'D') {
+      ++found_.missing_directories;
+      report_.Missing(Msg::kMissingDirectory, path_);
+    } else {
+      ++found_.missing_files;
+      report_.Missing(Msg::kMissingFile, path_);
+    }
+    return true;
+  }
+
+  VerifyCounts Found() {
+    found_.complete = !report_.Ended();
+    return found_;
+  }
+
+ private:
+  // What stands at an entry's path.
+  struct Look {
+    bool exists = false;
+    bool link = false;
+    struct stat st = {};
+  };
+
+  // One look for most entries: a link is followed only for whether its
+  // target exists, and only its own status is free of the follow.
+  Look LookAt(const std::string& path) const {
+    Look look;
+    look.exists = fstatat(target_.fd, path.c_str(), &look.st, AT_SYMLINK_NOFOLLOW) == 0;
+    look.link = look.exists && S_ISLNK(look.st.st_mode);
+    if (look.link) {
+      struct stat followed;
+      look.exists = fstatat(target_.fd, path.c_str(), &followed, 0) == 0;
+    }
+    return look;
+  }
+
+  // The category heading when an optional package begins a new category,
+  // and the package heading unless its text holds the category's title.
+  bool Headings(const TocLine& entry) {
+    if (entry.CategoryCode() != category_) {
+      category_ = entry.CategoryCode();
+      title_.reset();
+      if (std::optional<std::string> title_line = FindCategoryTitle(toc_path_, category_)) {
+        title_ = std::string(TocLine(*title_line).Text());
+        if (!report_.Page()) return false;
+        report_.CategoryHeading(*title_);
+      }
+    }
+    if (!report_.Page()) return false;
+    if (!title_ || !entry.MentionsTitle(*title_)) report_.PackageHeading(entry.Description());
+    return true;
+  }
+
+  // With the size check, a regular file (a link is not checked: its size
+  // is not the file's) whose size differs from its line's.
+  bool CheckSize(const TocLine& entry, const Look& look) {
+    if (!check_sizes_ || entry.EntryType() != 'F' || look.link || !S_ISREG(look.st.st_mode) ||
+        static_cast<long long>(look.st.st_size) == entry.Size()) {
+      return true;
+    }
+    if (!report_.Page()) return false;
+    ++found_.different_sizes;
+    report_.SizeDiffers(path_, entry.Size(), look.st.st_size);
+    return true;
+  }
+
+  std::string toc_path_;
+  InstallTarget target_;
+  bool check_sizes_;
+  MissingReport report_;
+  VerifyCounts found_;
+  std::string category_ = "00";
+  // The current category's title text; none when the table of contents has
+  // no title line for it.
+  std::optional<std::string> title_;
+  std::string path_;
+};
+
 }  // namespace
 
 VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::string& pak,
@@ -93,70 +187,17 @@ VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::
   LineReader in(pak);
   std::fputs("\n", stdout);
   // A table of contents named on the command line has an absolute path.
-  std::string toc_path = !toc.empty() && toc[0] == '/' ? toc : dist + "/" + toc;
-
-  VerifyCounts found;
+  Verifier verifier(!toc.empty() && toc[0] == '/' ? toc : dist + "/" + toc, target, check_sizes);
   ProgressLine progress("Verifying", ProgressLine::Wanted() ? CountLines(pak) : 0,
                         ProgressLine::Unit::kEntries, ProgressLine::Wanted());
-  MissingReport report;
   uint64_t entries = 0;
-  std::string category = "00";
-  // The current category's title text; none when the table of contents has
-  // no title line for it.
-  std::optional<std::string> title;
   std::string_view line;
-  std::string path;
   while (in.Next(line)) {
     progress.Show(entries++);
-    TocLine entry(line);
-    path.assign(entry.EntryWord());
-    // One look for most entries: a link is followed only for whether its
-    // target exists, and only its own status is free of the follow.
-    struct stat st;
-    bool exists = fstatat(target.fd, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-    bool link = exists && S_ISLNK(st.st_mode);
-    if (link) {
-      struct stat followed;
-      exists = fstatat(target.fd, path.c_str(), &followed, 0) == 0;
-    }
-
-    if (entry.IsOptional()) {
-      if (entry.CategoryCode() != category) {
-        category = entry.CategoryCode();
-        title.reset();
-        if (std::optional<std::string> title_line = FindCategoryTitle(toc_path, category)) {
-          title = std::string(TocLine(*title_line).Text());
-          if (!report.Page()) break;
-          report.CategoryHeading(*title);
-        }
-      }
-      if (!report.Page()) break;
-      if (!title || !entry.MentionsTitle(*title)) {
-        report.PackageHeading(entry.Description());
-      }
-    }
-    if (exists) {
-      // A link is not checked: its size is not the file's.
-      if (!check_sizes || entry.EntryType() != 'F' || link || !S_ISREG(st.st_mode)) continue;
-      if (static_cast<long long>(st.st_size) == entry.Size()) continue;
-      if (!report.Page()) break;
-      ++found.different_sizes;
-      report.SizeDiffers(path, entry.Size(), st.st_size);
-      continue;
-    }
-
-    if (!report.Page()) break;
-    if (entry.EntryType() == 'D') {
-      ++found.missing_directories;
-      report.Missing(Msg::kMissingDirectory, path);
-    } else {
-      ++found.missing_files;
-      report.Missing(Msg::kMissingFile, path);
-    }
+    if (!verifier.Verify(TocLine(line))) break;
   }
-
   progress.Erase();
-  found.complete = !report.Ended();
+  VerifyCounts found = verifier.Found();
   std::fputs("\n", stdout);
   PrintCount(found.missing_files, Msg::kNoMissingFiles, Msg::kMissingFiles);
   PrintCount(found.missing_directories, Msg::kNoMissingDirectories, Msg::kMissingDirectories);
