@@ -72,9 +72,14 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
     case ArchiveMember::Type::kDirectory:
       // tar would take the link away and make a directory: what was judged
       // through the link would no longer hold.
-      if (Lookup(location).kind == Node::Kind::kSymlink) {
+      if (const Node& there = Lookup(location); there.kind == Node::Kind::kSymlink) {
         refusal.reason = kDirectoryOverLink;
         return false;
+      } else if (there.kind == Node::Kind::kDirectory) {
+        // One that is there keeps its mode (--no-overwrite-dir): the
+        // member's says nothing of who can write to it.
+        made = there;
+        break;
       }
       made.kind = Node::Kind::kDirectory;
       made.open_to_others = refuse_open_directories_ && (member.mode & S_IWOTH) != 0;

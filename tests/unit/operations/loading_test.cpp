@@ -120,11 +120,14 @@ TEST_F(Loading, AMissingArchiveIsFoundBeforeAnythingIsUnpacked) {
 
 TEST_F(Loading, DirectoriesThatAreThereKeepTheirMode) {
   // "./" and "d/" of the archive are open to everyone; the installation
-  // directory and d were there before, each with a mode of its own.
+  // directory and d were there before, each with a mode of its own. (A new
+  // directory open to everyone would be refused as root without a private
+  // root: "new/" is only group-writable.)
   Source({"d/f", "new/g"});
-  for (const char* dir : {"", "/d", "/new"}) {
+  for (const char* dir : {"", "/d"}) {
     ASSERT_EQ(chmod((src_ + dir).c_str(), 0777), 0);
   }
+  ASSERT_EQ(chmod((src_ + "/new").c_str(), 0775), 0);
   MakeTarArchive(dist_ + "/01.tar", src_, {"./", "./d/", "./d/f", "./new/", "./new/g"});
   MakeDirs(inst_ + "/d");
   ASSERT_EQ(chmod(inst_.c_str(), 0750), 0);
@@ -140,7 +143,7 @@ TEST_F(Loading, DirectoriesThatAreThereKeepTheirMode) {
   // for a user other than root).
   ASSERT_EQ(stat((inst_ + "/new").c_str(), &st), 0);
   if (geteuid() == 0) {
-    EXPECT_EQ(st.st_mode & 07777, 0777u);
+    EXPECT_EQ(st.st_mode & 07777, 0775u);
   }
   EXPECT_EQ(ReadFile("d/f"), "d/f");
 }
@@ -265,7 +268,8 @@ TEST_F(Loading, TheMemberCheckFollowsLinksAndRefusesWhatItCannotBeSureOf) {
   std::vector<ArchiveMember> members = {{"tool", Type::kFile, "", 04755},
                                         {"group", Type::kFile, "", 02755},
                                         {"dir/", Type::kDirectory, "", 02775}};
-  int root_fd = open(inst_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  auto open_dir = [&] { return open(inst_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); };
+  int root_fd = open_dir();
   Landing landing(root_fd, root, false);
   Refusal refusal;
   std::vector<const ArchiveMember*> set_id;
@@ -275,6 +279,25 @@ TEST_F(Loading, TheMemberCheckFollowsLinksAndRefusesWhatItCannotBeSureOf) {
   ASSERT_EQ(set_id.size(), 2u);
   EXPECT_EQ(set_id[0]->name, "tool");
   EXPECT_EQ(set_id[1]->name, "group");
+  // As root without a private root, a directory another user could write to
+  // is not walked through: one the load makes open to everyone is; one that
+  // is there keeps its own mode, whatever its member says.
+  if (geteuid() != 0) return;
+  MakeDirs(inst_ + "/there");
+  ASSERT_EQ(chmod((inst_ + "/there").c_str(), 0755), 0);
+  ASSERT_EQ(chmod(inst_.c_str(), 0755), 0);
+  for (bool there : {true, false}) {
+    std::string dir = there ? "there" : "new";
+    std::vector<ArchiveMember> writable = {{dir + "/", Type::kDirectory, "", 0777},
+                                           {dir + "/f", Type::kFile, "", 0644}};
+    root_fd = open_dir();
+    Landing guarded(root_fd, root, true);
+    EXPECT_EQ(guarded.Allows(
+                  writable, [](std::string_view) { return true; }, refusal, set_id),
+              there)
+        << dir;
+    close(root_fd);
+  }
 }
 
 TEST_F(Loading, CompressedFormsIgnoreTheVariantIndex) {
