@@ -72,20 +72,18 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
   Command gunzip{{"gunzip", "-c"}, fd_};
   gunzip.stderr_fd = said_;
   if (ahead) tar.niceness = gunzip.niceness = kAheadNiceness;
-  std::vector<ChildEnd> ends;
+  std::vector<std::pair<const Command*, ChildEnd>> ends;
   if (compressed) {
     PipelineEnd pipeline = RunPipeline(gunzip, tar);
-    ends = {pipeline.first, pipeline.second};
+    ends = {{&gunzip, pipeline.first}, {&tar, pipeline.second}};
   } else {
     tar.stdin_fd = fd_;
-    ends = {RunCommand(tar)};
+    ends = {{&tar, RunCommand(tar)}};
   }
-  std::vector<const Command*> chain = {compressed ? &gunzip : &tar, &tar};
-  for (size_t i = 0; i < ends.size() && error_.empty(); ++i) {
-    if (ends[i].Succeeded()) continue;
-    error_ = ends[i].started || ends[i].error == 0
-                 ? "cannot read the members"
-                 : chain[i]->argv[0] + ": " + std::strerror(ends[i].error);
+  for (const auto& [command, end] : ends) {
+    if (!error_.empty() || end.Succeeded()) continue;
+    error_ = end.started || end.error == 0 ? "cannot read the members"
+                                           : command->argv[0] + ": " + std::strerror(end.error);
   }
   if (error_.empty()) ReadListing(listing);
   close(listing);

@@ -14,7 +14,6 @@ namespace {
 // As the kernel, a path may pass through at most this many links.
 constexpr int kMostLinks = 40;
 
-const char kOutside[] = "it leads outside the installation directory";
 const char kDirectoryOverLink[] = "a directory would replace a link";
 const char kOpenToOthers[] =
     "another user can write to this directory, and tar runs as root without a private root";
@@ -115,7 +114,7 @@ bool Landing::JudgeHardLink(const ArchiveMember& member, Node& made, Refusal& re
   std::string target;
   if (HasDotDot(member.link) || !Resolve(member.link, target, refusal)) {
     refusal.name = member.name;
-    refusal.reason = kOutside;
+    refusal.reason = kLeadsOutside;
     return false;
   }
   const Node& linked = Lookup(target);
@@ -124,7 +123,7 @@ bool Landing::JudgeHardLink(const ArchiveMember& member, Node& made, Refusal& re
 }
 
 bool Landing::Resolve(std::string_view path, std::string& location, Refusal& refusal) {
-  refusal.reason = kOutside;
+  refusal.reason = kLeadsOutside;
   if (refuse_open_directories_ && !root_checked_) {
     struct stat st;
     if (fstat(root_fd_, &st) == 0 && OthersCanWrite(st)) {

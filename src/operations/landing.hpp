@@ -16,6 +16,9 @@
 
 #include "operations/archivemembers.hpp"
 
+// The reason given for a name or member that would land outside.
+inline constexpr char kLeadsOutside[] = "it leads outside the installation directory";
+
 // Why a member or listed name may not be extracted.
 struct Refusal {
   std::string name;    // the member, listed name or directory concerned

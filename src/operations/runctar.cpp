@@ -115,7 +115,7 @@ class Loader {
 
   void Add(TarBatch& batch, std::string_view name) {
     if (name.empty()) return;
-    Refusal refusal{std::string(name), "it leads outside the installation directory"};
+    Refusal refusal{std::string(name), kLeadsOutside};
     if (name.starts_with('/') || HasDotDot(name)) Refuse(refusal);
     batch.Add(name);
   }
