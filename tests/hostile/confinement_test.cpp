@@ -74,14 +74,11 @@ class HeldExtraction {
  public:
   HeldExtraction(const HostileMedium& m, const std::string& mode)
       : started_(m.root() + "/started"), go_(m.root() + "/go") {
-    MakeDirs(m.root() + "/bin");
-    WriteFile(m.root() + "/bin/gunzip",
-              "#!/bin/sh\nif [ -e \"$STARTED.listed\" ]; then touch \"$STARTED\"; while [ ! -e "
-              "\"$GO\" ]; do sleep 0.05; done; fi\ntouch \"$STARTED.listed\"\nexec gzip -dc\n");
-    EXPECT_EQ(chmod((m.root() + "/bin/gunzip").c_str(), 0755), 0);
     options = m.Options();
     options.env = Confine(mode);
-    options.env["PATH"] = m.root() + "/bin:" + std::string(getenv("PATH"));
+    options.env["PATH"] = m.PathWithGunzip(
+        "if [ -e \"$STARTED.listed\" ]; then touch \"$STARTED\"; while [ ! -e \"$GO\" ]; do "
+        "sleep 0.05; done; fi\ntouch \"$STARTED.listed\"\nexec gzip -dc\n");
     options.env["STARTED"] = started_;
     options.env["GO"] = go_;
   }

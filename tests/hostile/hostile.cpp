@@ -1,12 +1,23 @@
 #include "hostile/hostile.hpp"
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 HostileMedium::HostileMedium() {
   MakeDirs(root() + "/outside");
   outside_ = std::filesystem::canonical(root() + "/outside").string();
   WriteFile(outside_ + "/marker", "untouched\n");
+}
+
+std::string HostileMedium::PathWithGunzip(const std::string& script) const {
+  MakeDirs(root() + "/bin");
+  WriteFile(root() + "/bin/gunzip", "#!/bin/sh\n" + script);
+  EXPECT_EQ(chmod((root() + "/bin/gunzip").c_str(), 0755), 0);
+  return root() + "/bin:" + std::string(getenv("PATH"));
 }
 
 std::vector<std::string> HostileMedium::OutsideTree() const {

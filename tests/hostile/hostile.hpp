@@ -13,6 +13,10 @@ class HostileMedium : public TestMedium {
   HostileMedium();
 
   std::string outside() const { return outside_; }
+  // Writes `script` as root/bin/gunzip, a stand-in the installer finds
+  // first; gives the PATH under which it does.
+  std::string PathWithGunzip(const std::string& script) const;
+
   // Everything below root/outside, sorted.
   std::vector<std::string> OutsideTree() const;
 

@@ -75,19 +75,14 @@ TEST(Interrupts, InTheMiddleOfALoadTheChildrenEndFirst) {
     WriteToc(m);
     RunOptions options = m.Options();
     std::string pid_file = m.root() + "/gunzip.pid";
-    // A gunzip that never ends, found first through PATH, with tar waiting
-    // on the pipe from it; it keeps its process id when it becomes sleep.
-    MakeDirs(m.root() + "/bin");
-    std::string fake = m.root() + "/bin/gunzip";
-    WriteFile(fake,
-              "#!/bin/sh\necho $$ > \"$PID_FILE.new\"\nmv \"$PID_FILE.new\" \"$PID_FILE\"\n"
-              "exec sleep 60\n");
-    chmod(fake.c_str(), 0755);
+    // A gunzip that never ends, with tar waiting on the pipe from it; it
+    // keeps its process id when it becomes sleep.
+    std::string path = m.PathWithGunzip(
+        "echo $$ > \"$PID_FILE.new\"\nmv \"$PID_FILE.new\" \"$PID_FILE\"\nexec sleep 60\n");
     m.Stage("data", "d");
     MakeTarArchive(m.cdrom() + "/01tar.z", m.staging(), {"data"}, true);
     MakeTarArchive(m.cdrom() + "/02tar.z", m.staging(), {"data"}, true);
-    options.env = {{"PATH", m.root() + "/bin:" + std::string(getenv("PATH"))},
-                   {"PID_FILE", pid_file}};
+    options.env = {{"PATH", path}, {"PID_FILE", pid_file}};
     LiveRun run({"-load"}, options);
     run.Write(AcceptAll(m.cdrom()));
     ASSERT_TRUE(run.WaitFor("Loading package(s), Please wait...")) << run.out();
@@ -120,18 +115,12 @@ TEST(Interrupts, AReceiptOfAnInterruptedLoadRemovesWhatWasUnpacked) {
   m.Stage("two", "2");
   MakeTarArchive(m.cdrom() + "/01tar.z", m.staging(), {"one"}, true);
   MakeTarArchive(m.cdrom() + "/02tar.z", m.staging(), {"two"}, true);
-  // A gunzip, found first through PATH, that never ends on the second
-  // archive (its standard input).
-  MakeDirs(m.root() + "/bin");
-  std::string fake = m.root() + "/bin/gunzip";
-  WriteFile(fake,
-            "#!/bin/sh\ncase \"$(readlink /proc/$$/fd/0)\" in *02tar.z) exec sleep 60;; esac\n"
-            "exec gzip -dc\n");
-  chmod(fake.c_str(), 0755);
+  // A gunzip that never ends on the second archive (its standard input).
+  std::string path = m.PathWithGunzip(
+      "case \"$(readlink /proc/$$/fd/0)\" in *02tar.z) exec sleep 60;; esac\nexec gzip -dc\n");
   std::string receipt = m.root() + "/receipt.toc";
   RunOptions options = m.Options();
-  options.env = {{"PATH", m.root() + "/bin:" + std::string(getenv("PATH"))},
-                 {"ZULRECEIPT", receipt}};
+  options.env = {{"PATH", path}, {"ZULRECEIPT", receipt}};
   LiveRun run({"-load"}, options);
   run.Write(AcceptAll(m.cdrom()));
   ASSERT_TRUE(Eventually([&] { return Exists(m.inst() + "/one"); })) << run.out();
