@@ -11,7 +11,7 @@
 
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
-#include "system/progressline.hpp"
+#include "system/notice.hpp"
 #include "system/spawn.hpp"
 
 namespace {
@@ -103,13 +103,4 @@ void ListedArchive::ReadListing(int listing) {
   }
 }
 
-void ListedArchive::ShowWhatWasSaid() const {
-  if (said_ < 0 || lseek(said_, 0, SEEK_SET) != 0) return;
-  ProgressLine::HideCurrent();
-  std::fflush(stdout);
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(said_, buffer, sizeof buffer)) > 0) {
-    std::fwrite(buffer, 1, static_cast<size_t>(got), stderr);
-  }
-}
+void ListedArchive::ShowWhatWasSaid() const { ReplaySaid(said_); }

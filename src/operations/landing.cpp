@@ -81,6 +81,7 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
         break;
       }
       made.kind = Node::Kind::kDirectory;
+      made.made_by = batch_;
       made.open_to_others = refuse_open_directories_ && (member.mode & S_IWOTH) != 0;
       break;
     case ArchiveMember::Type::kSymlink:
@@ -97,7 +98,16 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
   }
   for (std::string parent = ParentOf(location); !parent.empty(); parent = ParentOf(parent)) {
     Node& node = nodes_[parent];
-    if (node.kind == Node::Kind::kMissing) node.kind = Node::Kind::kDirectory;
+    if (node.kind == Node::Kind::kMissing) {
+      node.kind = Node::Kind::kDirectory;
+      node.made_by = batch_;
+    }
+    Used(parent, node);
+  }
+  if (footprint_ && made.kind == Node::Kind::kDirectory) {
+    footprint_->UsedDirectory(location, made.made_by);
+  } else if (footprint_) {
+    footprint_->Wrote(location);
   }
   // Only directories and links change how a later path is walked; a file
   // is not noted (a link it replaces stays noted, which refuses more, never
@@ -117,6 +127,7 @@ bool Landing::JudgeHardLink(const ArchiveMember& member, Node& made, Refusal& re
     refusal.reason = kLeadsOutside;
     return false;
   }
+  if (footprint_) footprint_->Wrote(target);
   const Node& linked = Lookup(target);
   made = linked.kind == Node::Kind::kSymlink ? linked : Node{Node::Kind::kOther, "", false};
   return true;
@@ -158,6 +169,7 @@ bool Landing::Resolve(std::string_view path, std::string& location, Refusal& ref
       refusal.reason = kOpenToOthers;
       return false;
     }
+    if (node.kind != Node::Kind::kMissing) Used(candidate, node);
     if (node.kind != Node::Kind::kSymlink) {
       location = std::move(candidate);
       continue;
@@ -219,6 +231,20 @@ bool Landing::ResolveMember(std::string_view name, std::string& location, Refusa
   size_t end = location.size() - last.size();
   parents_.emplace(std::string(parent), location.substr(0, end > 0 ? end - 1 : 0));
   return true;
+}
+
+void Landing::Used(const std::string& location, const Node& node) {
+  if (!footprint_) return;
+  switch (node.kind) {
+    case Node::Kind::kDirectory:
+      footprint_->UsedDirectory(location, node.made_by);
+      break;
+    case Node::Kind::kSymlink:
+      footprint_->WentThrough(location);
+      break;
+    default:
+      footprint_->Wrote(location);
+  }
 }
 
 void Landing::Note(const std::string& location, Node node) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "operations/archivemembers.hpp"
+#include "operations/footprint.hpp"
 
 // The reason given for a name or member that would land outside.
 inline constexpr char kLeadsOutside[] = "it leads outside the installation directory";
@@ -38,17 +39,27 @@ class Landing {
   // order, and notes what they make for the members and batches after them.
   // Files with set-user-ID or set-group-ID are added to `set_id`. With
   // `places`, the place below the root where each judged member lands is
-  // added to it, in order (for a comparison with where tar puts it).
+  // added to it, in order (for a comparison with where tar puts it). With
+  // `footprint`, what the batch makes and the links it goes through are
+  // noted there.
   template <typename Selected>
   bool Allows(const std::vector<ArchiveMember>& members, Selected selected, Refusal& refusal,
-              std::vector<const ArchiveMember*>& set_id,
-              std::vector<std::string>* places = nullptr) {
+              std::vector<const ArchiveMember*>& set_id, std::vector<std::string>* places = nullptr,
+              Footprint* footprint = nullptr) {
+    footprint_ = footprint;
+    batch_ = footprint ? footprint->batch() : 0;
+    // Every link a path of this batch goes through is walked, and noted,
+    // at least once.
+    if (footprint) parents_.clear();
+    bool allowed = true;
     for (const ArchiveMember& member : members) {
       if (!selected(member.name)) continue;
-      if (!AllowsMember(member, refusal, set_id)) return false;
+      allowed = AllowsMember(member, refusal, set_id);
+      if (!allowed) break;
       if (places) places->push_back(last_place_);
     }
-    return true;
+    footprint_ = nullptr;
+    return allowed;
   }
 
  private:
@@ -57,7 +68,11 @@ class Landing {
     Kind kind = Kind::kMissing;
     std::string target;           // of a symbolic link
     bool open_to_others = false;  // a directory on disk that must not be used
+    int made_by = 0;              // the batch that makes a directory; 0: on disk
   };
+  // Notes in the footprint, if any, that the batch uses `node` at
+  // `location` (walks through it or makes it).
+  void Used(const std::string& location, const Node& node);
 
   bool AllowsMember(const ArchiveMember& member, Refusal& refusal,
                     std::vector<const ArchiveMember*>& set_id);
@@ -78,7 +93,9 @@ class Landing {
   std::string root_path_;
   bool refuse_open_directories_;
   bool root_checked_ = false;
-  std::string last_place_;  // of the member judged last; empty when tar skips it
+  std::string last_place_;          // of the member judged last; empty when tar skips it
+  Footprint* footprint_ = nullptr;  // of the batch being judged, when asked for
+  int batch_ = 0;                   // its number
   // What is known of each location below the root: read from disk once, and
   // changed by every member judged.
   std::unordered_map<std::string, Node> nodes_;

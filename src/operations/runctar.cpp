@@ -6,10 +6,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -24,11 +28,14 @@
 #include "messages/print.hpp"
 #include "operations/archivelisting.hpp"
 #include "operations/archivemembers.hpp"
+#include "operations/batchextraction.hpp"
+#include "operations/footprint.hpp"
 #include "operations/landing.hpp"
 #include "operations/receipt.hpp"
 #include "operations/tarbatch.hpp"
 #include "operations/tarrequest.hpp"
 #include "system/interrupts.hpp"
+#include "system/jobs.hpp"
 #include "system/notice.hpp"
 #include "system/otherswrite.hpp"
 #include "system/progressline.hpp"
@@ -45,13 +52,6 @@ namespace {
   std::fputs("\n", stdout);
   nprintf(Msg::kLoadFailed);
   exite(1);
-}
-
-// A name or member that would be written where it must not fails the load
-// before tar runs.
-[[noreturn]] void Refuse(const Refusal& refusal) {
-  Notice("", refusal.name, ": not extracted: " + refusal.reason);
-  FailLoading();
 }
 
 [[noreturn]] void FailArchive(const std::string& archive, const std::string& why) {
@@ -72,18 +72,16 @@ int CompressionForm(const std::string& dist) {
   return kPlain;
 }
 
-// How far the file open as `fd` has been read through that descriptor.
-uint64_t PositionOf(int fd) {
-  off_t at = lseek(fd, 0, SEEK_CUR);
-  return at > 0 ? static_cast<uint64_t>(at) : 0;
-}
-
-void ReportNotStarted(const ChildEnd& end, const char* program) {
-  if (!end.started && end.error != 0) NoticeError(program, end.error);
-}
+// Why a batch stops the load: "NAME: AFTER" on standard error, then
+// message 59.
+struct Stop {
+  std::string name;
+  std::string after;
+};
 
 // One load: the archives of the medium, what is known of the installation
-// directory, and the confinement of tar.
+// directory, the confinement of tar, and the batches extracted side by
+// side.
 class Loader {
  public:
   Loader(const std::string& dist, int variant, int list_files, const InstallTarget& target,
@@ -92,6 +90,9 @@ class Loader {
         variant_(variant < 0 || variant > 5 ? 0 : variant),
         form_(CompressionForm(dist)),
         list_files_(list_files),
+        // tar's listing owns the screen when the names are shown: one
+        // batch after another then.
+        jobs_(list_files == 0 ? WantedJobs() : 1),
         root_fd_(target.fd),
         sandbox_(Sandbox::Beneath(root_fd_, target.path)),
         // As root without a private root, what another user could change
@@ -100,6 +101,10 @@ class Loader {
         landing_(root_fd_, target.path, refuse_changeable_),
         progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress) {
     if (root_fd_ < 0) DieFor(target.path);
+    // One list of names for every batch that can be running, and one for
+    // the batch being read.
+    for (int slot = 0; slot <= jobs_; ++slot)
+      batches_.push_back(std::make_unique<TarBatch>(ScratchFile(SlotName("LST", slot))));
   }
   ~Loader() {
     if (ahead_.joinable()) ahead_.join();
@@ -110,36 +115,87 @@ class Loader {
     return dist_ + "/" + ArchiveName(code, variant_, form_);
   }
 
-  // The load is complete: the line goes.
-  void Done() { progress_.Erase(); }
+  // The batch to read next, begun for archive code `code`: one whose list
+  // no running tar reads.
+  TarBatch& NextBatch(std::string_view code) {
+    // At most `jobs_` run at once, so one of the lists is free at once.
+    for (;;) {
+      for (size_t slot = 0; slot < batches_.size(); ++slot) {
+        if (SlotInUse(slot)) continue;
+        reading_slot_ = static_cast<int>(slot);
+        batches_[slot]->Start(code);
+        return *batches_[slot];
+      }
+      WaitForAnEnd();
+    }
+  }
 
   void Add(TarBatch& batch, std::string_view name) {
     if (name.empty()) return;
-    Refusal refusal{std::string(name), kLeadsOutside};
-    if (name.starts_with('/') || HasDotDot(name)) Refuse(refusal);
+    if (name.starts_with('/') || HasDotDot(name)) {
+      StopLoading({std::string(name), std::string(": not extracted: ") + kLeadsOutside});
+    }
     batch.Add(name);
   }
 
-  // Extracts the batch; `next_code` is the archive code of the batch after
-  // it, if any, whose members are listed meanwhile.
+  // Extracts the batch, or starts it beside the batches running;
+  // `next_code` is the archive code of the batch after it, if any, whose
+  // members are listed meanwhile.
   void Extract(TarBatch& batch, std::string_view next_code) {
     const std::string& list = batch.Finish();
     // A run of lines without any entry path names nothing to extract.
     if (batch.count() == 0) return;
     ListedArchive archive = TakeListing(ArchiveOf(batch.code()));
-    Judge(batch, archive);
+    Footprint footprint(++judged_);
+    if (std::optional<Stop> stop = Judge(batch, archive, jobs_ > 1 ? &footprint : nullptr)) {
+      StopLoading(*stop);
+    }
     if (!next_code.empty()) ListAhead(ArchiveOf(next_code));
     TarRequest request = ChooseTarRequest(archive.members(), batch, list_files_ != 0);
+    int slot = reading_slot_;
     std::string names = list;
-    if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request);
+    if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request, slot);
     struct stat st;
     uint64_t size = fstat(archive.fd(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    ExtractFrom(archive.fd(), request, names);
-    done_ += size;
-    progress_.Show(done_);
+    Extraction extraction{
+        archive.fd(), form_ != kPlain,
+        TarArguments(ArchiveOnStandardInput(form_ == kPlain), list_files_, request, names),
+        &sandbox_};
+    // A batch tar will fail on runs after every batch before it, alone,
+    // as it would one after another.
+    if (jobs_ == 1 || request.fails) {
+      Settle();
+      ExtractHere(extraction);
+      done_ += size;
+      progress_.Show(done_);
+      return;
+    }
+    WaitForRoomBeside(footprint);
+    beside_.push_back(std::make_shared<ExtractionBeside>(
+        std::move(archive), std::move(footprint), std::move(extraction), size, slot, endings_));
+  }
+
+  // The load is complete once the batches still running have ended: the
+  // line goes.
+  void Finish() {
+    Settle();
+    progress_.Erase();
   }
 
  private:
+  // The name of a working file for the batch of `slot`: the first keeps
+  // the plain name.
+  static std::string SlotName(const char* name, int slot) {
+    return slot == 0 ? name : name + std::to_string(slot + 1);
+  }
+
+  bool SlotInUse(size_t slot) const {
+    for (const auto& running : beside_) {
+      if (static_cast<size_t>(running->slot()) == slot && !running->ended()) return true;
+    }
+    return false;
+  }
+
   // The listing of `path`: the one made ahead while the batch before ran,
   // or one made now.
   ListedArchive TakeListing(const std::string& path) {
@@ -150,66 +206,124 @@ class Loader {
   }
 
   // The members the batch would extract must land inside; set-ID files
-  // among them are named.
-  void Judge(const TarBatch& batch, const ListedArchive& archive) {
+  // among them are named. What they touch goes into `footprint`, when
+  // given.
+  std::optional<Stop> Judge(const TarBatch& batch, const ListedArchive& archive,
+                            Footprint* footprint) {
     archive.ShowWhatWasSaid();
-    if (archive.fd() < 0) FailArchive(archive.path(), std::strerror(archive.open_error()));
+    if (archive.fd() < 0)
+      return Stop{archive.path(), ": " + std::string(std::strerror(archive.open_error()))};
     if (refuse_changeable_) {
       struct stat st;
       if (fstat(archive.fd(), &st) != 0) DieFor(archive.path());
       if (OthersCanWrite(st)) {
-        Refuse({archive.path(),
-                "another user can change this archive, and tar runs as root without a private "
-                "root"});
+        return Stop{archive.path(),
+                    ": not extracted: another user can change this archive, and tar runs as "
+                    "root without a private root"};
       }
     }
-    if (!archive.error().empty()) FailArchive(archive.path(), archive.error());
+    if (!archive.error().empty()) return Stop{archive.path(), ": " + archive.error()};
     Refusal refusal;
     std::vector<const ArchiveMember*> set_id;
     auto selected = [&](std::string_view member) { return batch.Selects(member); };
-    if (!landing_.Allows(archive.members(), selected, refusal, set_id)) Refuse(refusal);
+    if (!landing_.Allows(archive.members(), selected, refusal, set_id, nullptr, footprint)) {
+      return Stop{refusal.name, ": not extracted: " + refusal.reason};
+    }
     for (const ArchiveMember* member : set_id) {
       Notice((member->mode & S_ISUID) != 0 ? "set-user-ID: " : "set-group-ID: ", member->name, "");
     }
+    return std::nullopt;
   }
 
-  // The members to leave out, one per line, in a working file.
-  static std::string WriteExclusions(const TarRequest& request) {
-    std::string path = ScratchFile("EXC");
+  // Ends the load for `stop` once the batches before it have ended (the
+  // first of them that failed decides).
+  [[noreturn]] void StopLoading(const Stop& stop) {
+    Settle();
+    Notice("", stop.name, stop.after);
+    FailLoading();
+  }
+
+  // The members to leave out, one per line, in a working file of `slot`.
+  static std::string WriteExclusions(const TarRequest& request, int slot) {
+    std::string path = ScratchFile(SlotName("EXC", slot));
     LineWriter out(path);
     for (const std::string& name : request.excluded) out.Write(name);
     out.Close();
     return path;
   }
 
-  // tar reads the archive from the descriptor that was listed; for a
-  // compressed one gunzip reads it and tar reads gunzip. How far the load
-  // has come is how far tar has read its own opening of the file, or how
-  // far gunzip has read the installer's.
-  void ExtractFrom(int fd, const TarRequest& request, const std::string& list) {
-    bool plain = form_ == kPlain;
-    Command tar{TarArguments(ArchiveOnStandardInput(plain), list_files_, request, list)};
-    tar.sandbox = &sandbox_;
-    WaitTick tick = nullptr;
-    int tar_fd = -1;
-    if (progress_.active()) {
-      tick = [&](const std::vector<pid_t>& running) {
-        uint64_t at = plain ? ReadPosition(running.back(), fd, tar_fd) : PositionOf(fd);
-        progress_.Show(done_ + at);
-      };
+  // Runs `extraction` and waits for it, its progress shown as it goes.
+  void ExtractHere(const Extraction& extraction) {
+    std::function<void(uint64_t)> read = nullptr;
+    if (progress_.active()) read = [this](uint64_t at) { progress_.Show(done_ + at); };
+    ExtractionEnd end = RunExtraction(extraction, read);
+    end.ReportNotStarted();
+    if (!end.Succeeded()) FailLoading();
+  }
+
+  // Waits until a batch with `footprint` can start: a place is free, and
+  // every running batch whose footprint it meets has ended. A failed batch
+  // ends the load.
+  void WaitForRoomBeside(const Footprint& footprint) {
+    std::vector<std::shared_ptr<const ExtractionBeside>> before;
+    for (const auto& running : beside_) {
+      if (!running->ended() && running->footprint().Meets(footprint)) before.push_back(running);
     }
-    if (plain) {
-      tar.stdin_fd = fd;
-      ChildEnd end = RunCommand(tar, tick);
-      ReportNotStarted(end, "/bin/tar");
-      if (!end.Succeeded()) FailLoading();
-      return;
+    for (;;) {
+      RetireEnded();
+      size_t busy = 0;
+      bool failed = false;
+      for (const auto& running : beside_) {
+        busy += running->ended() ? 0 : 1;
+        failed = failed || (running->ended() && !running->end().Succeeded());
+      }
+      // One after another, nothing after a failed batch would have run.
+      if (failed) Settle();
+      bool waiting = false;
+      for (const auto& earlier : before) waiting = waiting || !earlier->ended();
+      if (!waiting && busy < static_cast<size_t>(jobs_)) return;
+      WaitForAnEnd();
     }
-    Command gunzip{{"gunzip", "-c"}, fd};
-    PipelineEnd ends = RunPipeline(gunzip, tar, tick);
-    ReportNotStarted(ends.first, "gunzip");
-    ReportNotStarted(ends.second, "/bin/tar");
-    if (!ends.first.Succeeded() || !ends.second.Succeeded()) FailLoading();
+  }
+
+  // Waits for every running batch and takes their ends in order.
+  void Settle() {
+    while (!beside_.empty()) {
+      while (!beside_.front()->ended()) WaitForAnEnd();
+      RetireEnded();
+    }
+  }
+
+  // Takes the ends of the batches that have ended, from the first, in the
+  // order of the table of contents: what they said is shown, and the first
+  // that failed ends the load once every running batch has ended.
+  void RetireEnded() {
+    while (!beside_.empty() && beside_.front()->ended()) {
+      std::shared_ptr<ExtractionBeside> ended = std::move(beside_.front());
+      beside_.pop_front();
+      ended->ShowWhatWasSaid();
+      done_ += ended->size();
+      if (ended->end().Succeeded()) continue;
+      for (const auto& running : beside_) {
+        while (!running->ended()) WaitForAnEnd();
+      }
+      ended->end().ReportNotStarted();
+      FailLoading();
+    }
+  }
+
+  // Waits a tenth of a second at most for a batch to end, and shows the
+  // progress of all of them.
+  void WaitForAnEnd() {
+    {
+      std::unique_lock<std::mutex> lock(endings_.mutex);
+      uint64_t seen = endings_.count;
+      endings_.changed.wait_for(lock, std::chrono::milliseconds(100),
+                                [&] { return endings_.count != seen; });
+    }
+    uint64_t at = done_;
+    for (const auto& running : beside_) at += running->read();
+    progress_.Show(at);
   }
 
   // Lists the members of `archive` in a thread of its own while tar
@@ -226,14 +340,21 @@ class Loader {
   int variant_;
   int form_;
   int list_files_;
+  int jobs_;     // batches extracted side by side at most
   int root_fd_;  // the installation directory, held by the caller
   Sandbox sandbox_;
   bool refuse_changeable_;
   Landing landing_;
   ProgressLine progress_;
-  uint64_t done_ = 0;
+  uint64_t done_ = 0;  // bytes of the batches ended and taken
+  int judged_ = 0;     // batches judged so far
   std::thread ahead_;
   ListedArchive ahead_listing_;
+  std::vector<std::unique_ptr<TarBatch>> batches_;
+  int reading_slot_ = 0;  // of the batch NextBatch gave last
+  Endings endings_;
+  // The batches started beside each other and not yet taken, in order.
+  std::deque<std::shared_ptr<ExtractionBeside>> beside_;
 };
 
 // Every archive the load needs must open as a regular file under the name
@@ -285,18 +406,17 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
   // tar's listing owns the screen when the names are shown.
   bool show_progress = list_files == 0 && ProgressLine::Wanted();
   Loader loader(dist, variant, list_files, target, show_progress ? bytes : 0, show_progress);
-  TarBatch batch(ScratchFile("LST"));
-  batch.Start(TocLine(line).ArchiveCode());
+  TarBatch* batch = &loader.NextBatch(TocLine(line).ArchiveCode());
   do {
     TocLine entry(line);
-    if (entry.ArchiveCode() != batch.code()) {
-      loader.Extract(batch, entry.ArchiveCode());
-      batch.Start(entry.ArchiveCode());
+    if (entry.ArchiveCode() != batch->code()) {
+      loader.Extract(*batch, entry.ArchiveCode());
+      batch = &loader.NextBatch(entry.ArchiveCode());
     }
-    loader.Add(batch, entry.EntryWord());
+    loader.Add(*batch, entry.EntryWord());
   } while (in->Next(line));
-  loader.Extract(batch, "");
-  loader.Done();
+  loader.Extract(*batch, "");
+  loader.Finish();
   in.reset();
   std::fputs("\n", stdout);
   nprintf(Msg::kLoaded);

@@ -52,7 +52,7 @@ TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const Tar
   // names keeps that failure.
   std::unordered_set<std::string_view> places = WantedAndAbove(wanted);
   for (const std::string& given : batch.names()) {
-    if (!places.contains(given)) return names;
+    if (!places.contains(given)) return {TarRequest::Kind::kNames, {}, true};
   }
   if (unwanted.empty()) return {TarRequest::Kind::kWhole, {}};
   if (!plain || batch.count() < few_names) return names;

@@ -18,6 +18,8 @@ struct TarRequest {
   };
   Kind kind = Kind::kNames;
   std::vector<std::string> excluded;  // for kComplement
+  // tar will fail: a listed name matches no member.
+  bool fails = false;
 };
 
 // The cheapest request that extracts exactly what `batch` names from an

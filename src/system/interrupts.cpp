@@ -5,11 +5,13 @@
 
 #include <cerrno>
 
+#include "system/jobs.hpp"
+
 namespace {
 
-// A load runs at most two pipes of two children at a time: the extraction,
-// and the listing of the next archive.
-constexpr int kMaxChildren = 8;
+// A load runs at most kMostJobs extractions of two children each, and the
+// listing of the next archive.
+constexpr int kMaxChildren = 2 * kMostJobs + 2;
 volatile sig_atomic_t children[kMaxChildren];
 
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};

@@ -1,5 +1,7 @@
 #include "system/notice.hpp"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,4 +20,15 @@ void Notice(std::string_view before, std::string_view name, std::string_view aft
 
 void NoticeError(std::string_view name, int error) {
   Notice("", name, std::string(": ") + std::strerror(error));
+}
+
+void ReplaySaid(int said) {
+  if (said < 0 || lseek(said, 0, SEEK_SET) != 0) return;
+  ProgressLine::HideCurrent();
+  std::fflush(stdout);
+  char buffer[4096];
+  ssize_t got;
+  while ((got = read(said, buffer, sizeof buffer)) > 0) {
+    std::fwrite(buffer, 1, static_cast<size_t>(got), stderr);
+  }
 }

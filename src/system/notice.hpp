@@ -11,3 +11,8 @@ void Notice(std::string_view before, std::string_view name, std::string_view aft
 
 // The perror form: "NAME: the system's text for `error`".
 void NoticeError(std::string_view name, int error);
+
+// Copies what a child wrote into the file open as `said` (from its start) to
+// standard error, the progress line hidden and standard output flushed
+// first: what a child said while running beside others, shown in its turn.
+void ReplaySaid(int said);
