@@ -33,7 +33,8 @@ void ExtractionEnd::ReportNotStarted() const {
 // compressed one gunzip reads it and tar reads gunzip. How far the load has
 // come is how far tar has read its own opening of the file, or how far
 // gunzip has read the installer's.
-ExtractionEnd RunExtraction(const Extraction& extraction, const std::function<void(uint64_t)>& read) {
+ExtractionEnd RunExtraction(const Extraction& extraction,
+                            const std::function<void(uint64_t)>& read) {
   int fd = extraction.fd;
   bool plain = !extraction.compressed;
   Command tar{extraction.tar};
@@ -62,8 +63,7 @@ ExtractionEnd RunExtraction(const Extraction& extraction, const std::function<vo
 }
 
 ExtractionBeside::ExtractionBeside(ListedArchive archive, Footprint footprint,
-                                   Extraction extraction, uint64_t size, int slot,
-                                   Endings& endings)
+                                   Extraction extraction, uint64_t size, int slot, Endings& endings)
     : archive_(std::move(archive)),
       footprint_(std::move(footprint)),
       extraction_(std::move(extraction)),

@@ -39,7 +39,7 @@ struct ExtractionEnd {
 // Runs `extraction` and waits for it; `read` is told about ten times a
 // second how many bytes of the archive have been read.
 ExtractionEnd RunExtraction(const Extraction& extraction,
-                      const std::function<void(uint64_t)>& read = nullptr);
+                            const std::function<void(uint64_t)>& read = nullptr);
 
 // Wakes the thread that waits for extractions when one ends.
 struct Endings {
@@ -54,8 +54,8 @@ class ExtractionBeside {
  public:
   // Starts at once; `endings` is told when it ends. The thread never sees
   // an interrupt: the handler stays the main thread's.
-  ExtractionBeside(ListedArchive archive, Footprint footprint, Extraction extraction,
-                   uint64_t size, int slot, Endings& endings);
+  ExtractionBeside(ListedArchive archive, Footprint footprint, Extraction extraction, uint64_t size,
+                   int slot, Endings& endings);
   ~ExtractionBeside();
   ExtractionBeside(const ExtractionBeside&) = delete;
   ExtractionBeside& operator=(const ExtractionBeside&) = delete;

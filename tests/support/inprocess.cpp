@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "common/exitrequest.hpp"
 #include "driver/farewell.hpp"
 #include "messages/catalogue.hpp"
@@ -24,6 +26,24 @@ Outcome RunUnit(const std::function<void()>& unit, const std::string& input) {
   }
   outcome.out = io.Output();
   return outcome;
+}
+
+ScopedVariable::ScopedVariable(std::string name, const std::optional<std::string>& value)
+    : name_(std::move(name)) {
+  if (const char* before = std::getenv(name_.c_str())) before_ = before;
+  if (value) {
+    setenv(name_.c_str(), value->c_str(), 1);
+  } else {
+    unsetenv(name_.c_str());
+  }
+}
+
+ScopedVariable::~ScopedVariable() {
+  if (before_) {
+    setenv(name_.c_str(), before_->c_str(), 1);
+  } else {
+    unsetenv(name_.c_str());
+  }
 }
 
 void InProcessTest::SetUp() {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "support/stdio_capture.hpp"
@@ -26,6 +27,20 @@ struct Outcome {
 // and releases the messages). The capture ends before the caller checks
 // anything, so that a failure message reaches the test's own output.
 Outcome RunUnit(const std::function<void()>& unit, const std::string& input = "");
+
+// An environment variable set, or unset with nullopt, until the end of the
+// scope; then as it was.
+class ScopedVariable {
+ public:
+  ScopedVariable(std::string name, const std::optional<std::string>& value);
+  ~ScopedVariable();
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> before_;
+};
 
 class InProcessTest : public ::testing::Test {
  protected:

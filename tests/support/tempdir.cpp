@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -71,11 +72,12 @@ std::vector<std::string> ListDir(const std::string& dir) {
   return names;
 }
 
-std::map<std::string, std::string> Snapshot(const std::string& root) {
+std::map<std::string, std::string> Snapshot(const std::string& root, bool modes) {
   std::map<std::string, std::string> entries;
   namespace fs = std::filesystem;
   for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
-    std::string path = fs::relative(e.path(), root).string();
+    // fs::relative would follow a link to what it names.
+    std::string path = e.path().lexically_relative(root).string();
     if (e.is_symlink()) {
       entries[path] = "L:" + fs::read_symlink(e.path()).string();
     } else if (e.is_directory()) {
@@ -84,6 +86,12 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
       struct stat st;
       stat(e.path().c_str(), &st);
       entries[path] = std::string((st.st_mode & S_IXUSR) ? "Fx:" : "F:") + ReadFile(e.path());
+    }
+    struct stat st;
+    if (modes && !e.is_symlink() && stat(e.path().c_str(), &st) == 0) {
+      char mode[8];
+      std::snprintf(mode, sizeof mode, " %o", st.st_mode & 07777);
+      entries[path] += mode;
     }
   }
   return entries;

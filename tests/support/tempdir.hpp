@@ -31,5 +31,6 @@ std::vector<std::string> ListDir(const std::string& dir);
 
 // Everything below `root` by relative path: "D" for a directory, "L:" and
 // the target for a link, "F:" ("Fx:" when executable) and the content for a
-// file.
-std::map<std::string, std::string> Snapshot(const std::string& root);
+// file. With `modes`, every entry but a link ends with " " and its mode in
+// octal.
+std::map<std::string, std::string> Snapshot(const std::string& root, bool modes = false);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <sstream>
 
 #include "fixture.hpp"
@@ -76,6 +78,70 @@ TEST_F(Loading, EachRunOfOneArchiveCodeIsItsOwnTarAndAFailureStopsTheRest) {
   EXPECT_EQ(loaded.out, "\n" + kFailed);
   EXPECT_TRUE(Exists("p") && Exists("q") && Exists("r"));
   EXPECT_FALSE(Exists("s"));
+}
+
+TEST_F(Loading, BatchesSideBySideLeaveWhatOneAfterAnotherLeaves) {
+  // Each archive from a tree of its own; "->T" is a link to T, a trailing
+  // "*" a file of mode 0750.
+  struct Archive {
+    std::string code;
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::vector<std::string> members;  // given to tar
+  };
+  const Archive archives[] = {
+      {"01",
+       {{"share/a", "a1"}, {"share/b", "b1"}, {"lib/libx", "x1"}, {"bin/tool", "t1*"}},
+       {"share", "lib", "bin"}},
+      {"02",
+       {{"share/c", "c2"}, {"bin/alias", "->tool"}, {"lib/libx", "x2*"}},
+       {"share", "bin", "lib"}},
+      {"03", {{"cur", "->lib"}, {"data/d", "d3"}}, {"cur", "data"}},
+      {"04", {{"cur/extra", "e4"}, {"solo/s", "s4"}}, {"cur/extra", "solo"}},
+      {"05", {{"share/a", "a5"}, {"other/o", "o5*"}}, {"share", "other"}},
+  };
+  for (const Archive& archive : archives) {
+    std::string tree = dir_ / ("tree" + archive.code);
+    for (const auto& [path, content] : archive.entries) {
+      std::string at = tree + "/" + path;
+      MakeDirs(std::filesystem::path(at).parent_path());
+      if (content.starts_with("->")) {
+        std::filesystem::create_symlink(content.substr(2), at);
+      } else {
+        WriteFile(at, content.substr(0, content.find('*')));
+        chmod(at.c_str(), content.ends_with('*') ? 0750 : 0644);
+      }
+    }
+    MakeTarArchive(dist_ + "/" + archive.code + ".tar", tree, archive.members);
+  }
+  // Shared directories, a link to a file of another archive, files that a
+  // later archive writes again, a path through a link another archive
+  // makes, and archive 01 read by two runs of lines.
+  WritePak({Line("01", "share/a"), Line("01", "share/b"), Line("01", "lib"), Line("02", "share/c"),
+            Line("02", "bin/alias"), Line("02", "lib/libx"), Line("03", "cur"), Line("03", "data"),
+            Line("01", "bin/tool"), Line("04", "cur/extra"), Line("04", "solo"),
+            Line("05", "share/a"), Line("05", "other")});
+  std::map<std::string, std::string> one_after_another;
+  for (std::optional<std::string> jobs :
+       {std::optional<std::string>("1"), std::optional<std::string>(),
+        std::optional<std::string>("4")}) {
+    SCOPED_TRACE(jobs.value_or("unset"));
+    ScopedVariable variable("ZULJOBS", jobs);
+    inst_ = dir_ / ("inst" + jobs.value_or("unset"));
+    MakeDirs(inst_);
+    WorkIn(inst_);
+    Outcome loaded = Load(0);
+    EXPECT_EQ(loaded.status, -1) << loaded.out;
+    std::map<std::string, std::string> tree = Snapshot(inst_, true);
+
+    if (one_after_another.empty()) {
+      one_after_another = tree;
+      EXPECT_EQ(tree["share/a"], "F:a5 644");
+      EXPECT_EQ(tree["lib/libx"], "Fx:x2 750");
+      EXPECT_EQ(tree["lib/extra"], "F:e4 644");
+      EXPECT_EQ(tree["bin/alias"], "L:tool");
+    }
+    EXPECT_EQ(tree, one_after_another);
+  }
 }
 
 TEST_F(Loading, ShellSyntaxInAnEntryPathRunsNothing) {
