@@ -14,13 +14,6 @@
 #include "system/notice.hpp"
 #include "system/spawn.hpp"
 
-namespace {
-
-// How much a listing made ahead yields to the extraction beside it.
-constexpr int kAheadNiceness = 10;
-
-}  // namespace
-
 ListedArchive& ListedArchive::operator=(ListedArchive&& other) noexcept {
   if (this == &other) return *this;
   Close();
@@ -40,7 +33,7 @@ void ListedArchive::Close() {
 }
 
 void ListedArchive::List(const std::string& path, bool compressed, const Sandbox& sandbox,
-                         bool ahead) {
+                         int niceness) {
   Close();
   path_ = path;
   members_.clear();
@@ -71,7 +64,7 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
   tar.stderr_fd = said_;
   Command gunzip{{"gunzip", "-c"}, fd_};
   gunzip.stderr_fd = said_;
-  if (ahead) tar.niceness = gunzip.niceness = kAheadNiceness;
+  tar.niceness = gunzip.niceness = niceness;
   std::vector<std::pair<const Command*, ChildEnd>> ends;
   if (compressed) {
     PipelineEnd pipeline = RunPipeline(gunzip, tar);

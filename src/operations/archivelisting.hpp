@@ -20,9 +20,10 @@ class ListedArchive {
 
   // Opens `path` as a regular file and lists its members with tar, through
   // gunzip when it is `compressed`, in `sandbox`. The descriptor is left at
-  // the start of the file. A listing made `ahead` of its need runs at a lower
-  // priority than the extraction it runs beside.
-  void List(const std::string& path, bool compressed, const Sandbox& sandbox, bool ahead = false);
+  // the start of the file. tar and gunzip run at `niceness` (above 0 for a
+  // listing made ahead of its need, beside the extraction the load waits
+  // for).
+  void List(const std::string& path, bool compressed, const Sandbox& sandbox, int niceness = 0);
 
   const std::string& path() const { return path_; }
   // The open archive; -1 when it did not open (open_error() says why).

@@ -31,6 +31,7 @@
 #include "operations/batchextraction.hpp"
 #include "operations/footprint.hpp"
 #include "operations/landing.hpp"
+#include "operations/listingsahead.hpp"
 #include "operations/receipt.hpp"
 #include "operations/tarbatch.hpp"
 #include "operations/tarrequest.hpp"
@@ -72,6 +73,16 @@ int CompressionForm(const std::string& dist) {
   return kPlain;
 }
 
+// The archive of every batch that names something to extract, in order,
+// and the bytes the load reads (every batch reads its archive once).
+struct ArchivesOfTheLoad {
+  std::vector<std::string> archives;
+  uint64_t bytes = 0;
+};
+
+// How much a listing made ahead yields to the extraction beside it.
+constexpr int kAheadNiceness = 10;
+
 // Why a batch stops the load: "NAME: AFTER" on standard error, then
 // message 59.
 struct Stop {
@@ -85,7 +96,7 @@ struct Stop {
 class Loader {
  public:
   Loader(const std::string& dist, int variant, int list_files, const InstallTarget& target,
-         uint64_t progress_total, bool show_progress)
+         std::vector<std::string> archives, uint64_t progress_total, bool show_progress)
       : dist_(dist),
         variant_(variant < 0 || variant > 5 ? 0 : variant),
         form_(CompressionForm(dist)),
@@ -99,6 +110,11 @@ class Loader {
         // while tar runs is refused.
         refuse_changeable_(geteuid() == 0 && !sandbox_.private_root()),
         landing_(root_fd_, target.path, refuse_changeable_),
+        // One after another, the listing made ahead yields to the
+        // extraction beside it; side by side, listings are what the next
+        // extractions wait for.
+        listings_(std::move(archives), form_ != kPlain, sandbox_, static_cast<size_t>(jobs_),
+                  jobs_ == 1 ? kAheadNiceness : 0),
         progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress) {
     if (root_fd_ < 0) DieFor(target.path);
     // One list of names for every batch that can be running, and one for
@@ -106,10 +122,6 @@ class Loader {
     for (int slot = 0; slot <= jobs_; ++slot)
       batches_.push_back(std::make_unique<TarBatch>(ScratchFile(SlotName("LST", slot))));
   }
-  ~Loader() {
-    if (ahead_.joinable()) ahead_.join();
-  }
-
   // The file name of the archive of `code`.
   std::string ArchiveOf(std::string_view code) const {
     return dist_ + "/" + ArchiveName(code, variant_, form_);
@@ -138,19 +150,16 @@ class Loader {
     batch.Add(name);
   }
 
-  // Extracts the batch, or starts it beside the batches running;
-  // `next_code` is the archive code of the batch after it, if any, whose
-  // members are listed meanwhile.
-  void Extract(TarBatch& batch, std::string_view next_code) {
+  // Extracts the batch, or starts it beside the batches running.
+  void Extract(TarBatch& batch) {
     const std::string& list = batch.Finish();
     // A run of lines without any entry path names nothing to extract.
     if (batch.count() == 0) return;
-    ListedArchive archive = TakeListing(ArchiveOf(batch.code()));
+    ListedArchive archive = listings_.Take(listed_++, ArchiveOf(batch.code()));
     Footprint footprint(++judged_);
     if (std::optional<Stop> stop = Judge(batch, archive, jobs_ > 1 ? &footprint : nullptr)) {
       StopLoading(*stop);
     }
-    if (!next_code.empty()) ListAhead(ArchiveOf(next_code));
     TarRequest request = ChooseTarRequest(archive.members(), batch, list_files_ != 0);
     int slot = reading_slot_;
     std::string names = list;
@@ -194,15 +203,6 @@ class Loader {
       if (static_cast<size_t>(running->slot()) == slot && !running->ended()) return true;
     }
     return false;
-  }
-
-  // The listing of `path`: the one made ahead while the batch before ran,
-  // or one made now.
-  ListedArchive TakeListing(const std::string& path) {
-    if (ahead_.joinable()) ahead_.join();
-    ListedArchive listed = std::move(ahead_listing_);
-    if (listed.path() != path) listed.List(path, form_ != kPlain, sandbox_);
-    return listed;
   }
 
   // The members the batch would extract must land inside; set-ID files
@@ -326,16 +326,6 @@ class Loader {
     progress_.Show(at);
   }
 
-  // Lists the members of `archive` in a thread of its own while tar
-  // extracts the batch before it: listing them costs the load nothing
-  // then. The thread never sees an interrupt; the handler stays the main
-  // thread's, and it ends the listing's children with the rest.
-  void ListAhead(const std::string& archive) {
-    InterruptsHeld held;
-    ahead_ = std::thread(
-        [this, archive] { ahead_listing_.List(archive, form_ != kPlain, sandbox_, true); });
-  }
-
   std::string dist_;
   int variant_;
   int form_;
@@ -345,11 +335,11 @@ class Loader {
   Sandbox sandbox_;
   bool refuse_changeable_;
   Landing landing_;
+  ListingsAhead listings_;
+  size_t listed_ = 0;  // batches that took their listing
   ProgressLine progress_;
   uint64_t done_ = 0;  // bytes of the batches ended and taken
   int judged_ = 0;     // batches judged so far
-  std::thread ahead_;
-  ListedArchive ahead_listing_;
   std::vector<std::unique_ptr<TarBatch>> batches_;
   int reading_slot_ = 0;  // of the batch NextBatch gave last
   Endings endings_;
@@ -359,23 +349,23 @@ class Loader {
 
 // Every archive the load needs must open as a regular file under the name
 // it will be read by, before anything is unpacked: a missing one fails the
-// load at once. Gives the bytes the load reads (every batch reads its
-// archive once).
-uint64_t CheckArchives(const std::string& pak, const std::string& dist, int variant) {
+// load at once.
+ArchivesOfTheLoad CheckArchives(const std::string& pak, const std::string& dist, int variant) {
   int form = CompressionForm(dist);
   if (variant < 0 || variant > 5) variant = 0;
   LineReader in(pak);
   std::string_view line;
   std::string code;
   bool named = false;  // the run of lines of `code` names something to extract
-  uint64_t total = 0;
+  ArchivesOfTheLoad load;
   auto check = [&] {
     if (!named) return;
     std::string archive = dist + "/" + ArchiveName(code, variant, form);
     int fd = OpenRegularFile(archive);
     if (fd < 0) FailArchive(archive, errno != 0 ? std::strerror(errno) : "not a regular file");
     struct stat st;
-    if (fstat(fd, &st) == 0) total += static_cast<uint64_t>(st.st_size);
+    if (fstat(fd, &st) == 0) load.bytes += static_cast<uint64_t>(st.st_size);
+    load.archives.push_back(archive);
     close(fd);
   };
   for (bool first = true; in.Next(line); first = false) {
@@ -388,7 +378,7 @@ uint64_t CheckArchives(const std::string& pak, const std::string& dist, int vari
     named = named || !entry.EntryWord().empty();
   }
   check();
-  return total;
+  return load;
 }
 
 }  // namespace
@@ -399,23 +389,24 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
   std::optional<LineReader> in(std::in_place, pak);
   std::string_view line;
   if (!in->Next(line)) return;
-  uint64_t bytes = CheckArchives(pak, dist, variant);
+  ArchivesOfTheLoad load = CheckArchives(pak, dist, variant);
   // Before the first extraction: a failed or interrupted load can be
   // removed with it.
   if (!receipt.empty()) WriteReceipt(toc, pak, receipt);
   // tar's listing owns the screen when the names are shown.
   bool show_progress = list_files == 0 && ProgressLine::Wanted();
-  Loader loader(dist, variant, list_files, target, show_progress ? bytes : 0, show_progress);
+  Loader loader(dist, variant, list_files, target, std::move(load.archives),
+                show_progress ? load.bytes : 0, show_progress);
   TarBatch* batch = &loader.NextBatch(TocLine(line).ArchiveCode());
   do {
     TocLine entry(line);
     if (entry.ArchiveCode() != batch->code()) {
-      loader.Extract(*batch, entry.ArchiveCode());
+      loader.Extract(*batch);
       batch = &loader.NextBatch(entry.ArchiveCode());
     }
     loader.Add(*batch, entry.EntryWord());
   } while (in->Next(line));
-  loader.Extract(*batch, "");
+  loader.Extract(*batch);
   loader.Finish();
   in.reset();
   std::fputs("\n", stdout);
