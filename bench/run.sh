@@ -11,8 +11,9 @@
 # --build DIR use the install and mkdist programs already built in DIR;
 #             without it an optimised build (RelWithDebInfo)
 #             is made in build-bench/
-# --only LIST run only these scenarios (comma-separated: load, gzip, half,
-#             big, progress, verify, sizes, remove, walk, discovery)
+# --only LIST run only these scenarios (comma-separated: load1, load2, load,
+#             jobs1, jobs2, gzip, half, big, progress, verify, sizes, remove,
+#             walk, discovery)
 # --keep      keep the inputs (for a profiler) and say where they are
 #
 # Everything is made in a directory under $TMPDIR (else /tmp) that is
@@ -32,7 +33,7 @@ while (($#)); do
     --build) BUILD=$2; shift ;;
     --only) ONLY=$2; shift ;;
     --keep) KEEP=1 ;;
-    -h|--help) sed -n '2,19p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,20p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
@@ -247,6 +248,39 @@ check_load() {
   got=$(find "$L_INST" -type f | wc -l)
   ((got == SMALL_FILES)) || die "load gave $got files, not $SMALL_FILES"
 }
+
+# The first N archives (packages 1 to N chosen), and all four with ZULJOBS
+# set: how the ratio goes with the archives and the extractions side by side.
+setup_some() {
+  local n=$1
+  setup_load
+  L_ARCHIVES=("${L_ARCHIVES[@]:0:n}")
+  printf '%s\n%s\n%s\n\n\n' "$L_DIST" "$L_INST" "$(seq -s ' ' 1 "$n")" >"$WORK/load$n.in"
+}
+check_some() {
+  local got want=$((SMALL_FILES * $1 / 4))
+  got=$(find "$L_INST" -type f | wc -l)
+  ((got == want)) || die "load gave $got files, not $want"
+}
+for n in 1 2; do
+  eval "setup_load$n() { setup_some $n; }
+    prep_installer_load$n() { prep_load_common; }
+    prep_plain_load$n() { prep_load_common; }
+    installer_load$n() { installer -load \"\$WORK/load$n.in\" \"\$L_INST\" \"\${1:-}\"; }
+    plain_load$n() { plain_load; }
+    check_load$n() { check_some $n; }"
+done
+for j in 1 2; do
+  eval "setup_jobs$j() { setup_load; }
+    prep_installer_jobs$j() { prep_load_common; }
+    prep_plain_jobs$j() { prep_load_common; }
+    installer_jobs$j() {
+      run -i \"\$WORK/load.in\" -o \"\${1:-/dev/null}\" -e \"\$WORK/log/install.err\" -C \"\$L_INST\" -- \\
+        env ZULJOBS=$j \"\$INSTALL\" -load
+    }
+    plain_jobs$j() { plain_load; }
+    check_jobs$j() { check_load; }"
+done
 
 setup_gzip() {
   L_DIST=$WORK/small/gzip L_INST=$WORK/load/inst L_PLAIN=$WORK/load/plain
@@ -471,14 +505,18 @@ measure() {
 }
 
 log "making inputs in $WORK"
-if wanted load || wanted gzip || wanted progress || wanted verify || wanted sizes ||
-  wanted remove; then make_small; fi
+if wanted load || wanted load1 || wanted load2 || wanted jobs1 || wanted jobs2 || wanted gzip ||
+  wanted progress || wanted verify || wanted sizes || wanted remove; then make_small; fi
 if wanted big; then make_big; fi
 if wanted half; then make_half; fi
 if wanted walk; then make_walk; fi
 if wanted discovery; then make_discovery; fi
 
-wanted load && measure load "load $SMALL_FILES small files, 4 plain archives vs tar xf whole" 1.10
+wanted load1 && measure load1 "load $((SMALL_FILES / 4)) small files, 1 plain archive vs tar xf whole" 1.10
+wanted load2 && measure load2 "load $((SMALL_FILES / 2)) small files, 2 plain archives vs tar xf whole, one after another" 1.10
+wanted load && measure load "load $SMALL_FILES small files, 4 plain archives vs tar xf whole, one after another" 0.80
+wanted jobs1 && measure jobs1 "the same with ZULJOBS=1 (one batch after another)" 1.10
+wanted jobs2 && measure jobs2 "the same with ZULJOBS=2" 0.80
 wanted gzip && measure gzip "load the same from gzip archives vs gunzip -c \\| tar xf - whole" 1.10
 wanted half && measure half "load half of every archive (4 x 2 packages, one of each chosen) vs tar xf whole" 1.10
 wanted big && measure big "load $BIG_FILES files of $((BIG_SIZE / 1048576)) MB vs tar xf" 1.02
