@@ -18,6 +18,7 @@
 #include "messages/catalogue.hpp"
 #include "messages/print.hpp"
 #include "session/console.hpp"
+#include "session/question.hpp"
 #include "session/strict.hpp"
 #include "system/workingfiles.hpp"
 #include "toc/installmodule.hpp"
@@ -97,23 +98,18 @@ bool CanEnter(const RunState& state, const std::string& dir) {
 
 // The create-directory question. True when the directory now exists.
 bool OfferToCreate(const std::string& dir) {
-  for (;;) {
-    std::string answer = Ask(Msg::kCreateQuestion, " [yes] ");
-    if (QuitDeclined(answer)) continue;
-    if (IsNo(answer)) return false;
-    if (answer.empty() || IsYes(answer)) {
-      if (mkdir(dir.c_str(), 0777) != 0) {
-        int error = errno;
-        hprintf(Msg::kCannotCreate);
-        std::printf(" %s\n", dir.c_str());
-        Refuse(Msg::kInstallDirectoryQuestion, dir, Because("Cannot create directory", error));
-        return false;
-      }
-      return true;
-    }
-    // '?' and '^' are no answers to this question, yet no refusal either.
-    if (answer != "?" && answer != "^") Refuse(Msg::kCreateQuestion, answer, "not yes or no");
+  // '?' and '^' are no answers to this question, yet no refusal either.
+  Question create{
+      .prompt = Msg::kCreateQuestion, .default_answer = "yes", .step_back = OnStepBack::kAskAgain};
+  if (AskQuestion(create).reply == Reply::kNo) return false;
+  if (mkdir(dir.c_str(), 0777) != 0) {
+    int error = errno;
+    hprintf(Msg::kCannotCreate);
+    std::printf(" %s\n", dir.c_str());
+    Refuse(Msg::kInstallDirectoryQuestion, dir, Because("Cannot create directory", error));
+    return false;
   }
+  return true;
 }
 
 // Holds the directory just entered as the installation directory.
@@ -123,85 +119,88 @@ void HoldInstallDirectory(RunState& state, const std::string& answer) {
   if (state.install_fd < 0) DieFor(answer);
 }
 
+// Every question of the two directories is asked from the starting
+// directory, after a blank line.
+void PromptFromStart(const RunState& state) {
+  ChangeToStart(state);
+  std::fputs("\n", stdout);
+}
+
+// Enters the mount point `answer` and finds the table of contents there or
+// below it; false (the question is asked again) when that fails.
+bool TakeMountPoint(RunState& state, const std::string& answer) {
+  if (chdir(answer.c_str()) != 0) {
+    int error = errno;
+    ReportUnenterable(answer);
+    Refuse(Msg::kMountPointQuestion, answer, Because("Unable to locate mount point", error));
+    return false;
+  }
+  if (state.toc_from_command_line) return true;
+  int variant = FindTocHere();
+  if (variant < 0) return ChooseProduct(state, answer);
+  state.variant = variant;
+  state.toc_path = kTocNames[variant];
+  return true;
+}
+
+// Checks the installation directory `answer` ("." is the starting
+// directory), offers to create it when loading, enters and holds it; false
+// (the question is asked again) when any of that fails.
+bool TakeInstallDirectory(RunState& state, std::string answer) {
+  if (answer == ".") answer = state.start_dir;
+  if (state.mode == Mode::kLoad && !CanEnter(state, answer)) {
+    std::fputs("\n", stdout);
+    hprintf(Msg::kNoSuchDirectory);
+    std::printf(" %s\n", answer.c_str());
+    if (!OfferToCreate(answer)) return false;
+  }
+  if (access(answer.c_str(), W_OK) != 0) {
+    int error = errno;
+    hprintf(Msg::kNoWriteAccess);
+    std::printf(" \"%s\"\n", answer.c_str());
+    Refuse(Msg::kInstallDirectoryQuestion, answer, Because("You do not have write access", error));
+    return false;
+  }
+  if (chdir(answer.c_str()) != 0) {
+    int error = errno;
+    hprintf(Msg::kCannotEnter);
+    std::printf(" %s\n", answer.c_str());
+    Refuse(Msg::kInstallDirectoryQuestion, answer,
+           Because("Cannot change current working directory", error));
+    return false;
+  }
+  state.install_dir = CurrentDirectory();
+  if (state.install_dir.empty()) DieFor(answer);
+  HoldInstallDirectory(state, answer);
+  return true;
+}
+
 }  // namespace
 
 void AskMountPoint(RunState& state) {
-  for (;;) {
-    ChangeToStart(state);
-    std::fputs("\n", stdout);
-    std::string answer = Ask(Msg::kMountPointQuestion, Bracketed(state.default_mount));
-    if (Quit(answer) || answer == "^") {
-      if (Quit2()) EndRun(Ending::kDeclined);
-      continue;
-    }
-    if (answer == "?") {
-      std::fputs("\n", stdout);
-      nprintf(Msg::kMountPointHelp);
-      continue;
-    }
-    if (answer.empty()) answer = state.default_mount;
-    if (chdir(answer.c_str()) != 0) {
-      int error = errno;
-      ReportUnenterable(answer);
-      Refuse(Msg::kMountPointQuestion, answer, Because("Unable to locate mount point", error));
-      continue;
-    }
-    if (!state.toc_from_command_line) {
-      int variant = FindTocHere();
-      if (variant >= 0) {
-        state.variant = variant;
-        state.toc_path = kTocNames[variant];
-      } else if (!ChooseProduct(state, answer)) {
-        continue;
-      }
-    }
-    state.dist_dir = CurrentDirectory();
-    if (state.dist_dir.empty()) DieFor(answer);
-    SecondCatalogueAttempt(state);
-    return;
-  }
+  Question mount{
+      .prompt = Msg::kMountPointQuestion,
+      .default_answer = state.default_mount,
+      .kind = AnswerKind::kText,
+      .help = Msg::kMountPointHelp,
+      .step_back = OnStepBack::kQuits,
+      .before_prompt = [&] { PromptFromStart(state); },
+      .accept = [&](const std::string& answer) { return TakeMountPoint(state, answer); }};
+  std::string answer = AskQuestion(mount).text;
+  state.dist_dir = CurrentDirectory();
+  if (state.dist_dir.empty()) DieFor(answer);
+  SecondCatalogueAttempt(state);
 }
 
 bool AskInstallDirectory(RunState& state) {
-  for (;;) {
-    ChangeToStart(state);
-    std::fputs("\n", stdout);
-    std::string answer = Ask(Msg::kInstallDirectoryQuestion, Bracketed(state.start_dir));
-    if (QuitDeclined(answer)) continue;
-    if (answer == "^") return false;
-    if (answer == "?") {
-      std::fputs("\n", stdout);
-      nprintf(WordingOf(state.mode).directory_help);
-      continue;
-    }
-    if (answer.empty() || answer == ".") answer = state.start_dir;
-    if (state.mode == Mode::kLoad && !CanEnter(state, answer)) {
-      std::fputs("\n", stdout);
-      hprintf(Msg::kNoSuchDirectory);
-      std::printf(" %s\n", answer.c_str());
-      if (!OfferToCreate(answer)) continue;
-    }
-    if (access(answer.c_str(), W_OK) != 0) {
-      int error = errno;
-      hprintf(Msg::kNoWriteAccess);
-      std::printf(" \"%s\"\n", answer.c_str());
-      Refuse(Msg::kInstallDirectoryQuestion, answer,
-             Because("You do not have write access", error));
-      continue;
-    }
-    if (chdir(answer.c_str()) != 0) {
-      int error = errno;
-      hprintf(Msg::kCannotEnter);
-      std::printf(" %s\n", answer.c_str());
-      Refuse(Msg::kInstallDirectoryQuestion, answer,
-             Because("Cannot change current working directory", error));
-      continue;
-    }
-    state.install_dir = CurrentDirectory();
-    if (state.install_dir.empty()) DieFor(answer);
-    HoldInstallDirectory(state, answer);
-    return true;
-  }
+  Question directory{
+      .prompt = Msg::kInstallDirectoryQuestion,
+      .default_answer = state.start_dir,
+      .kind = AnswerKind::kText,
+      .help = WordingOf(state.mode).directory_help,
+      .before_prompt = [&] { PromptFromStart(state); },
+      .accept = [&](const std::string& answer) { return TakeInstallDirectory(state, answer); }};
+  return AskQuestion(directory).reply != Reply::kBack;
 }
 
 bool AskCategories(const RunState& state) {

@@ -7,13 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/answerwords.hpp"
 #include "common/copyfile.hpp"
 #include "common/lineio.hpp"
 #include "common/mappedfile.hpp"
 #include "common/numbers.hpp"
 #include "common/textfile.hpp"
 #include "messages/print.hpp"
-#include "session/console.hpp"
+#include "session/question.hpp"
 #include "system/workingfiles.hpp"
 #include "toc/displaypackages.hpp"
 #include "toc/tocline.hpp"
@@ -134,9 +135,8 @@ int TakeChosenLines(const std::string& file) {
   return 0;
 }
 
-void ShowHelp(const std::string& file, Mode mode) {
-  std::fputs("\n", stdout);
-  nprintf(WordingOf(mode).package_help);
+// What the package question's help shows after its message.
+void ShowListing(const std::string& file) {
   DisplayPackages(file, PackageDisplay::kListing);
   std::fputs("\n", stdout);
   nprintf(Msg::kAnswerConventions);
@@ -184,30 +184,28 @@ int MarkPackages(const std::string& file, Mode mode, int count, int n) {
     CopyAllButTitles(file, count);
     return TakeChosenLines(file);
   }
-  for (;;) {
-    std::string default_answer = DefaultAnswer(file);
-    std::string answer = Ask(WordingOf(mode).package_question, Bracketed(default_answer));
-    if (QuitDeclined(answer)) continue;
-    if (answer == "^") return 1;
-    if (answer == "?") {
-      ShowHelp(file, mode);
-      continue;
-    }
-    PackageChoice choice = ParsePackageAnswer(answer, default_answer, n);
-    switch (choice.kind) {
-      case PackageChoice::kAll:
-        if (DropTitlesInPlace(file, count)) return 0;
-        CopyAllButTitles(file, count);
-        break;
-      case PackageChoice::kNone:
-        WriteNothing();
-        break;
-      case PackageChoice::kNumbers:
-        CopyChosen(file, choice.numbers);
-        break;
-      case PackageChoice::kInvalid:
-        return -1;
-    }
-    return TakeChosenLines(file);
+  // An empty answer is the default, which ParsePackageAnswer reads as well.
+  Question packages{.prompt = WordingOf(mode).package_question,
+                    .default_answer = DefaultAnswer(file),
+                    .kind = AnswerKind::kText,
+                    .help = WordingOf(mode).package_help,
+                    .after_help = [&] { ShowListing(file); }};
+  Answer answer = AskQuestion(packages);
+  if (answer.reply == Reply::kBack) return 1;
+  PackageChoice choice = ParsePackageAnswer(answer.text, packages.default_answer, n);
+  switch (choice.kind) {
+    case PackageChoice::kAll:
+      if (DropTitlesInPlace(file, count)) return 0;
+      CopyAllButTitles(file, count);
+      break;
+    case PackageChoice::kNone:
+      WriteNothing();
+      break;
+    case PackageChoice::kNumbers:
+      CopyChosen(file, choice.numbers);
+      break;
+    case PackageChoice::kInvalid:
+      return -1;
   }
+  return TakeChosenLines(file);
 }

@@ -13,7 +13,7 @@
 #include "common/textfile.hpp"
 #include "common/visibletext.hpp"
 #include "messages/print.hpp"
-#include "session/console.hpp"
+#include "session/question.hpp"
 #include "session/strict.hpp"
 
 std::vector<std::string> NameDir;
@@ -112,11 +112,16 @@ void ReleasePaths() {
   NameDirVariant.clear();
 }
 
-// The product number of an answer (empty means 1), or 0 when it is none.
+// The stored paths are released however the call ends: a confirmed quit
+// ends the run from inside the question.
+struct PathsReleased {
+  ~PathsReleased() { ReleasePaths(); }
+};
+
+// The product number of an answer, or 0 when it is none.
 int ProductNumber(const std::string& answer, int count) {
-  std::string digits = answer.empty() ? "1" : answer;
   long long value = 0;
-  if (!IsNumber(digits) || !ReadLeadingInteger(digits, value)) return 0;
+  if (!IsNumber(answer) || !ReadLeadingInteger(answer, value)) return 0;
   return value >= 1 && value <= count ? static_cast<int>(value) : 0;
 }
 
@@ -134,6 +139,7 @@ void ScanCD(Mode mode, const char* const names[kNameForms], int& index, const st
   ReleasePaths();
   NumSel = -1;
   int status = 0;
+  PathsReleased released;
   walk_cd(names, mount, status);
   ++NumSel;
   index = real_jj;
@@ -141,7 +147,6 @@ void ScanCD(Mode mode, const char* const names[kNameForms], int& index, const st
   if (status != 0) {
     std::fputs("\n", stdout);
     nprintf(Msg::kProductScanError);
-    ReleasePaths();
     return;
   }
   if (NumSel == 0) return;
@@ -152,32 +157,28 @@ void ScanCD(Mode mode, const char* const names[kNameForms], int& index, const st
   for (int i = 1; i <= NumSel; ++i) {
     std::printf(" %3d - %s\n", i, Visible(NameDir[i - 1]).c_str());
   }
-  for (;;) {
-    std::fputs("\n", stdout);
-    std::string answer = Ask(WordingOf(mode).product_question, " [1] ");
-    if (Quit(answer) && Quit2()) {
-      ReleasePaths();
-      EndRun(Ending::kDeclined);
-    }
-    // A declined quit word goes on like any other answer.
-    if (answer == "^") {
-      result.assign(1, '^');  // (assigning the literal trips a false warning of GCC 12)
-      ReleasePaths();
-      return;
-    }
-    if (answer == "?") {
-      std::fputs("\n", stdout);
-      nprintf(Msg::kProductNumberHelp);
-      continue;
-    }
-    if (int product = ProductNumber(answer, NumSel)) {
-      result = NameDir[product - 1];
-      // Each product keeps its own name form of the table of contents.
-      index = NameDirVariant[product - 1];
-      ReleasePaths();
-      return;
-    }
-    nprintf(Msg::kNotAValidSelection);
-    Refuse(WordingOf(mode).product_question, answer, "Not a valid selection");
+  int product = 0;
+  // A declined quit word is judged like any other answer.
+  Question menu{.prompt = WordingOf(mode).product_question,
+                .default_answer = "1",
+                .kind = AnswerKind::kText,
+                .help = Msg::kProductNumberHelp,
+                .quit_word = OnQuitWord::kConfirmThenJudge,
+                .before_prompt = [] { std::fputs("\n", stdout); },
+                .accept =
+                    [&](const std::string& answer) {
+                      product = ProductNumber(answer, NumSel);
+                      if (product != 0) return true;
+                      nprintf(Msg::kNotAValidSelection);
+                      Refuse(WordingOf(mode).product_question, answer, "Not a valid selection");
+                      return false;
+                    }};
+  Answer answer = AskQuestion(menu);
+  if (answer.reply == Reply::kBack) {
+    result.assign(1, '^');  // (assigning the literal trips a false warning of GCC 12)
+  } else {
+    result = NameDir[product - 1];
+    // Each product keeps its own name form of the table of contents.
+    index = NameDirVariant[product - 1];
   }
 }
