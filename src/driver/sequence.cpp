@@ -57,26 +57,25 @@ std::string Because(const char* what, int error) {
 bool ChooseProduct(RunState& state, const std::string& answer) {
   // The menu shows paths that work from any directory.
   std::string mount = !answer.empty() && answer[0] == '/' ? answer : CurrentDirectory();
-  std::string result;
-  int index = 0;
-  ScanCD(state.mode, kTocNames, index, mount, result);
-  if (result == "^") return false;
-  if (result.empty()) {
+  ProductChoice scan = ScanCD(state.mode, kTocNames, mount);
+  if (scan.stepped_back) return false;
+  if (!scan.chosen) {
     hprintf(Msg::kUnknownMedium);
     std::printf(" \"%s\"\n\n", answer.c_str());
     nprintf(Msg::kWhereIsTheMedium);
     Refuse(Msg::kMountPointQuestion, answer, "Unable to recognize the format of the CD-ROM");
     return false;
   }
-  if (chdir(result.c_str()) != 0) {
+  const Product& product = *scan.chosen;
+  if (chdir(product.dir.c_str()) != 0) {
     int error = errno;
-    ReportUnenterable(result);
-    Refuse(WordingOf(state.mode).product_question, result,
+    ReportUnenterable(product.dir);
+    Refuse(WordingOf(state.mode).product_question, product.dir,
            Because("Unable to locate mount point", error));
     return false;
   }
-  state.variant = index;
-  state.toc_path = kTocNames[index];
+  state.variant = product.variant;
+  state.toc_path = kTocNames[product.variant];
   return true;
 }
 
