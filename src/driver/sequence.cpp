@@ -210,12 +210,12 @@ bool AskCategories(const RunState& state) {
   for (;;) {
     int count = SelectModule(state.toc_path, MOD, category);
     if (count == 0) return true;
-    if (InstallModule(MOD, state.mode, count) == 0) {
+    if (InstallModule(MOD, state.mode, count, {.scratch = TMP, .listing = TMP2}) == 0) {
       AppendFile(MOD, PAK);
       ++category;
     } else {
       if (--category == 0) return false;
-      RemoveModule(PAK, category);
+      RemoveModule(PAK, category, TMP3);
     }
   }
 }
