@@ -130,19 +130,19 @@ bool SpaceCheck(const RunState& state) {
   return LoadAnyway();
 }
 
-// The list-files question: 0 or 1, or -1 for a step back.
-int AskListFiles(Mode mode) {
+// The list-files question: the answer, or none for a step back.
+std::optional<ListFiles> AskListFiles(Mode mode) {
   const ModeWording& wording = WordingOf(mode);
   Question list{.prompt = wording.list_files_question,
                 .default_answer = "no",
                 .help = wording.list_files_help};
   switch (AskQuestion(list).reply) {
     case Reply::kBack:
-      return -1;
+      return std::nullopt;
     case Reply::kYes:
-      return 1;
+      return ListFiles::kYes;
     default:
-      return 0;
+      return ListFiles::kNo;
   }
 }
 
@@ -198,8 +198,9 @@ Ending EndingOf(const VerifyCounts& found) {
       break;
     default:
       nprintf(Msg::kLoading);
-      RunTAR(state.dist_dir, TocPath(state), PAK, state.variant, state.list_files, Target(state),
-             state.receipt);
+      // tar takes the flag as a number, answered by now: 0 or 1.
+      RunTAR(state.dist_dir, TocPath(state), PAK, state.variant, static_cast<int>(state.list_files),
+             Target(state), state.receipt);
       std::fputs("\n", stdout);
       break;
   }
@@ -214,10 +215,11 @@ Back ConfirmAndRun(RunState& state) {
   if (!Confirmed()) return Back::kCategories;
   if (state.mode == Mode::kLoad && !SpaceCheck(state)) return Back::kInstallDirectory;
   std::fputs("\n", stdout);
-  state.list_files = -1;
+  state.list_files = ListFiles::kNotAsked;
   if (state.mode != Mode::kVerify) {
-    state.list_files = AskListFiles(state.mode);
-    if (state.list_files < 0) return Back::kCategories;
+    std::optional<ListFiles> answer = AskListFiles(state.mode);
+    if (!answer) return Back::kCategories;
+    state.list_files = *answer;
   }
   Dispatch(state);
 }
