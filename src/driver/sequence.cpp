@@ -82,9 +82,9 @@ bool ChooseProduct(RunState& state, const std::string& answer) {
 // While English is in use for a language that is not English, the
 // distribution itself may carry the catalogue.
 void SecondCatalogueAttempt(RunState& state) {
-  if (MessagesLoaded != 0 || strcmpe(state.language_code, "en") == 0) return;
+  if (MessagesLoaded != CatalogueState::kEnglish || strcmpe(state.language_code, "en") == 0) return;
   LoadMessages(state.language_code, state.dist_dir, state.locale_name);
-  if (MessagesLoaded == 0) state.locale_name = "C";
+  if (MessagesLoaded == CatalogueState::kEnglish) state.locale_name = "C";
   std::setlocale(LC_ALL, state.locale_name.c_str());
   std::setlocale(LC_NUMERIC, "C");
 }
