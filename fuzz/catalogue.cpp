@@ -39,16 +39,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteBytes(dir + "/de.nls", bytes);
   FeedStandardInput(kAnswers[data[0] % 8]);
   // The first attempt finds the file in the directory it is given first.
-  MessagesLoaded = data[0] & 8 ? -1 : 0;
+  MessagesLoaded = data[0] & 8 ? CatalogueState::kNotChosen : CatalogueState::kEnglish;
   std::string code = "de";
   try {
     LoadMessages(code, dir, "de_DE");
-    if (MessagesLoaded == 0 && numrec != englishcount) Finding("English with a wrong count");
+    if (MessagesLoaded == CatalogueState::kEnglish && numrec != englishcount)
+      Finding("English with a wrong count");
     // Every line but a blank one is one record, however long.
-    if (MessagesLoaded == 1 && static_cast<size_t>(numrec) != NonBlankLines(bytes)) {
+    if (MessagesLoaded == CatalogueState::kTranslated &&
+        static_cast<size_t>(numrec) != NonBlankLines(bytes)) {
       Finding("records lost or split");
     }
-    if (MessagesLoaded != 0 && MessagesLoaded != 1) Finding("no catalogue state");
+    if (MessagesLoaded != CatalogueState::kEnglish &&
+        MessagesLoaded != CatalogueState::kTranslated) {
+      Finding("no catalogue state");
+    }
     // A catalogue holds lines for any number: printed by number.
     for (int number : {0, 4, 5, 22, 42, 67, static_cast<int>(data[0])}) {
       nprintf(static_cast<Msg>(number));

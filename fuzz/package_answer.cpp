@@ -64,18 +64,18 @@ void AskOnce(std::string_view answer, std::string_view contents, Mode mode, int 
   WriteBytes(MOD, contents);
   std::vector<std::string> lines = SplitLines(contents);
   int count = std::max(0, static_cast<int>(lines.size()) + count_shift);
-  MarkDuplicates(MOD, count);
+  MarkDuplicates(MOD, count, MOD, TMP);
   std::vector<std::string> marked = ReadLines(MOD);
   CheckMarking(lines, marked, static_cast<size_t>(count));
 
-  int n = DisplayPackages(MOD, PackageDisplay::kTitle);
+  int n = DisplayPackages(MOD, PackageDisplay::kTitle, TMP2);
   std::string default_answer =
       !marked.empty() && TocLine(marked[0]).DefaultsToAll() ? "all" : "none";
   PackageChoice choice = ParsePackageAnswer(std::string(answer), default_answer, n);
   CheckChoice(choice, n);
 
   FeedStandardInput(std::string(answer) + "\n");
-  int result = MarkPackages(MOD, mode, count, n);
+  int result = MarkPackages(MOD, mode, count, n, {.scratch = TMP, .listing = TMP2});
   if (result == 0) CheckCopy(marked, ReadLines(MOD), choice.kind, n);
   if (result < 0 && (n == 0 || choice.kind != PackageChoice::kInvalid)) {
     Finding("a valid answer refused");

@@ -68,7 +68,8 @@ void ChooseLanguage(RunState& state) {
   state.locale_name = std::move(locale);
   state.language_code = std::move(code);
   LoadMessages(state.language_code, state.program_dir, state.locale_name);
-  std::setlocale(LC_ALL, MessagesLoaded ? state.locale_name.c_str() : "C");
+  std::setlocale(LC_ALL,
+                 MessagesLoaded != CatalogueState::kEnglish ? state.locale_name.c_str() : "C");
   std::setlocale(LC_NUMERIC, "C");
 }
 
@@ -128,7 +129,7 @@ int StartUp(int argc, char** argv) {
   OpenClosedStandardDescriptors();
   IgnoreWriteSignals();
   RecordAnswersAsAsked();
-  MessagesLoaded = -1;
+  MessagesLoaded = CatalogueState::kNotChosen;
   RunState state;
   state.program_dir = ProgramDirectory(argc > 0 ? argv[0] : nullptr);
   ChooseLanguage(state);

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "operations/listfiles.hpp"
 #include "session/mode.hpp"
 
 struct RunState {
@@ -20,6 +21,6 @@ struct RunState {
   // The installation directory, held from the moment it is accepted: every
   // later use enters it through this descriptor, never by its path again.
   int install_fd = -1;
-  int list_files = -1;
+  ListFiles list_files = ListFiles::kNotAsked;
   std::string receipt;  // ZULRECEIPT, absolute; empty when none is asked for
 };

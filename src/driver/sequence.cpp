@@ -18,6 +18,7 @@
 #include "messages/catalogue.hpp"
 #include "messages/print.hpp"
 #include "session/console.hpp"
+#include "session/question.hpp"
 #include "session/strict.hpp"
 #include "system/workingfiles.hpp"
 #include "toc/installmodule.hpp"
@@ -56,35 +57,34 @@ std::string Because(const char* what, int error) {
 bool ChooseProduct(RunState& state, const std::string& answer) {
   // The menu shows paths that work from any directory.
   std::string mount = !answer.empty() && answer[0] == '/' ? answer : CurrentDirectory();
-  std::string result;
-  int index = 0;
-  ScanCD(state.mode, kTocNames, index, mount, result);
-  if (result == "^") return false;
-  if (result.empty()) {
+  ProductChoice scan = ScanCD(state.mode, kTocNames, mount);
+  if (scan.stepped_back) return false;
+  if (!scan.chosen) {
     hprintf(Msg::kUnknownMedium);
     std::printf(" \"%s\"\n\n", answer.c_str());
     nprintf(Msg::kWhereIsTheMedium);
     Refuse(Msg::kMountPointQuestion, answer, "Unable to recognize the format of the CD-ROM");
     return false;
   }
-  if (chdir(result.c_str()) != 0) {
+  const Product& product = *scan.chosen;
+  if (chdir(product.dir.c_str()) != 0) {
     int error = errno;
-    ReportUnenterable(result);
-    Refuse(WordingOf(state.mode).product_question, result,
+    ReportUnenterable(product.dir);
+    Refuse(WordingOf(state.mode).product_question, product.dir,
            Because("Unable to locate mount point", error));
     return false;
   }
-  state.variant = index;
-  state.toc_path = kTocNames[index];
+  state.variant = product.variant;
+  state.toc_path = kTocNames[product.variant];
   return true;
 }
 
 // While English is in use for a language that is not English, the
 // distribution itself may carry the catalogue.
 void SecondCatalogueAttempt(RunState& state) {
-  if (MessagesLoaded != 0 || strcmpe(state.language_code, "en") == 0) return;
+  if (MessagesLoaded != CatalogueState::kEnglish || strcmpe(state.language_code, "en") == 0) return;
   LoadMessages(state.language_code, state.dist_dir, state.locale_name);
-  if (MessagesLoaded == 0) state.locale_name = "C";
+  if (MessagesLoaded == CatalogueState::kEnglish) state.locale_name = "C";
   std::setlocale(LC_ALL, state.locale_name.c_str());
   std::setlocale(LC_NUMERIC, "C");
 }
@@ -97,23 +97,18 @@ bool CanEnter(const RunState& state, const std::string& dir) {
 
 // The create-directory question. True when the directory now exists.
 bool OfferToCreate(const std::string& dir) {
-  for (;;) {
-    std::string answer = Ask(Msg::kCreateQuestion, " [yes] ");
-    if (QuitDeclined(answer)) continue;
-    if (IsNo(answer)) return false;
-    if (answer.empty() || IsYes(answer)) {
-      if (mkdir(dir.c_str(), 0777) != 0) {
-        int error = errno;
-        hprintf(Msg::kCannotCreate);
-        std::printf(" %s\n", dir.c_str());
-        Refuse(Msg::kInstallDirectoryQuestion, dir, Because("Cannot create directory", error));
-        return false;
-      }
-      return true;
-    }
-    // '?' and '^' are no answers to this question, yet no refusal either.
-    if (answer != "?" && answer != "^") Refuse(Msg::kCreateQuestion, answer, "not yes or no");
+  // '?' and '^' are no answers to this question, yet no refusal either.
+  Question create{
+      .prompt = Msg::kCreateQuestion, .default_answer = "yes", .step_back = OnStepBack::kAskAgain};
+  if (AskQuestion(create).reply == Reply::kNo) return false;
+  if (mkdir(dir.c_str(), 0777) != 0) {
+    int error = errno;
+    hprintf(Msg::kCannotCreate);
+    std::printf(" %s\n", dir.c_str());
+    Refuse(Msg::kInstallDirectoryQuestion, dir, Because("Cannot create directory", error));
+    return false;
   }
+  return true;
 }
 
 // Holds the directory just entered as the installation directory.
@@ -123,85 +118,88 @@ void HoldInstallDirectory(RunState& state, const std::string& answer) {
   if (state.install_fd < 0) DieFor(answer);
 }
 
+// Every question of the two directories is asked from the starting
+// directory, after a blank line.
+void PromptFromStart(const RunState& state) {
+  ChangeToStart(state);
+  std::fputs("\n", stdout);
+}
+
+// Enters the mount point `answer` and finds the table of contents there or
+// below it; false (the question is asked again) when that fails.
+bool TakeMountPoint(RunState& state, const std::string& answer) {
+  if (chdir(answer.c_str()) != 0) {
+    int error = errno;
+    ReportUnenterable(answer);
+    Refuse(Msg::kMountPointQuestion, answer, Because("Unable to locate mount point", error));
+    return false;
+  }
+  if (state.toc_from_command_line) return true;
+  int variant = FindTocHere();
+  if (variant < 0) return ChooseProduct(state, answer);
+  state.variant = variant;
+  state.toc_path = kTocNames[variant];
+  return true;
+}
+
+// Checks the installation directory `answer` ("." is the starting
+// directory), offers to create it when loading, enters and holds it; false
+// (the question is asked again) when any of that fails.
+bool TakeInstallDirectory(RunState& state, std::string answer) {
+  if (answer == ".") answer = state.start_dir;
+  if (state.mode == Mode::kLoad && !CanEnter(state, answer)) {
+    std::fputs("\n", stdout);
+    hprintf(Msg::kNoSuchDirectory);
+    std::printf(" %s\n", answer.c_str());
+    if (!OfferToCreate(answer)) return false;
+  }
+  if (access(answer.c_str(), W_OK) != 0) {
+    int error = errno;
+    hprintf(Msg::kNoWriteAccess);
+    std::printf(" \"%s\"\n", answer.c_str());
+    Refuse(Msg::kInstallDirectoryQuestion, answer, Because("You do not have write access", error));
+    return false;
+  }
+  if (chdir(answer.c_str()) != 0) {
+    int error = errno;
+    hprintf(Msg::kCannotEnter);
+    std::printf(" %s\n", answer.c_str());
+    Refuse(Msg::kInstallDirectoryQuestion, answer,
+           Because("Cannot change current working directory", error));
+    return false;
+  }
+  state.install_dir = CurrentDirectory();
+  if (state.install_dir.empty()) DieFor(answer);
+  HoldInstallDirectory(state, answer);
+  return true;
+}
+
 }  // namespace
 
 void AskMountPoint(RunState& state) {
-  for (;;) {
-    ChangeToStart(state);
-    std::fputs("\n", stdout);
-    std::string answer = Ask(Msg::kMountPointQuestion, Bracketed(state.default_mount));
-    if (Quit(answer) || answer == "^") {
-      if (Quit2()) EndRun(Ending::kDeclined);
-      continue;
-    }
-    if (answer == "?") {
-      std::fputs("\n", stdout);
-      nprintf(Msg::kMountPointHelp);
-      continue;
-    }
-    if (answer.empty()) answer = state.default_mount;
-    if (chdir(answer.c_str()) != 0) {
-      int error = errno;
-      ReportUnenterable(answer);
-      Refuse(Msg::kMountPointQuestion, answer, Because("Unable to locate mount point", error));
-      continue;
-    }
-    if (!state.toc_from_command_line) {
-      int variant = FindTocHere();
-      if (variant >= 0) {
-        state.variant = variant;
-        state.toc_path = kTocNames[variant];
-      } else if (!ChooseProduct(state, answer)) {
-        continue;
-      }
-    }
-    state.dist_dir = CurrentDirectory();
-    if (state.dist_dir.empty()) DieFor(answer);
-    SecondCatalogueAttempt(state);
-    return;
-  }
+  Question mount{
+      .prompt = Msg::kMountPointQuestion,
+      .default_answer = state.default_mount,
+      .kind = AnswerKind::kText,
+      .help = Msg::kMountPointHelp,
+      .step_back = OnStepBack::kQuits,
+      .before_prompt = [&] { PromptFromStart(state); },
+      .accept = [&](const std::string& answer) { return TakeMountPoint(state, answer); }};
+  std::string answer = AskQuestion(mount).text;
+  state.dist_dir = CurrentDirectory();
+  if (state.dist_dir.empty()) DieFor(answer);
+  SecondCatalogueAttempt(state);
 }
 
 bool AskInstallDirectory(RunState& state) {
-  for (;;) {
-    ChangeToStart(state);
-    std::fputs("\n", stdout);
-    std::string answer = Ask(Msg::kInstallDirectoryQuestion, Bracketed(state.start_dir));
-    if (QuitDeclined(answer)) continue;
-    if (answer == "^") return false;
-    if (answer == "?") {
-      std::fputs("\n", stdout);
-      nprintf(WordingOf(state.mode).directory_help);
-      continue;
-    }
-    if (answer.empty() || answer == ".") answer = state.start_dir;
-    if (state.mode == Mode::kLoad && !CanEnter(state, answer)) {
-      std::fputs("\n", stdout);
-      hprintf(Msg::kNoSuchDirectory);
-      std::printf(" %s\n", answer.c_str());
-      if (!OfferToCreate(answer)) continue;
-    }
-    if (access(answer.c_str(), W_OK) != 0) {
-      int error = errno;
-      hprintf(Msg::kNoWriteAccess);
-      std::printf(" \"%s\"\n", answer.c_str());
-      Refuse(Msg::kInstallDirectoryQuestion, answer,
-             Because("You do not have write access", error));
-      continue;
-    }
-    if (chdir(answer.c_str()) != 0) {
-      int error = errno;
-      hprintf(Msg::kCannotEnter);
-      std::printf(" %s\n", answer.c_str());
-      Refuse(Msg::kInstallDirectoryQuestion, answer,
-             Because("Cannot change current working directory", error));
-      continue;
-    }
-    state.install_dir = CurrentDirectory();
-    if (state.install_dir.empty()) DieFor(answer);
-    HoldInstallDirectory(state, answer);
-    return true;
-  }
+  Question directory{
+      .prompt = Msg::kInstallDirectoryQuestion,
+      .default_answer = state.start_dir,
+      .kind = AnswerKind::kText,
+      .help = WordingOf(state.mode).directory_help,
+      .before_prompt = [&] { PromptFromStart(state); },
+      .accept = [&](const std::string& answer) { return TakeInstallDirectory(state, answer); }};
+  return AskQuestion(directory).reply != Reply::kBack;
 }
 
 bool AskCategories(const RunState& state) {
@@ -212,12 +210,12 @@ bool AskCategories(const RunState& state) {
   for (;;) {
     int count = SelectModule(state.toc_path, MOD, category);
     if (count == 0) return true;
-    if (InstallModule(MOD, state.mode, count) == 0) {
+    if (InstallModule(MOD, state.mode, count, {.scratch = TMP, .listing = TMP2}) == 0) {
       AppendFile(MOD, PAK);
       ++category;
     } else {
       if (--category == 0) return false;
-      RemoveModule(PAK, category);
+      RemoveModule(PAK, category, TMP3);
     }
   }
 }

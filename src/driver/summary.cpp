@@ -20,7 +20,7 @@
 #include "operations/runcrem.hpp"
 #include "operations/runctar.hpp"
 #include "operations/runcver.hpp"
-#include "session/console.hpp"
+#include "session/question.hpp"
 #include "session/strict.hpp"
 #include "system/installlock.hpp"
 #include "system/workingfiles.hpp"
@@ -81,58 +81,37 @@ void ShowSelection(const RunState& state) {
   std::fputs("\n", stdout);
 }
 
-// The confirmation question: true when the selection is accepted.
+// The confirmation question: true when the selection is accepted. '?'
+// asks again without a word.
 bool Confirmed() {
-  for (;;) {
-    std::string answer = Ask(Msg::kCorrectQuestion, " [yes] ");
-    if (QuitDeclined(answer)) continue;
-    if (answer == "^" || IsNo(answer)) return false;
-    if (answer.empty() || IsYes(answer)) return true;
-    if (answer != "?") Refuse(Msg::kCorrectQuestion, answer, "not yes or no");
-  }
+  Question correct{.prompt = Msg::kCorrectQuestion, .default_answer = "yes"};
+  return AskQuestion(correct).reply == Reply::kYes;
 }
 
 // The restart question, after the operator declined to load anyway. Returns
 // only for a restart.
 void AskRestart() {
-  for (;;) {
-    RemoveOrDie(PAK);
-    std::string answer = Ask(Msg::kRestartQuestion, " [no] ");
-    if (QuitDeclined(answer)) continue;
-    if (answer == "?") {
-      std::fputs("\n", stdout);
-      nprintf(Msg::kRestartHelp);
-      std::fputs("\n", stdout);
-      continue;
-    }
-    if (answer.empty() || IsNo(answer)) EndRun(Ending::kDeclined);
-    if (IsYes(answer)) return;
-    if (answer != "^") Refuse(Msg::kRestartQuestion, answer, "not yes or no");
-  }
+  Question restart{.prompt = Msg::kRestartQuestion,
+                   .default_answer = "no",
+                   .help = Msg::kRestartHelp,
+                   .line_after_help = true,
+                   .step_back = OnStepBack::kAskAgain,
+                   .before_prompt = [] { RemoveOrDie(PAK); }};
+  if (AskQuestion(restart).reply == Reply::kNo) EndRun(Ending::kDeclined);
 }
 
 // The load-anyway question: true to go on loading, false to restart.
 bool LoadAnyway() {
-  for (;;) {
-    std::string answer = Ask(Msg::kLoadAnywayQuestion, " [no] ");
-    // Declining the quit goes on, as "yes" does.
-    if (Quit(answer)) {
-      if (Quit2()) EndRun(Ending::kDeclined);
-      return true;
-    }
-    if (answer == "?") {
-      std::fputs("\n", stdout);
-      nprintf(Msg::kLoadAnywayHelp);
-      std::fputs("\n", stdout);
-      continue;
-    }
-    if (answer.empty() || IsNo(answer)) {
-      AskRestart();
-      return false;
-    }
-    if (IsYes(answer)) return true;
-    if (answer != "^") Refuse(Msg::kLoadAnywayQuestion, answer, "not yes or no");
-  }
+  // Declining the quit goes on, as "yes" does.
+  Question anyway{.prompt = Msg::kLoadAnywayQuestion,
+                  .default_answer = "no",
+                  .help = Msg::kLoadAnywayHelp,
+                  .line_after_help = true,
+                  .step_back = OnStepBack::kAskAgain,
+                  .quit_word = OnQuitWord::kConfirmThenYes};
+  if (AskQuestion(anyway).reply == Reply::kYes) return true;
+  AskRestart();
+  return false;
 }
 
 // Shows the size of the selection and the free space; false when the
@@ -151,21 +130,19 @@ bool SpaceCheck(const RunState& state) {
   return LoadAnyway();
 }
 
-// The list-files question: 0 or 1, or -1 for a step back.
-int AskListFiles(Mode mode) {
+// The list-files question: the answer, or none for a step back.
+std::optional<ListFiles> AskListFiles(Mode mode) {
   const ModeWording& wording = WordingOf(mode);
-  for (;;) {
-    std::string answer = Ask(wording.list_files_question, " [no] ");
-    if (QuitDeclined(answer)) continue;
-    if (answer == "^") return -1;
-    if (answer == "?") {
-      std::fputs("\n", stdout);
-      nprintf(wording.list_files_help);
-      continue;
-    }
-    if (answer.empty() || IsNo(answer)) return 0;
-    if (IsYes(answer)) return 1;
-    Refuse(wording.list_files_question, answer, "not yes or no");
+  Question list{.prompt = wording.list_files_question,
+                .default_answer = "no",
+                .help = wording.list_files_help};
+  switch (AskQuestion(list).reply) {
+    case Reply::kBack:
+      return std::nullopt;
+    case Reply::kYes:
+      return ListFiles::kYes;
+    default:
+      return ListFiles::kNo;
   }
 }
 
@@ -221,8 +198,9 @@ Ending EndingOf(const VerifyCounts& found) {
       break;
     default:
       nprintf(Msg::kLoading);
-      RunTAR(state.dist_dir, TocPath(state), PAK, state.variant, state.list_files, Target(state),
-             state.receipt);
+      // tar takes the flag as a number, answered by now: 0 or 1.
+      RunTAR(state.dist_dir, TocPath(state), PAK, state.variant, static_cast<int>(state.list_files),
+             Target(state), state.receipt);
       std::fputs("\n", stdout);
       break;
   }
@@ -237,10 +215,11 @@ Back ConfirmAndRun(RunState& state) {
   if (!Confirmed()) return Back::kCategories;
   if (state.mode == Mode::kLoad && !SpaceCheck(state)) return Back::kInstallDirectory;
   std::fputs("\n", stdout);
-  state.list_files = -1;
+  state.list_files = ListFiles::kNotAsked;
   if (state.mode != Mode::kVerify) {
-    state.list_files = AskListFiles(state.mode);
-    if (state.list_files < 0) return Back::kCategories;
+    std::optional<ListFiles> answer = AskListFiles(state.mode);
+    if (!answer) return Back::kCategories;
+    state.list_files = *answer;
   }
   Dispatch(state);
 }

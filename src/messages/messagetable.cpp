@@ -4,7 +4,7 @@
 
 #include "messages/english.hpp"
 
-int MessagesLoaded = -1;
+CatalogueState MessagesLoaded = CatalogueState::kNotChosen;
 int numrec = 0;
 
 namespace {
@@ -18,14 +18,14 @@ bool silenced = false;
 void UseEnglish() {
   messagecache.clear();
   silenced = false;
-  MessagesLoaded = 0;
+  MessagesLoaded = CatalogueState::kEnglish;
   numrec = englishcount;
 }
 
 void UseCatalogue(std::vector<CatalogueRecord> records) {
   messagecache = std::move(records);
   numrec = static_cast<int>(messagecache.size());
-  MessagesLoaded = 1;
+  MessagesLoaded = CatalogueState::kTranslated;
   silenced = false;
 }
 
@@ -41,7 +41,7 @@ void ForEachLine(int number, const std::function<bool(const char*)>& line) {
   for (int i = 0; i < numrec; ++i) {
     int n;
     const char* text;
-    if (MessagesLoaded != 0) {
+    if (MessagesLoaded != CatalogueState::kEnglish) {
       if (i >= static_cast<int>(messagecache.size())) return;
       n = messagecache[i].number;
       text = messagecache[i].text.c_str();

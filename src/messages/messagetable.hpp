@@ -6,9 +6,14 @@
 #include <string>
 #include <vector>
 
-// -1 before the first language choice, 0 while English is in use, 1 while a
-// translated catalogue is in use.
-extern int MessagesLoaded;
+// Which table is in use; the values are those of the catalogue state as a
+// number.
+enum class CatalogueState {
+  kNotChosen = -1,  // before the first language choice
+  kEnglish = 0,     // the built-in English table
+  kTranslated = 1,  // a translated catalogue
+};
+extern CatalogueState MessagesLoaded;
 // Records in the active table.
 extern int numrec;
 

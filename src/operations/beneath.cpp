@@ -7,17 +7,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <deque>
 #include <vector>
 
 #include "common/entrypath.hpp"
+#include "operations/linkwalk.hpp"
 #include "system/mounts.hpp"
 #include "system/otherswrite.hpp"
 
 namespace {
 
 constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-constexpr int kMostLinks = 40;
 
 // The kernel walks the whole way in one call, keeps every step beneath the
 // root and crosses no mount point; -1 with ENOSYS on a kernel without
@@ -29,26 +28,9 @@ int OpenAt2(int root_fd, const std::string& way) {
   return static_cast<int>(syscall(SYS_openat2, root_fd, way.c_str(), &how, sizeof how));
 }
 
-void PushFront(std::deque<std::string>& pending, std::string_view way) {
-  std::vector<std::string_view> steps = PathComponents(way);
-  pending.insert(pending.begin(), steps.begin(), steps.end());
-}
-
 bool OpenToOthers(int fd) {
   struct stat st;
   return fstat(fd, &st) != 0 || OthersCanWrite(st);
-}
-
-// The rest of an absolute link target below the root, whose own path is
-// `root_path`; false when the target leads elsewhere.
-bool BelowRoot(std::string_view target, std::string_view root_path, std::string_view& rest) {
-  if (root_path != "/") {
-    if (!target.starts_with(root_path)) return false;
-    target.remove_prefix(root_path.size());
-    if (!target.empty() && target[0] != '/') return false;
-  }
-  rest = target;
-  return true;
 }
 
 // The same walk as the kernel's, one step at a time, each step opened
@@ -65,13 +47,11 @@ Parent Walk(int root_fd, const std::string& root_path, const std::string& way,
     held.clear();
   };
   if (held.back() < 0) return parent;
-  std::deque<std::string> pending;
-  PushFront(pending, way);
-  int links = 0;
+  LinkWalk walk(way, root_path, false);
   parent.outcome = Parent::Outcome::kRefused;
-  while (!pending.empty()) {
-    std::string step = std::move(pending.front());
-    pending.pop_front();
+  LinkWalk::Step next;
+  while (walk.Next(next)) {
+    const std::string& step = next.name;
     if (step == "..") {
       if (held.size() == 1) return release(), parent;
       close(held.back());
@@ -105,15 +85,14 @@ Parent Walk(int root_fd, const std::string& root_path, const std::string& way,
     }
     std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
     ssize_t got = readlinkat(held.back(), step.c_str(), target.data(), target.size());
-    if (got <= 0 || ++links > kMostLinks) return release(), parent;
+    if (got <= 0) return release(), parent;
     target.resize(static_cast<size_t>(got));
-    std::string_view rest = target;
-    if (target[0] == '/') {
-      if (!BelowRoot(target, root_path, rest)) return release(), parent;
+    LinkWalk::Through through = walk.Follow(target);
+    if (through == LinkWalk::Through::kOutside) return release(), parent;
+    if (through == LinkWalk::Through::kRoot) {
       for (; held.size() > 1; held.pop_back()) close(held.back());
       location.clear();
     }
-    PushFront(pending, rest);
   }
   parent.fd = held.back();
   held.pop_back();

@@ -3,16 +3,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <deque>
 #include <utility>
 
 #include "common/entrypath.hpp"
+#include "operations/linkwalk.hpp"
 #include "system/otherswrite.hpp"
 
 namespace {
-
-// As the kernel, a path may pass through at most this many links.
-constexpr int kMostLinks = 40;
 
 const char kDirectoryOverLink[] = "a directory would replace a link";
 const char kOpenToOthers[] =
@@ -25,21 +22,6 @@ std::string Join(const std::string& location, std::string_view name) {
 std::string ParentOf(const std::string& location) {
   size_t slash = location.rfind('/');
   return slash == std::string::npos ? std::string() : location.substr(0, slash);
-}
-
-// A component still to be walked; `last` marks the last component of the
-// path itself (not of a link met on the way).
-struct Step {
-  std::string name;
-  bool last;
-};
-
-// Puts the components of `path` in front of `pending`, in order.
-void PushFront(std::deque<Step>& pending, std::string_view path, bool own) {
-  std::vector<Step> steps;
-  for (std::string_view part : PathComponents(path)) steps.push_back({std::string(part), false});
-  if (own && !steps.empty()) steps.back().last = true;
-  pending.insert(pending.begin(), steps.begin(), steps.end());
 }
 
 }  // namespace
@@ -144,13 +126,10 @@ bool Landing::Resolve(std::string_view path, std::string& location, Refusal& ref
     }
     root_checked_ = true;
   }
-  std::deque<Step> pending;
-  PushFront(pending, path, true);
+  LinkWalk walk(path, root_path_, true);
   location.clear();
-  int links = 0;
-  while (!pending.empty()) {
-    Step step = std::move(pending.front());
-    pending.pop_front();
+  LinkWalk::Step step;
+  while (walk.Next(step)) {
     if (step.name == "..") {
       if (location.empty()) return false;
       location = ParentOf(location);
@@ -174,20 +153,12 @@ bool Landing::Resolve(std::string_view path, std::string& location, Refusal& ref
       location = std::move(candidate);
       continue;
     }
-    if (++links > kMostLinks) return false;
     // A relative link leads on from the directory that holds it; an
     // absolute one stays inside only through the installation directory's
     // own path.
-    std::string_view target = node.target;
-    if (target.starts_with('/')) {
-      if (root_path_ != "/") {
-        if (!target.starts_with(root_path_)) return false;
-        target.remove_prefix(root_path_.size());
-        if (!target.empty() && target[0] != '/') return false;
-      }
-      location.clear();
-    }
-    PushFront(pending, std::string(target), false);
+    LinkWalk::Through through = walk.Follow(node.target);
+    if (through == LinkWalk::Through::kOutside) return false;
+    if (through == LinkWalk::Through::kRoot) location.clear();
   }
   return true;
 }

@@ -45,7 +45,7 @@ std::string ParentPath(std::string_view path) {
 // rm.
 class Remover {
  public:
-  Remover(int list_files, const InstallTarget& target)
+  Remover(ListFiles list_files, const InstallTarget& target)
       : list_files_(list_files),
         root_fd_(target.fd),
         root_path_(target.path),
@@ -95,7 +95,7 @@ class Remover {
       Report(Msg::kNoSuchFile, path);
     } else if (unlinkat(parent.fd, parent.name.c_str(), 0) != 0) {
       Report(Msg::kCannotDeleteFile, path);
-    } else if (list_files_ == 1) {
+    } else if (list_files_ == ListFiles::kYes) {
       Report(Msg::kDeleted, path, true);
     }
     return true;
@@ -133,7 +133,7 @@ class Remover {
       Report(Msg::kCannotDeleteDirectory, path);
       return true;
     }
-    if (list_files_ == 1) Report(Msg::kDeleted, path, true);
+    if (list_files_ == ListFiles::kYes) Report(Msg::kDeleted, path, true);
     NoteMissing(parent, path);
     return true;
   }
@@ -152,7 +152,7 @@ class Remover {
            "without a private root");
   }
 
-  int list_files_;
+  ListFiles list_files_;
   std::string missing_;  // a directory entry found missing, or removed
   int root_fd_;          // the installation directory, held by the caller
   std::string root_path_;
@@ -163,12 +163,12 @@ class Remover {
 
 }  // namespace
 
-void RunREM(const std::string& pak, int list_files, const InstallTarget& target) {
+void RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target) {
   std::fputs("\n", stdout);
   LineReader in(pak);
   Remover remover(list_files, target);
   // "Deleted:" lines own the screen when they are listed.
-  bool wanted = list_files != 1 && ProgressLine::Wanted();
+  bool wanted = list_files != ListFiles::kYes && ProgressLine::Wanted();
   ProgressLine progress("Removing", wanted ? CountLines(pak) : 0, ProgressLine::Unit::kEntries,
                         wanted);
   uint64_t entries = 0;

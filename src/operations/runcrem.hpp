@@ -4,8 +4,9 @@
 #include <string>
 
 #include "operations/installtarget.hpp"
+#include "operations/listfiles.hpp"
 
 // Deletes the entries of `pak` from the installation directory `target`
-// (never those of required packages, never anything outside it);
-// list_files 1 reports each.
-void RunREM(const std::string& pak, int list_files, const InstallTarget& target);
+// (never those of required packages, never anything outside it); each is
+// reported only for ListFiles::kYes, warnings always.
+void RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target);

@@ -1,6 +1,6 @@
-// The questions of the dialogue: one reader of the operator's answers and
-// the conventions every question shares (the answer words are in
-// common/answerwords.hpp).
+// The reader of the operator's answers under every question (the
+// conventions every question shares are in session/question.hpp, the answer
+// words in common/answerwords.hpp).
 #pragma once
 
 #include <string>
@@ -19,10 +19,3 @@ const std::string& LastAnswer();
 
 // " [value] ": the default answer in brackets that ends a prompt.
 std::string Bracketed(const std::string& value);
-
-// The quit confirmation: true to quit, false to go on.
-bool Quit2();
-
-// A quit word confirmed ends the run as declined (status 0, strict 3); returns true when the
-// answer was a quit word that the operator then declined.
-bool QuitDeclined(const std::string& answer);

@@ -8,7 +8,6 @@
 #include "common/visibletext.hpp"
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
-#include "system/workingfiles.hpp"
 #include "toc/tocline.hpp"
 
 namespace {
@@ -26,14 +25,14 @@ void AppendNumber(std::string& out, int n) {
   out += ' ';
 }
 
-// Writes the numbered package list of the category in `file` to TMP2 (when
-// `write_list`): one line per optional package, "%4d %s" with its number and
-// description. Returns the package count; `title` receives the category
-// title.
-int WritePackageList(const std::string& file, std::string& title, bool write_list) {
+// Writes the numbered package list of the category in `file` to `listing`
+// (when there is one): one line per optional package, "%4d %s" with its
+// number and description. Returns the package count; `title` receives the
+// category title.
+int WritePackageList(const std::string& file, std::string& title, const std::string* listing) {
   LineReader reader(file);
   std::optional<LineWriter> out;
-  if (write_list) out.emplace(TMP2);
+  if (listing) out.emplace(*listing);
   int n = 0;
   std::string entry;
   std::string_view line;
@@ -66,12 +65,13 @@ int WritePackageList(const std::string& file, std::string& title, bool write_lis
   return n;
 }
 
-// Prints the package list in TMP2, pausing after every 14th line when more follow.
-void ShowPackageList() {
+// Prints the package list in `listing`, pausing after every 14th line when
+// more follow.
+void ShowPackageList(const std::string& listing) {
   std::fputs("\n", stdout);
   nprintf(Msg::kChoicesAre);
   std::fputs("\n\n", stdout);
-  LineReader in(TMP2);
+  LineReader in(listing);
   Pager pager(kPage);
   std::string_view line;
   while (in.Next(line) && pager.Page()) {
@@ -83,19 +83,20 @@ void ShowPackageList() {
 
 }  // namespace
 
-int DisplayPackages(const std::string& file, PackageDisplay show) {
+int DisplayPackages(const std::string& file, PackageDisplay show, const std::string& listing) {
   std::string title;
-  // Only the numbered list is shown from TMP2; the title needs none.
-  int n = WritePackageList(file, title, show == PackageDisplay::kListing);
+  // Only the numbered list is shown from `listing`; the title needs none.
+  bool list = show == PackageDisplay::kListing;
+  int n = WritePackageList(file, title, list ? &listing : nullptr);
   if (n > 0) {
     if (show == PackageDisplay::kTitle) {
       title.insert(0, 1, '\n');
       title += '\n';
       PutVisible(title);
     } else {
-      ShowPackageList();
+      ShowPackageList(listing);
     }
   }
-  RemoveOrDie(TMP2);
+  RemoveOrDie(listing);
   return n;
 }

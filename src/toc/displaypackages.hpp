@@ -10,5 +10,6 @@ enum class PackageDisplay {
 };
 
 // Counts the optional packages of the category in `file`, shows what
-// `show` asks for, and returns the count.
-int DisplayPackages(const std::string& file, PackageDisplay show);
+// `show` asks for, and returns the count. The numbered listing is written
+// to `listing` (TMP2) to be shown, which is removed before it returns.
+int DisplayPackages(const std::string& file, PackageDisplay show, const std::string& listing);

@@ -9,11 +9,11 @@
 #include "toc/markduplicates.hpp"
 #include "toc/markpackages.hpp"
 
-int InstallModule(const std::string& file, Mode mode, int count) {
-  MarkDuplicates(file, count);
-  int n = DisplayPackages(file, PackageDisplay::kTitle);
+int InstallModule(const std::string& file, Mode mode, int count, const CategoryWorkFiles& work) {
+  MarkDuplicates(file, count, file, work.scratch);
+  int n = DisplayPackages(file, PackageDisplay::kTitle, work.listing);
   for (;;) {
-    int result = MarkPackages(file, mode, count, n);
+    int result = MarkPackages(file, mode, count, n, work);
     if (result == 0) return 0;
     if (result > 0) return 1;
     nprintf(Msg::kNotAValidSelection);

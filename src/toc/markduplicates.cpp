@@ -7,7 +7,6 @@
 #include "common/lineio.hpp"
 #include "common/mappedfile.hpp"
 #include "common/textfile.hpp"
-#include "system/workingfiles.hpp"
 #include "toc/tocline.hpp"
 
 namespace {
@@ -19,11 +18,11 @@ bool NeedsMark(std::string_view line, std::string_view reference, bool first) {
   return !first && TocLine(line).IsDuplicateOf(TocLine(reference));
 }
 
-// Marks MOD where it lies, writing only the column 5 bytes that change,
+// Marks `file` where it lies, writing only the column 5 bytes that change,
 // then cuts it to what the copy would hold: the first `count` lines, each
-// with its line end. False (nothing changed) when MOD cannot be mapped.
-bool MarkInPlace(int count) {
-  MappedFile mod(MOD, true);
+// with its line end. False (nothing changed) when it cannot be mapped.
+bool MarkInPlace(const std::string& file, int count) {
+  MappedFile mod(file, true);
   if (!mod.mapped()) return false;
   std::string_view reference;
   std::string_view line;
@@ -39,17 +38,19 @@ bool MarkInPlace(int count) {
     }
   }
   if (at < mod.size()) {
-    if (ftruncate(mod.fd(), static_cast<off_t>(at)) != 0) DieFor(MOD);
+    if (ftruncate(mod.fd(), static_cast<off_t>(at)) != 0) DieFor(file);
   } else if (mod.data()[mod.size() - 1] != '\n') {
-    if (pwrite(mod.fd(), "\n", 1, static_cast<off_t>(mod.size())) != 1) DieFor(MOD);
+    if (pwrite(mod.fd(), "\n", 1, static_cast<off_t>(mod.size())) != 1) DieFor(file);
   }
   return true;
 }
 
-// Writes the marked first `count` lines of `file` to TMP and makes it MOD.
-void MarkByCopy(const std::string& file, int count) {
+// Writes the marked first `count` lines of `file` to `scratch` and copies
+// that to `result`.
+void MarkByCopy(const std::string& file, int count, const std::string& result,
+                const std::string& scratch) {
   LineReader in(file);
-  LineWriter out(TMP);
+  LineWriter out(scratch);
   std::string reference;
   std::string marked;
   std::string_view line;
@@ -69,18 +70,19 @@ void MarkByCopy(const std::string& file, int count) {
   }
   // Unmarked lines are copied unchanged: when no line was marked and the
   // copy is as long as the file (no line after `count`, no missing final
-  // line end), MOD already holds the result.
+  // line end), a file that is the result already holds it.
   struct stat st;
   if (fstat(in.fd(), &st) != 0 || static_cast<uint64_t>(st.st_size) != out.Written()) {
     changed = true;
   }
   out.Close();
-  if (changed || file != MOD) CopyFile(TMP, MOD);
+  if (changed || file != result) CopyFile(scratch, result);
 }
 
 }  // namespace
 
-void MarkDuplicates(const std::string& file, int count) {
-  if (file == MOD && count > 0 && MarkInPlace(count)) return;
-  MarkByCopy(file, count);
+void MarkDuplicates(const std::string& file, int count, const std::string& result,
+                    const std::string& scratch) {
+  if (file == result && count > 0 && MarkInPlace(file, count)) return;
+  MarkByCopy(file, count, result, scratch);
 }

@@ -7,14 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/answerwords.hpp"
 #include "common/copyfile.hpp"
 #include "common/lineio.hpp"
 #include "common/mappedfile.hpp"
 #include "common/numbers.hpp"
 #include "common/textfile.hpp"
 #include "messages/print.hpp"
-#include "session/console.hpp"
-#include "system/workingfiles.hpp"
+#include "session/question.hpp"
 #include "toc/displaypackages.hpp"
 #include "toc/tocline.hpp"
 
@@ -60,7 +60,7 @@ std::string DefaultAnswer(const std::string& file) {
 // `count` whole lines and at most its first line is a title (a category as
 // the table of contents lists it): the rest moves up over the title line.
 // False, with nothing changed, for any other file.
-bool DropTitlesInPlace(const std::string& file, int count) {
+bool DropTitlesInPlace(const std::string& file, int count, const std::string& scratch) {
   MappedFile in(file, true);
   if (!in.mapped() || in.data()[in.size() - 1] != '\n') return false;
   size_t at = 0;
@@ -74,8 +74,8 @@ bool DropTitlesInPlace(const std::string& file, int count) {
     }
   }
   if (at != in.size()) return false;
-  // As after the copy, no TMP is left from an earlier step.
-  RemoveOrDie(TMP);
+  // As after the copy, no scratch file is left from an earlier step.
+  RemoveOrDie(scratch);
   if (title_end == 0) return true;
   // Through a buffer and write(): storing into the mapping would fault on
   // every page. Each block is read before anything is written over it.
@@ -89,10 +89,11 @@ bool DropTitlesInPlace(const std::string& file, int count) {
   return true;
 }
 
-// Copies the first `count` lines of `file` to TMP, without title lines.
-void CopyAllButTitles(const std::string& file, int count) {
+// Copies the first `count` lines of `file` to `scratch`, without title
+// lines.
+void CopyAllButTitles(const std::string& file, int count, const std::string& scratch) {
   LineReader in(file);
-  LineWriter out(TMP);
+  LineWriter out(scratch);
   std::string_view line;
   for (int i = 0; i < count && in.Next(line); ++i) {
     if (!TocLine(line).IsTitle()) out.Write(line);
@@ -100,15 +101,16 @@ void CopyAllButTitles(const std::string& file, int count) {
   out.Close();
 }
 
-void WriteNothing() { LineWriter(TMP).Close(); }
+void WriteNothing(const std::string& scratch) { LineWriter(scratch).Close(); }
 
-// Copies the chosen packages (sorted numbers) of `file` to TMP. A package is
+// Copies the chosen packages (sorted numbers) of `file` to `scratch`. A package is
 // counted exactly as the listing counts it, so the numbers shown are the
 // numbers chosen. A required line is always copied, and so are the lines
 // that continue it.
-void CopyChosen(const std::string& file, const std::vector<int>& chosen) {
+void CopyChosen(const std::string& file, const std::vector<int>& chosen,
+                const std::string& scratch) {
   LineReader in(file);
-  LineWriter out(TMP);
+  LineWriter out(scratch);
   std::string_view line;
   int package = 0;
   size_t next = 0;
@@ -128,16 +130,16 @@ void CopyChosen(const std::string& file, const std::vector<int>& chosen) {
   out.Close();
 }
 
-// The chosen lines in TMP become the content of `file`; TMP goes away.
-int TakeChosenLines(const std::string& file) {
-  MoveOver(TMP, file);
+// The chosen lines in `scratch` become the content of `file`; `scratch`
+// goes away.
+int TakeChosenLines(const std::string& file, const std::string& scratch) {
+  MoveOver(scratch, file);
   return 0;
 }
 
-void ShowHelp(const std::string& file, Mode mode) {
-  std::fputs("\n", stdout);
-  nprintf(WordingOf(mode).package_help);
-  DisplayPackages(file, PackageDisplay::kListing);
+// What the package question's help shows after its message.
+void ShowListing(const std::string& file, const std::string& listing) {
+  DisplayPackages(file, PackageDisplay::kListing, listing);
   std::fputs("\n", stdout);
   nprintf(Msg::kAnswerConventions);
 }
@@ -177,37 +179,36 @@ PackageChoice ParsePackageAnswer(const std::string& answer, const std::string& d
   return choice;
 }
 
-int MarkPackages(const std::string& file, Mode mode, int count, int n) {
+int MarkPackages(const std::string& file, Mode mode, int count, int n,
+                 const CategoryWorkFiles& work) {
   if (n == 0) {
     // Nothing to choose: the required lines go without a question.
-    if (DropTitlesInPlace(file, count)) return 0;
-    CopyAllButTitles(file, count);
-    return TakeChosenLines(file);
+    if (DropTitlesInPlace(file, count, work.scratch)) return 0;
+    CopyAllButTitles(file, count, work.scratch);
+    return TakeChosenLines(file, work.scratch);
   }
-  for (;;) {
-    std::string default_answer = DefaultAnswer(file);
-    std::string answer = Ask(WordingOf(mode).package_question, Bracketed(default_answer));
-    if (QuitDeclined(answer)) continue;
-    if (answer == "^") return 1;
-    if (answer == "?") {
-      ShowHelp(file, mode);
-      continue;
-    }
-    PackageChoice choice = ParsePackageAnswer(answer, default_answer, n);
-    switch (choice.kind) {
-      case PackageChoice::kAll:
-        if (DropTitlesInPlace(file, count)) return 0;
-        CopyAllButTitles(file, count);
-        break;
-      case PackageChoice::kNone:
-        WriteNothing();
-        break;
-      case PackageChoice::kNumbers:
-        CopyChosen(file, choice.numbers);
-        break;
-      case PackageChoice::kInvalid:
-        return -1;
-    }
-    return TakeChosenLines(file);
+  // An empty answer is the default, which ParsePackageAnswer reads as well.
+  Question packages{.prompt = WordingOf(mode).package_question,
+                    .default_answer = DefaultAnswer(file),
+                    .kind = AnswerKind::kText,
+                    .help = WordingOf(mode).package_help,
+                    .after_help = [&] { ShowListing(file, work.listing); }};
+  Answer answer = AskQuestion(packages);
+  if (answer.reply == Reply::kBack) return 1;
+  PackageChoice choice = ParsePackageAnswer(answer.text, packages.default_answer, n);
+  switch (choice.kind) {
+    case PackageChoice::kAll:
+      if (DropTitlesInPlace(file, count, work.scratch)) return 0;
+      CopyAllButTitles(file, count, work.scratch);
+      break;
+    case PackageChoice::kNone:
+      WriteNothing(work.scratch);
+      break;
+    case PackageChoice::kNumbers:
+      CopyChosen(file, choice.numbers, work.scratch);
+      break;
+    case PackageChoice::kInvalid:
+      return -1;
   }
+  return TakeChosenLines(file, work.scratch);
 }

@@ -18,6 +18,13 @@ struct PackageChoice {
 PackageChoice ParsePackageAnswer(const std::string& answer, const std::string& default_answer,
                                  int package_count);
 
+// The working files a package question writes besides the category file.
+struct CategoryWorkFiles {
+  std::string scratch;  // TMP: the chosen lines, before they replace the category's
+  std::string listing;  // TMP2: the numbered listing shown by the help
+};
+
 // Asks the package question once. 0: `file` now holds the chosen lines;
 // 1: step back; -1: the answer is not valid (nothing written).
-int MarkPackages(const std::string& file, Mode mode, int count, int n);
+int MarkPackages(const std::string& file, Mode mode, int count, int n,
+                 const CategoryWorkFiles& work);

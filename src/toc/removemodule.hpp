@@ -3,6 +3,6 @@
 
 #include <string>
 
-// Removes every line of category `category` from the selection file and
-// leaves the result in PAK (through TMP3).
-void RemoveModule(const std::string& selection, int category);
+// Removes every line of category `category` from the selection file (PAK),
+// through `scratch` (TMP3).
+void RemoveModule(const std::string& selection, int category, const std::string& scratch);

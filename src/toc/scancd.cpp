@@ -13,13 +13,8 @@
 #include "common/textfile.hpp"
 #include "common/visibletext.hpp"
 #include "messages/print.hpp"
-#include "session/console.hpp"
+#include "session/question.hpp"
 #include "session/strict.hpp"
-
-std::vector<std::string> NameDir;
-std::vector<int> NameDirVariant;
-int NumSel = -1;
-int real_jj = 0;
 
 namespace {
 
@@ -35,13 +30,11 @@ struct Entry {
 
 // Records `dir` as a product when one of the six names opens there; the
 // first name that opens decides its variant.
-void TestForProduct(const char* const names[kNameForms], const std::string& dir) {
+void TestForProduct(const char* const names[kNameForms], const std::string& dir,
+                    std::vector<Product>& products) {
   for (int i = 0; i < kNameForms; ++i) {
     if (IsReadableFile(dir + "/" + names[i])) {
-      real_jj = i;
-      ++NumSel;
-      NameDir.push_back(dir);
-      NameDirVariant.push_back(i);
+      products.push_back({dir, i});
       return;
     }
   }
@@ -81,18 +74,17 @@ bool MayHoldToc(const char* const names[kNameForms], const std::vector<Entry>& e
   return false;
 }
 
-void Walk(const char* const names[kNameForms], const std::string& dir, int& status,
-          Visited& visited) {
-  status = 0;
+// False when a directory could not be opened: that stops the whole walk.
+bool Walk(const char* const names[kNameForms], const std::string& dir, Visited& visited,
+          std::vector<Product>& products) {
   std::vector<Entry> entries;
   if (!ListEntries(dir, entries)) {
-    TestForProduct(names, dir);
-    status = -2;
-    return;
+    TestForProduct(names, dir, products);
+    return false;
   }
   // Six opens that fail in every directory cost more than the rest of the
   // walk; the listing tells where none of the names can be.
-  if (MayHoldToc(names, entries)) TestForProduct(names, dir);
+  if (MayHoldToc(names, entries)) TestForProduct(names, dir, products);
   for (const Entry& entry : entries) {
     // Only a directory or a symbolic link (which may lead to one) can be
     // walked; the listing's type spares a status read for the rest.
@@ -101,83 +93,67 @@ void Walk(const char* const names[kNameForms], const std::string& dir, int& stat
     struct stat st;
     if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
     if (!visited.insert({st.st_dev, st.st_ino}).second) continue;
-    Walk(names, path, status, visited);
-    if (status != 0) return;
+    if (!Walk(names, path, visited, products)) return false;
   }
-  status = 0;
+  return true;
 }
 
-void ReleasePaths() {
-  NameDir.clear();
-  NameDirVariant.clear();
-}
-
-// The product number of an answer (empty means 1), or 0 when it is none.
+// The product number of an answer, or 0 when it is none.
 int ProductNumber(const std::string& answer, int count) {
-  std::string digits = answer.empty() ? "1" : answer;
   long long value = 0;
-  if (!IsNumber(digits) || !ReadLeadingInteger(digits, value)) return 0;
+  if (!IsNumber(answer) || !ReadLeadingInteger(answer, value)) return 0;
   return value >= 1 && value <= count ? static_cast<int>(value) : 0;
+}
+
+// Shows the menu of `products` and asks for one: its index, or none for a
+// step back.
+std::optional<size_t> AskProduct(Mode mode, const std::vector<Product>& products) {
+  std::fputs("\n", stdout);
+  nprintf(WordingOf(mode).product_help);
+  std::fputs("\n", stdout);
+  for (size_t i = 0; i < products.size(); ++i) {
+    std::printf(" %3zu - %s\n", i + 1, Visible(products[i].dir).c_str());
+  }
+  int product = 0;
+  // A declined quit word is judged like any other answer.
+  Question menu{.prompt = WordingOf(mode).product_question,
+                .default_answer = "1",
+                .kind = AnswerKind::kText,
+                .help = Msg::kProductNumberHelp,
+                .quit_word = OnQuitWord::kConfirmThenJudge,
+                .before_prompt = [] { std::fputs("\n", stdout); },
+                .accept =
+                    [&](const std::string& answer) {
+                      product = ProductNumber(answer, static_cast<int>(products.size()));
+                      if (product != 0) return true;
+                      nprintf(Msg::kNotAValidSelection);
+                      Refuse(WordingOf(mode).product_question, answer, "Not a valid selection");
+                      return false;
+                    }};
+  if (AskQuestion(menu).reply == Reply::kBack) return std::nullopt;
+  return static_cast<size_t>(product - 1);
 }
 
 }  // namespace
 
-void walk_cd(const char* const names[kNameForms], const std::string& dir, int& status) {
+ProductWalk walk_cd(const char* const names[kNameForms], const std::string& dir) {
   Visited visited;
   struct stat st;
   if (stat(dir.c_str(), &st) == 0) visited.insert({st.st_dev, st.st_ino});
-  Walk(names, dir, status, visited);
+  ProductWalk walk;
+  walk.failed = !Walk(names, dir, visited, walk.products);
+  return walk;
 }
 
-void ScanCD(Mode mode, const char* const names[kNameForms], int& index, const std::string& mount,
-            std::string& result) {
-  ReleasePaths();
-  NumSel = -1;
-  int status = 0;
-  walk_cd(names, mount, status);
-  ++NumSel;
-  index = real_jj;
-  result.clear();
-  if (status != 0) {
+ProductChoice ScanCD(Mode mode, const char* const names[kNameForms], const std::string& mount) {
+  ProductWalk walk = walk_cd(names, mount);
+  if (walk.failed) {
     std::fputs("\n", stdout);
     nprintf(Msg::kProductScanError);
-    ReleasePaths();
-    return;
+    return {};
   }
-  if (NumSel == 0) return;
-
-  std::fputs("\n", stdout);
-  nprintf(WordingOf(mode).product_help);
-  std::fputs("\n", stdout);
-  for (int i = 1; i <= NumSel; ++i) {
-    std::printf(" %3d - %s\n", i, Visible(NameDir[i - 1]).c_str());
-  }
-  for (;;) {
-    std::fputs("\n", stdout);
-    std::string answer = Ask(WordingOf(mode).product_question, " [1] ");
-    if (Quit(answer) && Quit2()) {
-      ReleasePaths();
-      EndRun(Ending::kDeclined);
-    }
-    // A declined quit word goes on like any other answer.
-    if (answer == "^") {
-      result.assign(1, '^');  // (assigning the literal trips a false warning of GCC 12)
-      ReleasePaths();
-      return;
-    }
-    if (answer == "?") {
-      std::fputs("\n", stdout);
-      nprintf(Msg::kProductNumberHelp);
-      continue;
-    }
-    if (int product = ProductNumber(answer, NumSel)) {
-      result = NameDir[product - 1];
-      // Each product keeps its own name form of the table of contents.
-      index = NameDirVariant[product - 1];
-      ReleasePaths();
-      return;
-    }
-    nprintf(Msg::kNotAValidSelection);
-    Refuse(WordingOf(mode).product_question, answer, "Not a valid selection");
-  }
+  if (walk.products.empty()) return {};
+  std::optional<size_t> chosen = AskProduct(mode, walk.products);
+  if (!chosen) return {.chosen = std::nullopt, .stepped_back = true};
+  return {.chosen = std::move(walk.products[*chosen]), .stepped_back = false};
 }

@@ -1,28 +1,38 @@
 // Finding the products of a medium that has no table of contents at its top.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/medium.hpp"
 #include "session/mode.hpp"
 
-// Product directories found by the walk, in the order found.
-extern std::vector<std::string> NameDir;
-// The variant index of each product directory in NameDir (each product keeps
-// its own name form).
-extern std::vector<int> NameDirVariant;
-// During the walk the index of the last product found; afterwards the count.
-extern int NumSel;
-// The variant index of the product found last.
-extern int real_jj;
+// A directory that holds a table of contents, and the position of the name
+// found there among the six (each product keeps its own name form).
+struct Product {
+  std::string dir;
+  int variant = 0;
+};
 
-// Walks `dir` and every directory below it depth-first, in listing order;
-// `status` becomes 0, or -2 when a directory cannot be opened.
-void walk_cd(const char* const names[kNameForms], const std::string& dir, int& status);
+// What a walk found: the product directories in the order found (each path
+// the walked directory followed by "/" and the names below it), and whether
+// it stopped at a directory that could not be opened.
+struct ProductWalk {
+  std::vector<Product> products;
+  bool failed = false;
+};
 
-// Offers the products below `mount` in a menu. `result` receives the chosen
-// product directory, "^" for a step back, or "" when none was found or the
-// walk failed; `index` the chosen product's variant index.
-void ScanCD(Mode mode, const char* const names[kNameForms], int& index, const std::string& mount,
-            std::string& result);
+// Walks `dir` and every directory below it depth-first, in listing order,
+// each directory once.
+ProductWalk walk_cd(const char* const names[kNameForms], const std::string& dir);
+
+// What the product menu came to: the product chosen, or none when the
+// operator stepped back, none was found or the walk failed.
+struct ProductChoice {
+  std::optional<Product> chosen;
+  bool stepped_back = false;
+};
+
+// Offers the products below `mount` in a menu and asks for one.
+ProductChoice ScanCD(Mode mode, const char* const names[kNameForms], const std::string& mount);

@@ -32,7 +32,7 @@ class Removal : public OperationsTest {
               // A required package is kept whole, its continuation lines too.
               Entry('F', 'R', "kept"), Entry('D', '*', "adir/inner"), Entry('D', '*', "adir")});
   }
-  Outcome Remove(int list_files) {
+  Outcome Remove(ListFiles list_files) {
     HeldTarget target(inst_);
     return RunUnit([&] { RunREM(PAK, list_files, *target); });
   }
@@ -48,13 +48,13 @@ class Removal : public OperationsTest {
 };
 
 TEST_F(Removal, ListsDeletionsOnlyWithFlagOne) {
-  EXPECT_EQ(Remove(1).out, "\n  Deleted: pkg/\n" + kWarnings + "  Deleted: top\n" + kMissing +
-                               "\nFinished removing package(s)\n");
+  EXPECT_EQ(Remove(ListFiles::kYes).out, "\n  Deleted: pkg/\n" + kWarnings + "  Deleted: top\n" +
+                                             kMissing + "\nFinished removing package(s)\n");
   EXPECT_EQ(ListDir(inst_), (std::vector<std::string>{"adir", "kept"}));
 }
 
 TEST_F(Removal, OtherFlagsShowOnlyWarnings) {
-  for (int flag : {0, 2}) {
+  for (ListFiles flag : {ListFiles::kNo, ListFiles::kNotAsked}) {
     MakeDirs("pkg/sub");
     WriteFile("top", "t");
     EXPECT_EQ(Remove(flag).out, "\n" + kWarnings + kMissing + "\nFinished removing package(s)\n");
@@ -74,7 +74,7 @@ TEST_F(Removal, NeverLeavesTheInstallationDirectory) {
             Entry('F', '*', "link/victim"), Entry('D', '*', "link/victims"),
             Entry('D', '*', "pkg/sub/deep/victims/"), Entry('F', '*', "inlink/a"),
             Entry('D', '*', "link/")});
-  EXPECT_EQ(Remove(1).out,
+  EXPECT_EQ(Remove(ListFiles::kYes).out,
             "\nWarning: Unable to delete file: ../outside/victim\n"
             "Warning: Directory delete error, Directory: " +
                 outside +

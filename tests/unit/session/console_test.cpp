@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "session/question.hpp"
 #include "support/inprocess.hpp"
 #include "support/texts.hpp"
 

@@ -93,7 +93,10 @@ class PackageQuestionTest : public CatalogueTest {
   // Runs the question with `input`; returns what it printed.
   std::string Ask(const std::string& input, int expected_result, Mode mode = Mode::kLoad) {
     int result = -2;
-    std::string output = RunUnit([&] { result = InstallModule(MOD, mode, 9); }, input).out;
+    std::string output =
+        RunUnit([&] { result = InstallModule(MOD, mode, 9, {.scratch = TMP, .listing = TMP2}); },
+                input)
+            .out;
     EXPECT_EQ(result, expected_result) << output;
     return output;
   }
@@ -101,7 +104,8 @@ class PackageQuestionTest : public CatalogueTest {
   // Runs the question until the run ends with `status`; returns what was
   // printed after the title.
   std::string EndOfRun(const std::string& input, int status) {
-    Outcome ended = RunUnit([] { InstallModule(MOD, Mode::kLoad, 9); }, input);
+    Outcome ended = RunUnit(
+        [] { InstallModule(MOD, Mode::kLoad, 9, {.scratch = TMP, .listing = TMP2}); }, input);
     EXPECT_EQ(ended.status, status);
     return ended.out.substr(std::string("\nBase system\n").size());
   }
@@ -196,12 +200,18 @@ TEST_F(CatalogueTest, ACategoryWithoutOptionalPackagesAsksNothing) {
   std::string r2 = TocEntry(4, 'F', 'R', "Core", "aa", 1, "core/2");
   WriteFile(MOD, TocTitle(4, false, "Core") + r1 + r2);
   int result = -2;
-  EXPECT_EQ(RunUnit([&] { result = InstallModule(MOD, Mode::kVerify, 3); }).out, "");
+  EXPECT_EQ(RunUnit([&] {
+              result = InstallModule(MOD, Mode::kVerify, 3, {.scratch = TMP, .listing = TMP2});
+            }).out,
+            "");
   EXPECT_EQ(result, 0);
   EXPECT_EQ(ReadFile(MOD), r1 + Marked(r2));
 
   WriteFile(MOD, TocTitle(5, true, "Empty"));
-  EXPECT_EQ(RunUnit([&] { result = InstallModule(MOD, Mode::kVerify, 1); }).out, "");
+  EXPECT_EQ(RunUnit([&] {
+              result = InstallModule(MOD, Mode::kVerify, 1, {.scratch = TMP, .listing = TMP2});
+            }).out,
+            "");
   EXPECT_EQ(result, 0);
   EXPECT_EQ(ReadFile(MOD), "");
 }
@@ -224,7 +234,7 @@ class ListingTest : public CatalogueTest {
   // The listing of MOD (28 or 30 packages) with `input`.
   std::string Show(const std::string& input, PackageDisplay show) {
     int n = -1;
-    std::string output = RunUnit([&] { n = DisplayPackages(MOD, show); }, input).out;
+    std::string output = RunUnit([&] { n = DisplayPackages(MOD, show, TMP2); }, input).out;
     EXPECT_TRUE(n == 28 || n == 30) << n;
     return output;
   }

@@ -31,8 +31,16 @@ struct Scan {
 
 Scan RunScan(Mode mode, const std::string& mount, const std::string& input) {
   Scan scan;
-  Outcome outcome =
-      RunUnit([&] { ScanCD(mode, kTocNames, scan.index, mount, scan.result); }, input);
+  Outcome outcome = RunUnit(
+      [&] {
+        ProductChoice choice = ScanCD(mode, kTocNames, mount);
+        if (choice.stepped_back) scan.result = "^";
+        if (choice.chosen) {
+          scan.result = choice.chosen->dir;
+          scan.index = choice.chosen->variant;
+        }
+      },
+      input);
   scan.output = outcome.out;
   scan.status = outcome.status;
   return scan;
@@ -79,7 +87,6 @@ TEST_F(ProductWalkTest, OffersTheProductsInListingOrderEachWithItsOwnNameForm) {
     EXPECT_EQ(second.result, mount_ + "/" + order_[1]) << answer;
     EXPECT_EQ(second.index, VariantOf(order_[1])) << answer;
   }
-  EXPECT_TRUE(NameDir.empty());  // nothing of the walk survives the call
 
   Scan remove = RunScan(Mode::kRemove, mount_, "1\n");
   EXPECT_EQ(remove.output, "\nSelect which product to remove by entering the package product.\n\n" +
@@ -98,7 +105,6 @@ TEST_F(ProductWalkTest, AsksAgainUntilTheAnswerIsAProductNumber) {
 
   Scan quit = RunScan(Mode::kLoad, mount_, "QU\ny\n");
   EXPECT_EQ(quit.status, 0);
-  EXPECT_TRUE(NameDir.empty());
 
   Scan end = RunScan(Mode::kLoad, mount_, "");
   EXPECT_EQ(end.status, 1);
@@ -130,13 +136,11 @@ TEST_F(CatalogueTest, SymbolicLinksToDirectoriesAlreadyWalkedAreNotWalkedAgain) 
   ASSERT_EQ(symlink(".", (mount + "/a/self").c_str()), 0);
   ASSERT_EQ(symlink("a", (mount + "/b").c_str()), 0);
   ASSERT_EQ(symlink("missing", (mount + "/dangling").c_str()), 0);
-  int status = -1;
-  walk_cd(kTocNames, mount, status);
-  EXPECT_EQ(status, 0);
-  ASSERT_EQ(NameDir.size(), 1u);
-  EXPECT_TRUE(NameDir[0] == mount + "/a" || NameDir[0] == mount + "/b") << NameDir[0];
-  NameDir.clear();
-  NameDirVariant.clear();
+  ProductWalk walk = walk_cd(kTocNames, mount);
+  EXPECT_FALSE(walk.failed);
+  ASSERT_EQ(walk.products.size(), 1u);
+  const std::string& found = walk.products[0].dir;
+  EXPECT_TRUE(found == mount + "/a" || found == mount + "/b") << found;
 }
 
 TEST_F(CatalogueTest, ADirectoryThatCannotBeOpenedFailsTheWholeWalk) {
@@ -158,11 +162,9 @@ TEST_F(CatalogueTest, ADirectoryThatCannotBeOpenedFailsTheWholeWalk) {
                              closedir(handle);
                              _exit(11);  // the directory still opens: the test would prove nothing
                            }
-                           int index = -1;
-                           std::string result = "unchanged";
-                           ScanCD(Mode::kLoad, kTocNames, index, mount, result);
+                           ProductChoice choice = ScanCD(Mode::kLoad, kTocNames, mount);
                            std::fflush(stdout);
-                           _exit(result.empty() ? 0 : 12);
+                           _exit(choice.chosen || choice.stepped_back ? 12 : 0);
                          }
                          waitpid(child, &status, 0);
                        }).out;

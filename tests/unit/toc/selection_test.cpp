@@ -156,7 +156,7 @@ TEST_F(CatalogueTest, MarkDuplicatesJoinsRunsAgainstTheirFirstLine) {
   std::string in = dir_ / "category";
   WriteFile(in, title + o1 + o2 + o3 + r1 + r2 + o4 + o5);
 
-  MarkDuplicates(in, 8);
+  MarkDuplicates(in, 8, MOD, TMP);
   auto marked = [](std::string line) {
     line[5] = '*';
     return line;
@@ -166,18 +166,18 @@ TEST_F(CatalogueTest, MarkDuplicatesJoinsRunsAgainstTheirFirstLine) {
   EXPECT_EQ(ReadFile(TMP), expected);  // and TMP stays
   EXPECT_EQ(ReadFile(in), title + o1 + o2 + o3 + r1 + r2 + o4 + o5);
 
-  MarkDuplicates(in, 3);  // only the first `count` lines
+  MarkDuplicates(in, 3, MOD, TMP);  // only the first `count` lines
   EXPECT_EQ(ReadFile(MOD), title + o1 + marked(o2));
 
   // MOD itself, with nothing to mark: still exactly the first `count` lines,
   // each with its line end; lines longer than any read block are whole.
   std::string long_line = Line(1, 'F', 'O', "long", std::string(700000, 'p'));
   WriteFile(MOD, title + long_line + marked(long_line) + o1 + o2);
-  MarkDuplicates(MOD, 4);
+  MarkDuplicates(MOD, 4, MOD, TMP);
   EXPECT_TRUE(ReadFile(MOD) == title + long_line + marked(long_line) + o1);
   std::string last = o1.substr(0, o1.size() - 1);  // without its line end
   WriteFile(MOD, title + last);
-  MarkDuplicates(MOD, 2);
+  MarkDuplicates(MOD, 2, MOD, TMP);
   EXPECT_EQ(ReadFile(MOD), title + o1);
 }
 
@@ -203,17 +203,17 @@ TEST_F(CatalogueTest, MarkDuplicatesOnModItselfGivesWhatTheCopyGives) {
   for (size_t i = 0; i < std::size(contents); ++i) {
     std::string copy = dir_ / "copy";
     WriteFile(copy, contents[i]);
-    MarkDuplicates(copy, counts[i]);  // another file: always through TMP
+    MarkDuplicates(copy, counts[i], MOD, TMP);  // another file: always through TMP
     std::string expected = ReadFile(MOD);
     std::remove(TMP.c_str());
     WriteFile(MOD, contents[i]);
-    MarkDuplicates(MOD, counts[i]);
+    MarkDuplicates(MOD, counts[i], MOD, TMP);
     EXPECT_EQ(ReadFile(MOD), expected) << i;
   }
   // Marked in place, nothing goes through TMP.
   std::remove(TMP.c_str());
   WriteFile(MOD, contents[0]);
-  MarkDuplicates(MOD, 11);
+  MarkDuplicates(MOD, 11, MOD, TMP);
   EXPECT_FALSE(Exists(TMP));
   EXPECT_EQ(ReadFile(MOD), TocTitle(1, true, "Tools") + o + marked(o) + marked(o) + r + o + r +
                                marked(r) + c + marked(c) + o);
@@ -225,11 +225,11 @@ TEST_F(CatalogueTest, RemoveModuleTakesOneCategoryOutOfThePackageFile) {
   std::string b2 = Line(2, 'F', '*', "two", "2b");
   std::string c = Line(3, 'F', 'R', "three", "3");
   WriteFile(PAK, a + b1 + b2 + c);
-  RemoveModule(PAK, 2);
+  RemoveModule(PAK, 2, TMP3);
   EXPECT_EQ(ReadFile(PAK), a + c);
   EXPECT_FALSE(Exists(TMP3));
-  RemoveModule(PAK, 1);
-  RemoveModule(PAK, 3);
+  RemoveModule(PAK, 1, TMP3);
+  RemoveModule(PAK, 3, TMP3);
   EXPECT_EQ(ReadFile(PAK), "");
 
   // A selection file that cannot be opened ends the run through the exit
@@ -237,7 +237,7 @@ TEST_F(CatalogueTest, RemoveModuleTakesOneCategoryOutOfThePackageFile) {
   std::remove(PAK.c_str());
   std::string work = MOD.substr(0, MOD.rfind('/'));
   WriteFile(MOD, "x\n");
-  Outcome ended = RunUnit([] { RemoveModule(PAK, 1); });
+  Outcome ended = RunUnit([] { RemoveModule(PAK, 1, TMP3); });
   EXPECT_EQ(ended.out, kExit);
   EXPECT_EQ(ended.status, 1);
   EXPECT_FALSE(Exists(work));
