@@ -41,8 +41,8 @@ class ListingsAhead {
   std::condition_variable changed_;
   std::vector<std::optional<ListedArchive>> listed_;
   std::vector<bool> by_thread_;  // the listings the thread makes
-  size_t next_ = 1;   // the next the thread lists; the first is listed when taken
-  size_t taken_ = 0;  // the batches before this have taken theirs
+  size_t next_ = 1;              // the next the thread lists; the first is listed when taken
+  size_t taken_ = 0;             // the batches before this have taken theirs
   bool stopping_ = false;
   std::thread thread_;
 };
