@@ -12,6 +12,7 @@
 #include "fixture.hpp"
 #include "operations/archivemembers.hpp"
 #include "operations/calculatesize.hpp"
+#include "operations/footprint.hpp"
 #include "operations/kbavailable.hpp"
 #include "operations/landing.hpp"
 #include "operations/runctar.hpp"
@@ -144,6 +145,43 @@ TEST_F(Loading, BatchesSideBySideLeaveWhatOneAfterAnotherLeaves) {
   }
 }
 
+TEST_F(Loading, FootprintsMeetWhereTheOrderOfTwoBatchesMatters) {
+  // Uses of batch 2 and batch 3: "W:p" writes p, "L:p" goes through the
+  // link p, "D:p" walks the directory p that was there, "Mn:p" uses the
+  // directory p that batch n makes.
+  struct Case {
+    const char* what;
+    std::vector<std::string> second, third;
+    bool meet;
+  };
+  const Case cases[] = {
+      {"different files", {"W:a/x"}, {"W:b/y"}, false},
+      {"one file written by both", {"W:a/x"}, {"W:a/x"}, true},
+      {"a directory both walk, there before", {"D:a", "W:a/x"}, {"D:a", "W:a/y"}, false},
+      {"a directory one makes and the other walks", {"M2:a", "W:a/x"}, {"M2:a", "W:a/y"}, true},
+      {"a directory an earlier batch made", {"M1:a"}, {"M1:a"}, false},
+      {"a link both go through", {"L:lib"}, {"L:lib"}, false},
+      {"a link one goes through and the other writes", {"L:lib"}, {"W:lib"}, true},
+      {"a directory one walks and the other replaces", {"D:a"}, {"W:a"}, true},
+      {"a place used in two ways by one batch", {"L:l", "W:l"}, {"L:l"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Footprint second(2), third(3);
+    for (auto [uses, footprint] : {std::pair{&c.second, &second}, std::pair{&c.third, &third}}) {
+      for (const std::string& use : *uses) {
+        std::string place = use.substr(use.find(':') + 1);
+        if (use[0] == 'W') footprint->Wrote(place);
+        if (use[0] == 'L') footprint->WentThrough(place);
+        if (use[0] == 'D') footprint->UsedDirectory(place, 0);
+        if (use[0] == 'M') footprint->UsedDirectory(place, use[1] - '0');
+      }
+    }
+    EXPECT_EQ(second.Meets(third), c.meet);
+    EXPECT_EQ(third.Meets(second), c.meet);
+  }
+}
+
 TEST_F(Loading, ShellSyntaxInAnEntryPathRunsNothing) {
   Source({"x"});
   MakeTarArchive(dist_ + "/01.tar", src_, {"x"});
@@ -247,6 +285,14 @@ TEST_F(Loading, TheMemberCheckFollowsLinksAndRefusesWhatItCannotBeSureOf) {
        "",
        "",
        {"a", "d/x"}},
+      {"an absolute link one directory down goes on from the root",
+       {},
+       {{"sub/", Type::kDirectory},
+        {"sub/abs", Type::kSymlink, root + "/x"},
+        {"sub/abs/y", Type::kFile}},
+       "",
+       "",
+       {"sub", "sub/abs", "x/y"}},
       {"a link up, and through it",
        {},
        {{"up", Type::kSymlink, ".."}, {"up/x", Type::kFile}},

@@ -106,6 +106,8 @@ TEST_F(Removal, TheWalkToAnEntryStaysBeneathTheInstallationDirectory) {
   ASSERT_EQ(symlink("..", (inst_ + "/up").c_str()), 0);
   ASSERT_EQ(symlink((root + "/d").c_str(), (inst_ + "/abs").c_str()), 0);
   ASSERT_EQ(symlink("/etc", (inst_ + "/etc").c_str()), 0);
+  // An absolute link one directory down goes on from the root, not from d.
+  ASSERT_EQ(symlink((root + "/d").c_str(), (inst_ + "/d/abs").c_str()), 0);
   ASSERT_EQ(symlink("loop", (inst_ + "/loop").c_str()), 0);
   WriteFile(inst_ + "/file", "");
   struct Case {
@@ -121,7 +123,7 @@ TEST_F(Removal, TheWalkToAnEntryStaysBeneathTheInstallationDirectory) {
       {"file/x", Outcome::kMissing, "", ""},     {"up/x", Outcome::kRefused, "", ""},
       {"etc/passwd", Outcome::kRefused, "", ""}, {"loop/x", Outcome::kRefused, "", ""},
       {"d/../x", Outcome::kRefused, "", ""},     {"/d/x", Outcome::kRefused, "", ""},
-      {"", Outcome::kRefused, "", ""},
+      {"", Outcome::kRefused, "", ""},           {"d/abs/e/x", Outcome::kOpened, "x", "d/e"},
   };
   int root_fd = open(inst_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   ASSERT_GE(root_fd, 0);
