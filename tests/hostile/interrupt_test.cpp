@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "common/tocformat.hpp"
@@ -102,6 +104,49 @@ TEST(Interrupts, InTheMiddleOfALoadTheChildrenEndFirst) {
     for (pid_t left : children) kill(left, SIGKILL);
     if (!Gone(gunzip)) kill(gunzip, SIGKILL);
   }
+}
+
+// Two archives extracted side by side: every tar and gunzip of both ends
+// before the run does.
+TEST(Interrupts, BatchesSideBySideAllEndFirst) {
+  HostileMedium m;
+  m.Toc(TocHeader("Medium") + TocTitle(1, true, "Base") +
+        TocEntry(1, 'F', 'O', "One", "01", 1, "one") +
+        TocEntry(1, 'F', 'O', "Two", "02", 1, "two"));
+  m.Stage("one", "1");
+  m.Stage("two", "2");
+  MakeTarArchive(m.cdrom() + "/01tar.z", m.staging(), {"one"}, true);
+  MakeTarArchive(m.cdrom() + "/02tar.z", m.staging(), {"two"}, true);
+  // A gunzip that serves each archive's listing and then never ends on
+  // its extraction.
+  std::string path = m.PathWithGunzip(
+      "seen=\"$SEEN/$(basename \"$(readlink /proc/$$/fd/0)\")\"\n"
+      "if [ -e \"$seen\" ]; then echo $$ >> \"$SEEN/sleepers\"; exec sleep 60; fi\n"
+      "touch \"$seen\"\nexec gzip -dc\n");
+  std::string seen = m.root() + "/seen";
+  MakeDirs(seen);
+  RunOptions options = m.Options();
+  options.env = {{"PATH", path}, {"SEEN", seen}, {"ZULJOBS", "2"}};
+  LiveRun run({"-load"}, options);
+  run.Write(AcceptAll(m.cdrom()));
+  std::string sleepers = seen + "/sleepers";
+  auto both = [&] {
+    std::string pids = Exists(sleepers) ? ReadFile(sleepers) : "";
+    return std::count(pids.begin(), pids.end(), '\n') == 2;
+  };
+  ASSERT_TRUE(Eventually(both)) << run.out();
+  std::vector<pid_t> children;
+  ASSERT_TRUE(Eventually([&] { return (children = ChildrenOf(run.pid())).size() == 4; }));
+  run.Signal(SIGTERM);
+  ExpectEndedBy(run.Wait(), SIGTERM);
+  EXPECT_TRUE(ListDir(m.tmp()).empty());
+  for (pid_t child : children) EXPECT_TRUE(Gone(child)) << "child " << child << " still runs";
+  std::istringstream gunzips(ReadFile(sleepers));
+  for (pid_t gunzip; gunzips >> gunzip;) {
+    EXPECT_TRUE(Gone(gunzip)) << "gunzip " << gunzip << " still runs";
+    if (!Gone(gunzip)) kill(gunzip, SIGKILL);
+  }
+  for (pid_t left : children) kill(left, SIGKILL);
 }
 
 // The receipt is written before the first archive is unpacked: after an
