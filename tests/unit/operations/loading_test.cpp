@@ -462,6 +462,49 @@ TEST_F(Loading, BadCompressedDataOrNoGunzipFailsTheBatch) {
   Outcome loaded = Load(0);
   setenv("PATH", path.c_str(), 1);
   EXPECT_EQ(loaded.status, 1);
+
+  // Side by side: a gunzip that serves each listing, then fails on 02 at
+  // once while 01 is still being extracted beside it (and, with SLOW_FAILS,
+  // fails later). The failure is reported once, when both have ended, with what
+  // the first failing batch in the table's order said; 03 never starts.
+  Source({"good", "two", "three"});
+  MakeTarArchive(dist_ + "/02tar.z", src_, {"two"}, true);
+  MakeTarArchive(dist_ + "/03tar.z", src_, {"three"}, true);
+  std::string bin = dir_ / "bin";
+  MakeDirs(bin + "/seen");
+  WriteFile(bin + "/gunzip",
+            "#!/bin/sh\n"
+            "a=$(basename \"$(readlink /proc/$$/fd/0)\")\n"
+            "[ -e \"$SEEN/$a\" ] || { touch \"$SEEN/$a\"; exec gzip -dc; }\n"
+            "case $a in 01tar.z) sleep 0.5; [ -z \"$SLOW_FAILS\" ] && exec gzip -dc;; 03tar.z) "
+            "exec gzip -dc;; esac\n"
+            "echo \"$a: broken\" >&2; exit 1\n");
+  chmod((bin + "/gunzip").c_str(), 0755);
+  ASSERT_TRUE(MakeWorkingFiles());
+  ScopedVariable on_path("PATH", bin + ":" + path);
+  ScopedVariable seen("SEEN", bin + "/seen");
+  ScopedVariable jobs("ZULJOBS", "2");
+  for (bool slow_fails : {false, true}) {
+    SCOPED_TRACE(slow_fails ? "01 fails later" : "01 succeeds later");
+    ScopedVariable fails("SLOW_FAILS", slow_fails ? std::optional<std::string>("1") : std::nullopt);
+    std::filesystem::remove("good");
+    for (const auto& entry : std::filesystem::directory_iterator(bin + "/seen")) {
+      std::filesystem::remove(entry.path());
+    }
+    WritePak({Line("01", "good"), Line("02", "two"), Line("03", "three")});
+    UseEnglishMessages();
+    testing::internal::CaptureStderr();
+    loaded = Load(0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(loaded.status, 1);
+    EXPECT_EQ(loaded.out, "\n" + kFailed);
+    // tar then says that its input is no archive.
+    EXPECT_TRUE(err.starts_with(slow_fails ? "01tar.z: broken\n" : "02tar.z: broken\n")) << err;
+    EXPECT_EQ(err.find(slow_fails ? "02tar.z" : "01tar.z"), std::string::npos) << err;
+    EXPECT_EQ(Exists("good"), !slow_fails);
+    EXPECT_FALSE(Exists("three"));
+    ASSERT_TRUE(MakeWorkingFiles());
+  }
 }
 
 TEST_F(Loading, ThirtyThousandEntriesInOneBatch) {
