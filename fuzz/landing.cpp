@@ -142,8 +142,8 @@ std::vector<std::string> Tree(const std::string& dir) {
 bool Extract(const Scene& scene, int root_fd, const Sandbox& sandbox, std::string& said) {
   int fd = open(scene.archive.c_str(), O_RDONLY | O_CLOEXEC);
   int err = memfd_create("tar", MFD_CLOEXEC);
-  Command tar{
-      TarArguments(ArchiveOnStandardInput(true), 0, TarRequest{TarRequest::Kind::kWhole, {}}, "")};
+  Command tar{TarArguments(ArchiveOnStandardInput(true), false,
+                           TarRequest{TarRequest::Kind::kWhole, {}}, "")};
   tar.stdin_fd = fd;
   tar.stderr_fd = err;
   tar.cwd_fd = root_fd;

@@ -199,8 +199,8 @@ Ending EndingOf(const VerifyCounts& found) {
     default:
       nprintf(Msg::kLoading);
       // tar takes the flag as a number, answered by now: 0 or 1.
-      RunTAR(state.dist_dir, TocPath(state), PAK, state.variant, static_cast<int>(state.list_files),
-             Target(state), state.receipt);
+      RunTAR(state.dist_dir, TocPath(state), PAK, state.variant, state.list_files, Target(state),
+             state.receipt);
       std::fputs("\n", stdout);
       break;
   }

@@ -95,15 +95,15 @@ struct Stop {
 // side.
 class Loader {
  public:
-  Loader(const std::string& dist, int variant, int list_files, const InstallTarget& target,
+  Loader(const std::string& dist, int variant, bool names_shown, const InstallTarget& target,
          std::vector<std::string> archives, uint64_t progress_total, bool show_progress)
       : dist_(dist),
         variant_(variant < 0 || variant > 5 ? 0 : variant),
         form_(CompressionForm(dist)),
-        list_files_(list_files),
+        names_shown_(names_shown),
         // tar's listing owns the screen when the names are shown: one
         // batch after another then.
-        jobs_(list_files == 0 ? WantedJobs() : 1),
+        jobs_(names_shown ? 1 : WantedJobs()),
         root_fd_(target.fd),
         sandbox_(Sandbox::Beneath(root_fd_, target.path)),
         // As root without a private root, what another user could change
@@ -160,7 +160,7 @@ class Loader {
     if (std::optional<Stop> stop = Judge(batch, archive, jobs_ > 1 ? &footprint : nullptr)) {
       StopLoading(*stop);
     }
-    TarRequest request = ChooseTarRequest(archive.members(), batch, list_files_ != 0);
+    TarRequest request = ChooseTarRequest(archive.members(), batch, names_shown_);
     int slot = reading_slot_;
     std::string names = list;
     if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request, slot);
@@ -168,7 +168,7 @@ class Loader {
     uint64_t size = fstat(archive.fd(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
     Extraction extraction{
         archive.fd(), form_ != kPlain,
-        TarArguments(ArchiveOnStandardInput(form_ == kPlain), list_files_, request, names),
+        TarArguments(ArchiveOnStandardInput(form_ == kPlain), names_shown_, request, names),
         &sandbox_};
     // A batch tar will fail on runs after every batch before it, alone,
     // as it would one after another.
@@ -329,9 +329,9 @@ class Loader {
   std::string dist_;
   int variant_;
   int form_;
-  int list_files_;
-  int jobs_;     // batches extracted side by side at most
-  int root_fd_;  // the installation directory, held by the caller
+  bool names_shown_;  // tar lists what it extracts
+  int jobs_;          // batches extracted side by side at most
+  int root_fd_;       // the installation directory, held by the caller
   Sandbox sandbox_;
   bool refuse_changeable_;
   Landing landing_;
@@ -384,7 +384,7 @@ ArchivesOfTheLoad CheckArchives(const std::string& pak, const std::string& dist,
 }  // namespace
 
 void RunTAR(const std::string& dist, const std::string& toc, const std::string& pak, int variant,
-            int list_files, const InstallTarget& target, const std::string& receipt) {
+            ListFiles list_files, const InstallTarget& target, const std::string& receipt) {
   std::fputs("\n", stdout);
   std::optional<LineReader> in(std::in_place, pak);
   std::string_view line;
@@ -394,8 +394,9 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
   // removed with it.
   if (!receipt.empty()) WriteReceipt(toc, pak, receipt);
   // tar's listing owns the screen when the names are shown.
-  bool show_progress = list_files == 0 && ProgressLine::Wanted();
-  Loader loader(dist, variant, list_files, target, std::move(load.archives),
+  bool names_shown = list_files == ListFiles::kYes;
+  bool show_progress = !names_shown && ProgressLine::Wanted();
+  Loader loader(dist, variant, names_shown, target, std::move(load.archives),
                 show_progress ? load.bytes : 0, show_progress);
   TarBatch* batch = &loader.NextBatch(TocLine(line).ArchiveCode());
   do {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "operations/installtarget.hpp"
+#include "operations/listfiles.hpp"
 
 // Extracts every entry of `pak` from the archives in `dist` into the
 // installation directory `target`: one tar process per run of lines with one archive code. Every
@@ -12,4 +13,4 @@
 // `receipt` path, the receipt of the load is written from `toc` (the table
 // of contents) before anything is extracted.
 void RunTAR(const std::string& dist, const std::string& toc, const std::string& pak, int variant,
-            int list_files, const InstallTarget& target, const std::string& receipt = "");
+            ListFiles list_files, const InstallTarget& target, const std::string& receipt = "");

@@ -72,11 +72,11 @@ TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const Tar
   return complement;
 }
 
-std::vector<std::string> TarArguments(const std::string& archive, int list_files,
+std::vector<std::string> TarArguments(const std::string& archive, bool list_names,
                                       const TarRequest& request, const std::string& list) {
   // What is loaded belongs to the installing user.
   // Directories that are there keep their mode, owner and times.
-  std::vector<std::string> args = {"/bin/tar",        list_files ? "xvf" : "xf",
+  std::vector<std::string> args = {"/bin/tar",        list_names ? "xvf" : "xf",
                                    archive,           "--force-local",
                                    "--no-same-owner", "--no-overwrite-dir"};
   switch (request.kind) {

@@ -33,6 +33,6 @@ TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const Tar
 
 // tar's arguments for `request` of `archive` ("-": standard input); `list`
 // names the members of a list of names, or the members a complement leaves
-// out.
-std::vector<std::string> TarArguments(const std::string& archive, int list_files,
+// out. With `list_names`, tar names each member it extracts.
+std::vector<std::string> TarArguments(const std::string& archive, bool list_names,
                                       const TarRequest& request, const std::string& list);

@@ -40,7 +40,7 @@ class Loading : public OperationsTest {
       WriteFile(path, file + mark);
     }
   }
-  Outcome Load(int variant, int list_files = 0) {
+  Outcome Load(int variant, ListFiles list_files = ListFiles::kNo) {
     HeldTarget target(inst_);
     return RunUnit([&] { RunTAR(dist_, "", PAK, variant, list_files, *target); });
   }
@@ -54,7 +54,7 @@ TEST_F(Loading, OneBatchGivesEveryEntryInOrderToOneTar) {
   // they are not given again.
   WritePak({Line("01", "b"), Line("01", "-v"), Line("01", "a"), Line("01", "a/x"),
             Line("01", "x;touch${IFS}PWNED   "), Line("01", "b")});
-  Outcome loaded = Load(0, 1);
+  Outcome loaded = Load(0, ListFiles::kYes);
   EXPECT_EQ(loaded.status, -1);
   EXPECT_EQ(ReadFile(ScratchFile("LST")), std::string("b\0-v\0a\0x;touch${IFS}PWNED\0", 26));
   EXPECT_EQ(loaded.out, "\na/\na/x\nb\n-v\nx;touch${IFS}PWNED\n\nFinished loading package(s)\n");
