@@ -30,6 +30,8 @@ class ListedArchive {
   int fd() const { return fd_; }
   int open_error() const { return open_error_; }
   const std::vector<ArchiveMember>& members() const { return members_; }
+  // The members are judged: what they hold is not needed while tar runs.
+  void ForgetMembers() { std::vector<ArchiveMember>().swap(members_); }
   // Why the members could not be listed; empty when they were.
   const std::string& error() const { return error_; }
 

@@ -179,6 +179,7 @@ class Loader {
       progress_.Show(done_);
       return;
     }
+    archive.ForgetMembers();
     WaitForRoomBeside(footprint);
     beside_.push_back(std::make_shared<ExtractionBeside>(
         std::move(archive), std::move(footprint), std::move(extraction), size, slot, endings_));
