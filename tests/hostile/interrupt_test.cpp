@@ -47,6 +47,17 @@ void ExpectEndedBy(int status, int sig) {
   }
 }
 
+// The files "one" and "two", each in a compressed archive of its own.
+void TwoCompressedArchives(HostileMedium& m) {
+  m.Toc(TocHeader("Medium") + TocTitle(1, true, "Base") +
+        TocEntry(1, 'F', 'O', "One", "01", 1, "one") +
+        TocEntry(1, 'F', 'O', "Two", "02", 1, "two"));
+  m.Stage("one", "1");
+  m.Stage("two", "2");
+  MakeTarArchive(m.cdrom() + "/01tar.z", m.staging(), {"one"}, true);
+  MakeTarArchive(m.cdrom() + "/02tar.z", m.staging(), {"two"}, true);
+}
+
 }  // namespace
 
 TEST(Interrupts, AtAQuestionTheRunEndsByTheSignalAndRemovesItsFiles) {
@@ -110,13 +121,7 @@ TEST(Interrupts, InTheMiddleOfALoadTheChildrenEndFirst) {
 // before the run does.
 TEST(Interrupts, BatchesSideBySideAllEndFirst) {
   HostileMedium m;
-  m.Toc(TocHeader("Medium") + TocTitle(1, true, "Base") +
-        TocEntry(1, 'F', 'O', "One", "01", 1, "one") +
-        TocEntry(1, 'F', 'O', "Two", "02", 1, "two"));
-  m.Stage("one", "1");
-  m.Stage("two", "2");
-  MakeTarArchive(m.cdrom() + "/01tar.z", m.staging(), {"one"}, true);
-  MakeTarArchive(m.cdrom() + "/02tar.z", m.staging(), {"two"}, true);
+  TwoCompressedArchives(m);
   // A gunzip that serves each archive's listing and then never ends on
   // its extraction.
   std::string path = m.PathWithGunzip(
@@ -153,13 +158,7 @@ TEST(Interrupts, BatchesSideBySideAllEndFirst) {
 // interrupt it still names what the load had unpacked, and removes it.
 TEST(Interrupts, AReceiptOfAnInterruptedLoadRemovesWhatWasUnpacked) {
   HostileMedium m;
-  m.Toc(TocHeader("Medium") + TocTitle(1, true, "Base") +
-        TocEntry(1, 'F', 'O', "One", "01", 1, "one") +
-        TocEntry(1, 'F', 'O', "Two", "02", 1, "two"));
-  m.Stage("one", "1");
-  m.Stage("two", "2");
-  MakeTarArchive(m.cdrom() + "/01tar.z", m.staging(), {"one"}, true);
-  MakeTarArchive(m.cdrom() + "/02tar.z", m.staging(), {"two"}, true);
+  TwoCompressedArchives(m);
   // A gunzip that never ends on the second archive (its standard input).
   std::string path = m.PathWithGunzip(
       "case \"$(readlink /proc/$$/fd/0)\" in *02tar.z) exec sleep 60;; esac\nexec gzip -dc\n");
