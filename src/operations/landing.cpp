@@ -78,19 +78,7 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
     default:
       made.kind = Node::Kind::kOther;
   }
-  for (std::string parent = ParentOf(location); !parent.empty(); parent = ParentOf(parent)) {
-    Node& node = nodes_[parent];
-    if (node.kind == Node::Kind::kMissing) {
-      node.kind = Node::Kind::kDirectory;
-      node.made_by = batch_;
-    }
-    Used(parent, node);
-  }
-  if (footprint_ && made.kind == Node::Kind::kDirectory) {
-    footprint_->UsedDirectory(location, made.made_by);
-  } else if (footprint_) {
-    footprint_->Wrote(location);
-  }
+  Lands(location, made);
   // Only directories and links change how a later path is walked; a file
   // is not noted (a link it replaces stays noted, which refuses more, never
   // less).
@@ -202,6 +190,22 @@ bool Landing::ResolveMember(std::string_view name, std::string& location, Refusa
   size_t end = location.size() - last.size();
   parents_.emplace(std::string(parent), location.substr(0, end > 0 ? end - 1 : 0));
   return true;
+}
+
+void Landing::Lands(const std::string& location, const Node& made) {
+  for (std::string parent = ParentOf(location); !parent.empty(); parent = ParentOf(parent)) {
+    Node& node = nodes_[parent];
+    if (node.kind == Node::Kind::kMissing) {
+      node.kind = Node::Kind::kDirectory;
+      node.made_by = batch_;
+    }
+    Used(parent, node);
+  }
+  if (footprint_ && made.kind == Node::Kind::kDirectory) {
+    footprint_->UsedDirectory(location, made.made_by);
+  } else if (footprint_) {
+    footprint_->Wrote(location);
+  }
 }
 
 void Landing::Used(const std::string& location, const Node& node) {
