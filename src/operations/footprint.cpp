@@ -1,36 +1,59 @@
 #include "operations/footprint.hpp"
 
-void Footprint::Wrote(std::string_view location) { Add(location, {Kind::kWritten, 0}); }
+#include <algorithm>
+#include <functional>
+
+void Footprint::Wrote(std::string_view location) { Add(location, Kind::kWritten, 0); }
 
 void Footprint::UsedDirectory(std::string_view location, int made_by) {
-  Add(location, {Kind::kDirectory, made_by});
+  Add(location, Kind::kDirectory, made_by);
 }
 
-void Footprint::WentThrough(std::string_view location) { Add(location, {Kind::kLinkWalked, 0}); }
+void Footprint::WentThrough(std::string_view location) { Add(location, Kind::kLinkWalked, 0); }
 
-void Footprint::Add(std::string_view location, Use use) {
+void Footprint::Add(std::string_view location, Kind kind, int made_by) {
   if (location.empty()) return;
-  auto found = uses_.find(location);
-  if (found == uses_.end()) {
-    uses_.emplace(std::string(location), use);
-  } else if (found->second.kind != use.kind) {
-    // Used in two ways by one batch: not a place it leaves as it found it.
-    found->second.kind = Kind::kWritten;
+  uses_.push_back({std::hash<std::string_view>{}(location), kind, made_by});
+}
+
+void Footprint::Seal() {
+  std::sort(uses_.begin(), uses_.end(),
+            [](const Use& a, const Use& b) { return a.place < b.place; });
+  // One use a place; used in two ways by one batch, it is not a place the
+  // batch leaves as it found it.
+  size_t kept = 0;
+  for (size_t i = 0; i < uses_.size(); ++i) {
+    if (kept > 0 && uses_[kept - 1].place == uses_[i].place) {
+      Use& use = uses_[kept - 1];
+      if (use.kind != uses_[i].kind || use.made_by != uses_[i].made_by) use.kind = Kind::kWritten;
+      continue;
+    }
+    uses_[kept++] = uses_[i];
   }
+  uses_.resize(kept);
+}
+
+bool Footprint::Shared(const Use& mine, const Use& theirs, int their_batch) const {
+  if (mine.kind != theirs.kind || mine.kind == Kind::kWritten) return false;
+  if (mine.kind == Kind::kLinkWalked) return true;
+  for (int made_by : {mine.made_by, theirs.made_by}) {
+    if (made_by != 0 && (made_by == batch_ || made_by == their_batch)) return false;
+  }
+  return true;
 }
 
 bool Footprint::Meets(const Footprint& other) const {
-  const Footprint& small = uses_.size() <= other.uses_.size() ? *this : other;
-  const Footprint& large = &small == this ? other : *this;
-  for (const auto& [location, use] : small.uses_) {
-    auto found = large.uses_.find(location);
-    if (found == large.uses_.end()) continue;
-    const Use& theirs = found->second;
-    if (use.kind != theirs.kind || use.kind == Kind::kWritten) return true;
-    if (use.kind == Kind::kDirectory) {
-      for (int made_by : {use.made_by, theirs.made_by}) {
-        if (made_by != 0 && (made_by == batch_ || made_by == other.batch_)) return true;
-      }
+  auto mine = uses_.begin();
+  auto theirs = other.uses_.begin();
+  while (mine != uses_.end() && theirs != other.uses_.end()) {
+    if (mine->place < theirs->place) {
+      ++mine;
+    } else if (theirs->place < mine->place) {
+      ++theirs;
+    } else {
+      if (!Shared(*mine, *theirs, other.batch_)) return true;
+      ++mine;
+      ++theirs;
     }
   }
   return false;

@@ -4,10 +4,9 @@
 // one after the other leaves.
 #pragma once
 
-#include <functional>
-#include <string>
+#include <cstdint>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 class Footprint {
  public:
@@ -26,24 +25,28 @@ class Footprint {
   // A path of the batch goes through the link at `location`.
   void WentThrough(std::string_view location);
 
-  // Whether the two batches touch one place in a way that makes their order
-  // matter: anything but a directory neither of them makes, or a link both
-  // only go through. Two tars that make one directory at once can each
-  // find it missing and then there.
+  // Everything is noted: puts the places in order for Meets().
+  void Seal();
+
+  // Whether the two sealed footprints touch one place in a way that makes
+  // their order matter: anything but a directory neither of them makes, or
+  // a link both only go through. Two tars that make one directory at once
+  // can each find it missing and then there.
   bool Meets(const Footprint& other) const;
 
  private:
-  enum class Kind { kDirectory, kLinkWalked, kWritten };
+  enum class Kind : uint8_t { kDirectory, kLinkWalked, kWritten };
+  // A place is kept as a 64-bit hash of its path: two paths that share one
+  // only make two batches wait for each other, never the other way round.
   struct Use {
+    uint64_t place;
     Kind kind;
     int made_by;  // of a directory
   };
-  void Add(std::string_view location, Use use);
+  void Add(std::string_view location, Kind kind, int made_by);
+  // Whether two uses of one place let the batches run side by side.
+  bool Shared(const Use& mine, const Use& theirs, int their_batch) const;
 
-  struct NameHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-  };
   int batch_;
-  std::unordered_map<std::string, Use, NameHash, std::equal_to<>> uses_;
+  std::vector<Use> uses_;
 };

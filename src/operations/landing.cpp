@@ -193,13 +193,19 @@ bool Landing::ResolveMember(std::string_view name, std::string& location, Refusa
 }
 
 void Landing::Lands(const std::string& location, const Node& made) {
-  for (std::string parent = ParentOf(location); !parent.empty(); parent = ParentOf(parent)) {
-    Node& node = nodes_[parent];
-    if (node.kind == Node::Kind::kMissing) {
-      node.kind = Node::Kind::kDirectory;
-      node.made_by = batch_;
+  // Most members land in the directory of the member before them: the
+  // directories above it are done then.
+  std::string parent = ParentOf(location);
+  if (parent != landed_in_) {
+    landed_in_ = parent;
+    for (; !parent.empty(); parent = ParentOf(parent)) {
+      Node& node = nodes_[parent];
+      if (node.kind == Node::Kind::kMissing) {
+        node.kind = Node::Kind::kDirectory;
+        node.made_by = batch_;
+      }
+      Used(parent, node);
     }
-    Used(parent, node);
   }
   if (footprint_ && made.kind == Node::Kind::kDirectory) {
     footprint_->UsedDirectory(location, made.made_by);
@@ -226,5 +232,6 @@ void Landing::Note(const std::string& location, Node node) {
   // A directory or a link noted can change how a directory walked before
   // is walked again.
   parents_.clear();
+  landed_in_.clear();
   nodes_[location] = std::move(node);
 }

@@ -50,7 +50,10 @@ class Landing {
     batch_ = footprint ? footprint->batch() : 0;
     // Every link a path of this batch goes through is walked, and noted,
     // at least once.
-    if (footprint) parents_.clear();
+    if (footprint) {
+      parents_.clear();
+      landed_in_.clear();
+    }
     bool allowed = true;
     for (const ArchiveMember& member : members) {
       if (!selected(member.name)) continue;
@@ -58,6 +61,7 @@ class Landing {
       if (!allowed) break;
       if (places) places->push_back(last_place_);
     }
+    if (allowed && footprint) footprint->Seal();
     footprint_ = nullptr;
     return allowed;
   }
@@ -98,6 +102,7 @@ class Landing {
   bool refuse_open_directories_;
   bool root_checked_ = false;
   std::string last_place_;          // of the member judged last; empty when tar skips it
+  std::string landed_in_;           // the directory the member before landed in
   Footprint* footprint_ = nullptr;  // of the batch being judged, when asked for
   int batch_ = 0;                   // its number
   // What is known of each location below the root: read from disk once, and

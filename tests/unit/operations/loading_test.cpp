@@ -177,6 +177,8 @@ TEST_F(Loading, FootprintsMeetWhereTheOrderOfTwoBatchesMatters) {
         if (use[0] == 'M') footprint->UsedDirectory(place, use[1] - '0');
       }
     }
+    second.Seal();
+    third.Seal();
     EXPECT_EQ(second.Meets(third), c.meet);
     EXPECT_EQ(third.Meets(second), c.meet);
   }
