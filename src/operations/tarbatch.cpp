@@ -5,6 +5,7 @@
 void TarBatch::Start(std::string_view code) {
   code_ = code;
   given_.clear();
+  selecting_in_.reset();
   count_ = 0;
   list_.emplace(list_path_);
 }
@@ -12,6 +13,7 @@ void TarBatch::Start(std::string_view code) {
 bool TarBatch::Add(std::string_view name) {
   if (name.empty() || Selects(name)) return false;
   given_.emplace(WithoutTrailingSlashes(name));
+  selecting_in_.reset();
   list_->Write(name, '\0');
   ++count_;
   return true;
@@ -20,9 +22,23 @@ bool TarBatch::Add(std::string_view name) {
 bool TarBatch::Selects(std::string_view member) const {
   member = WithoutTrailingSlashes(member);
   if (given_.contains(member)) return true;
-  for (size_t slash = member.find('/'); slash != std::string_view::npos;
-       slash = member.find('/', slash + 1)) {
-    if (slash > 0 && given_.contains(member.substr(0, slash))) return true;
+  size_t slash = member.rfind('/');
+  if (slash == std::string_view::npos || slash == 0) return false;
+  // Members come directory by directory: what holds for the directory of
+  // the member before holds for this one's.
+  std::string_view directory = member.substr(0, slash);
+  if (!selecting_in_ || *selecting_in_ != directory) {
+    selecting_in_ = std::string(directory);
+    directory_selected_ = SelectsDirectory(directory);
+  }
+  return directory_selected_;
+}
+
+bool TarBatch::SelectsDirectory(std::string_view directory) const {
+  if (given_.contains(directory)) return true;
+  for (size_t slash = directory.find('/'); slash != std::string_view::npos;
+       slash = directory.find('/', slash + 1)) {
+    if (slash > 0 && given_.contains(directory.substr(0, slash))) return true;
   }
   return false;
 }

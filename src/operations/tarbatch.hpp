@@ -44,6 +44,12 @@ class TarBatch {
   std::string list_path_;
   std::string code_;
   std::unordered_set<std::string, NameHash, std::equal_to<>> given_;
+  // Whether a listed name equals `directory` or lies above it.
+  bool SelectsDirectory(std::string_view directory) const;
+  // The directory of the member Selects() was asked about last, and the
+  // answer for what lies in it; none after the list changes.
+  mutable std::optional<std::string> selecting_in_;
+  mutable bool directory_selected_ = false;
   size_t count_ = 0;
   std::optional<LineWriter> list_;
 };

@@ -36,6 +36,21 @@ std::unordered_set<std::string_view> WantedAndAbove(const std::vector<std::strin
   return places;
 }
 
+// Whether every listed name equals a wanted member or lies above one: tar
+// fails on a name that matches nothing. Stops as soon as all have matched.
+bool EveryNameMatches(const TarBatch& batch, const std::vector<std::string_view>& wanted) {
+  std::unordered_set<std::string_view> matched;
+  for (std::string_view name : wanted) {
+    for (std::string_view place = name; !place.empty();) {
+      if (batch.names().contains(place)) matched.insert(place);
+      size_t slash = place.rfind('/');
+      place = slash == std::string_view::npos ? std::string_view() : place.substr(0, slash);
+    }
+    if (matched.size() == batch.names().size()) return true;
+  }
+  return matched.size() == batch.names().size();
+}
+
 }  // namespace
 
 TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const TarBatch& batch,
@@ -48,14 +63,12 @@ TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const Tar
     plain = plain && IsPlain(name);
     (batch.Selects(member.name) ? wanted : unwanted).push_back(name);
   }
-  // tar fails on a listed name that matches no member; only the list of
-  // names keeps that failure.
-  std::unordered_set<std::string_view> places = WantedAndAbove(wanted);
-  for (const std::string& given : batch.names()) {
-    if (!places.contains(given)) return {TarRequest::Kind::kNames, {}, true};
-  }
+  // Only the list of names keeps tar's failure on a name that matches no
+  // member.
+  if (!EveryNameMatches(batch, wanted)) return {TarRequest::Kind::kNames, {}, true};
   if (unwanted.empty()) return {TarRequest::Kind::kWhole, {}};
   if (!plain || batch.count() < few_names) return names;
+  std::unordered_set<std::string_view> places = WantedAndAbove(wanted);
   // Excluding a directory excludes what lies below it, so a directory that
   // is not wanted but holds wanted members stays in: tar then makes it from
   // its member, with the mode and time the archive gives, where the list of
