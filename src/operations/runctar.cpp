@@ -1,22 +1,15 @@
 #include "operations/runctar.hpp"
 
-#include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string_view>
-#include <thread>
 #include <utility>
 
 #include "common/entrypath.hpp"
@@ -24,7 +17,6 @@
 #include "common/lineio.hpp"
 #include "common/medium.hpp"
 #include "common/textfile.hpp"
-#include "common/visibletext.hpp"
 #include "messages/print.hpp"
 #include "operations/archivelisting.hpp"
 #include "operations/archivemembers.hpp"
@@ -33,16 +25,14 @@
 #include "operations/landing.hpp"
 #include "operations/listingsahead.hpp"
 #include "operations/receipt.hpp"
+#include "operations/sidebyside.hpp"
 #include "operations/tarbatch.hpp"
 #include "operations/tarrequest.hpp"
-#include "system/interrupts.hpp"
 #include "system/jobs.hpp"
 #include "system/notice.hpp"
 #include "system/otherswrite.hpp"
 #include "system/progressline.hpp"
-#include "system/readposition.hpp"
 #include "system/sandbox.hpp"
-#include "system/spawn.hpp"
 #include "system/workingfiles.hpp"
 #include "toc/tocline.hpp"
 
@@ -115,12 +105,14 @@ class Loader {
         // extractions wait for.
         listings_(std::move(archives), form_ != kPlain, sandbox_, static_cast<size_t>(jobs_),
                   jobs_ == 1 ? kAheadNiceness : 0),
-        progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress) {
+        progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress),
+        beside_(jobs_, [this](uint64_t read) { progress_.Show(done_ + read); }) {
     if (root_fd_ < 0) DieFor(target.path);
     // One list of names for every batch that can be running, and one for
     // the batch being read.
-    for (int slot = 0; slot <= jobs_; ++slot)
+    for (int slot = 0; slot <= jobs_; ++slot) {
       batches_.push_back(std::make_unique<TarBatch>(ScratchFile(SlotName("LST", slot))));
+    }
   }
   // The file name of the archive of `code`.
   std::string ArchiveOf(std::string_view code) const {
@@ -133,12 +125,12 @@ class Loader {
     // At most `jobs_` run at once, so one of the lists is free at once.
     for (;;) {
       for (size_t slot = 0; slot < batches_.size(); ++slot) {
-        if (SlotInUse(slot)) continue;
+        if (beside_.SlotInUse(static_cast<int>(slot))) continue;
         reading_slot_ = static_cast<int>(slot);
         batches_[slot]->Start(code);
         return *batches_[slot];
       }
-      WaitForAnEnd();
+      beside_.WaitForAnEnd();
     }
   }
 
@@ -173,22 +165,23 @@ class Loader {
     // A batch tar will fail on runs after every batch before it, alone,
     // as it would one after another.
     if (jobs_ == 1 || request.fails) {
-      Settle();
+      if (!beside_.Settle()) FailLoading();
       ExtractHere(extraction);
       done_ += size;
-      progress_.Show(done_);
+      progress_.Show(done_ + beside_.Read());
       return;
     }
     archive.ForgetMembers();
-    WaitForRoomBeside(footprint);
-    beside_.push_back(std::make_shared<ExtractionBeside>(
-        std::move(archive), std::move(footprint), std::move(extraction), size, slot, endings_));
+    if (!beside_.Start(std::move(archive), std::move(footprint), std::move(extraction), size,
+                       slot)) {
+      FailLoading();
+    }
   }
 
   // The load is complete once the batches still running have ended: the
   // line goes.
   void Finish() {
-    Settle();
+    if (!beside_.Settle()) FailLoading();
     progress_.Erase();
   }
 
@@ -197,13 +190,6 @@ class Loader {
   // the plain name.
   static std::string SlotName(const char* name, int slot) {
     return slot == 0 ? name : name + std::to_string(slot + 1);
-  }
-
-  bool SlotInUse(size_t slot) const {
-    for (const auto& running : beside_) {
-      if (static_cast<size_t>(running->slot()) == slot && !running->ended()) return true;
-    }
-    return false;
   }
 
   // The members the batch would extract must land inside; set-ID files
@@ -239,7 +225,7 @@ class Loader {
   // Ends the load for `stop` once the batches before it have ended (the
   // first of them that failed decides).
   [[noreturn]] void StopLoading(const Stop& stop) {
-    Settle();
+    if (!beside_.Settle()) FailLoading();
     Notice("", stop.name, stop.after);
     FailLoading();
   }
@@ -256,75 +242,12 @@ class Loader {
   // Runs `extraction` and waits for it, its progress shown as it goes.
   void ExtractHere(const Extraction& extraction) {
     std::function<void(uint64_t)> read = nullptr;
-    if (progress_.active()) read = [this](uint64_t at) { progress_.Show(done_ + at); };
+    if (progress_.active()) {
+      read = [this](uint64_t at) { progress_.Show(done_ + beside_.Read() + at); };
+    }
     ExtractionEnd end = RunExtraction(extraction, read);
     end.ReportNotStarted();
     if (!end.Succeeded()) FailLoading();
-  }
-
-  // Waits until a batch with `footprint` can start: a place is free, and
-  // every running batch whose footprint it meets has ended. A failed batch
-  // ends the load.
-  void WaitForRoomBeside(const Footprint& footprint) {
-    std::vector<std::shared_ptr<const ExtractionBeside>> before;
-    for (const auto& running : beside_) {
-      if (!running->ended() && running->footprint().Meets(footprint)) before.push_back(running);
-    }
-    for (;;) {
-      RetireEnded();
-      size_t busy = 0;
-      bool failed = false;
-      for (const auto& running : beside_) {
-        busy += running->ended() ? 0 : 1;
-        failed = failed || (running->ended() && !running->end().Succeeded());
-      }
-      // One after another, nothing after a failed batch would have run.
-      if (failed) Settle();
-      bool waiting = false;
-      for (const auto& earlier : before) waiting = waiting || !earlier->ended();
-      if (!waiting && busy < static_cast<size_t>(jobs_)) return;
-      WaitForAnEnd();
-    }
-  }
-
-  // Waits for every running batch and takes their ends in order.
-  void Settle() {
-    while (!beside_.empty()) {
-      while (!beside_.front()->ended()) WaitForAnEnd();
-      RetireEnded();
-    }
-  }
-
-  // Takes the ends of the batches that have ended, from the first, in the
-  // order of the table of contents: what they said is shown, and the first
-  // that failed ends the load once every running batch has ended.
-  void RetireEnded() {
-    while (!beside_.empty() && beside_.front()->ended()) {
-      std::shared_ptr<ExtractionBeside> ended = std::move(beside_.front());
-      beside_.pop_front();
-      ended->ShowWhatWasSaid();
-      done_ += ended->size();
-      if (ended->end().Succeeded()) continue;
-      for (const auto& running : beside_) {
-        while (!running->ended()) WaitForAnEnd();
-      }
-      ended->end().ReportNotStarted();
-      FailLoading();
-    }
-  }
-
-  // Waits a tenth of a second at most for a batch to end, and shows the
-  // progress of all of them.
-  void WaitForAnEnd() {
-    {
-      std::unique_lock<std::mutex> lock(endings_.mutex);
-      uint64_t seen = endings_.count;
-      endings_.changed.wait_for(lock, std::chrono::milliseconds(100),
-                                [&] { return endings_.count != seen; });
-    }
-    uint64_t at = done_;
-    for (const auto& running : beside_) at += running->read();
-    progress_.Show(at);
   }
 
   std::string dist_;
@@ -339,13 +262,11 @@ class Loader {
   ListingsAhead listings_;
   size_t listed_ = 0;  // batches that took their listing
   ProgressLine progress_;
-  uint64_t done_ = 0;  // bytes of the batches ended and taken
+  uint64_t done_ = 0;  // bytes of the batches extracted here, one after another
   int judged_ = 0;     // batches judged so far
   std::vector<std::unique_ptr<TarBatch>> batches_;
   int reading_slot_ = 0;  // of the batch NextBatch gave last
-  Endings endings_;
-  // The batches started beside each other and not yet taken, in order.
-  std::deque<std::shared_ptr<ExtractionBeside>> beside_;
+  SideBySide beside_;
 };
 
 // Every archive the load needs must open as a regular file under the name
