@@ -63,6 +63,24 @@ int CompressionForm(const std::string& dist) {
   return kPlain;
 }
 
+// The names of the medium's archives: the compression form, found once, and
+// the name form of a plain archive.
+struct ArchiveNames {
+  ArchiveNames(const std::string& dist, int variant)
+      : dist(dist),
+        variant(variant < 0 || variant > 5 ? 0 : variant),
+        form(CompressionForm(dist)) {}
+  // The file name of the archive of `code`.
+  std::string Of(std::string_view code) const {
+    return dist + "/" + ArchiveName(code, variant, form);
+  }
+  bool compressed() const { return form != kPlain; }
+
+  std::string dist;
+  int variant;
+  int form;
+};
+
 // The archive of every batch that names something to extract, in order,
 // and the bytes the load reads (every batch reads its archive once).
 struct ArchivesOfTheLoad {
@@ -85,11 +103,9 @@ struct Stop {
 // side.
 class Loader {
  public:
-  Loader(const std::string& dist, int variant, bool names_shown, const InstallTarget& target,
+  Loader(const ArchiveNames& archive_names, bool names_shown, const InstallTarget& target,
          std::vector<std::string> archives, uint64_t progress_total, bool show_progress)
-      : dist_(dist),
-        variant_(variant < 0 || variant > 5 ? 0 : variant),
-        form_(CompressionForm(dist)),
+      : archive_names_(archive_names),
         names_shown_(names_shown),
         // tar's listing owns the screen when the names are shown: one
         // batch after another then.
@@ -103,8 +119,8 @@ class Loader {
         // One after another, the listing made ahead yields to the
         // extraction beside it; side by side, listings are what the next
         // extractions wait for.
-        listings_(std::move(archives), form_ != kPlain, sandbox_, static_cast<size_t>(jobs_),
-                  jobs_ == 1 ? kAheadNiceness : 0),
+        listings_(std::move(archives), archive_names_.compressed(), sandbox_,
+                  static_cast<size_t>(jobs_), jobs_ == 1 ? kAheadNiceness : 0),
         progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress),
         beside_(jobs_, [this](uint64_t read) { progress_.Show(done_ + read); }) {
     if (root_fd_ < 0) DieFor(target.path);
@@ -113,10 +129,6 @@ class Loader {
     for (int slot = 0; slot <= jobs_; ++slot) {
       batches_.push_back(std::make_unique<TarBatch>(ScratchFile(SlotName("LST", slot))));
     }
-  }
-  // The file name of the archive of `code`.
-  std::string ArchiveOf(std::string_view code) const {
-    return dist_ + "/" + ArchiveName(code, variant_, form_);
   }
 
   // The batch to read next, begun for archive code `code`: one whose list
@@ -147,7 +159,7 @@ class Loader {
     const std::string& list = batch.Finish();
     // A run of lines without any entry path names nothing to extract.
     if (batch.count() == 0) return;
-    ListedArchive archive = listings_.Take(listed_++, ArchiveOf(batch.code()));
+    ListedArchive archive = listings_.Take(listed_++, archive_names_.Of(batch.code()));
     Footprint footprint(++judged_);
     if (std::optional<Stop> stop = Judge(batch, archive, jobs_ > 1 ? &footprint : nullptr)) {
       StopLoading(*stop);
@@ -158,10 +170,10 @@ class Loader {
     if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request, slot);
     struct stat st;
     uint64_t size = fstat(archive.fd(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    Extraction extraction{
-        archive.fd(), form_ != kPlain,
-        TarArguments(ArchiveOnStandardInput(form_ == kPlain), names_shown_, request, names),
-        &sandbox_};
+    Extraction extraction{archive.fd(), archive_names_.compressed(),
+                          TarArguments(ArchiveOnStandardInput(!archive_names_.compressed()),
+                                       names_shown_, request, names),
+                          &sandbox_};
     // A batch tar will fail on runs after every batch before it, alone,
     // as it would one after another.
     if (jobs_ == 1 || request.fails) {
@@ -250,9 +262,7 @@ class Loader {
     if (!end.Succeeded()) FailLoading();
   }
 
-  std::string dist_;
-  int variant_;
-  int form_;
+  ArchiveNames archive_names_;
   bool names_shown_;  // tar lists what it extracts
   int jobs_;          // batches extracted side by side at most
   int root_fd_;       // the installation directory, held by the caller
@@ -272,9 +282,7 @@ class Loader {
 // Every archive the load needs must open as a regular file under the name
 // it will be read by, before anything is unpacked: a missing one fails the
 // load at once.
-ArchivesOfTheLoad CheckArchives(const std::string& pak, const std::string& dist, int variant) {
-  int form = CompressionForm(dist);
-  if (variant < 0 || variant > 5) variant = 0;
+ArchivesOfTheLoad CheckArchives(const std::string& pak, const ArchiveNames& names) {
   LineReader in(pak);
   std::string_view line;
   std::string code;
@@ -282,7 +290,7 @@ ArchivesOfTheLoad CheckArchives(const std::string& pak, const std::string& dist,
   ArchivesOfTheLoad load;
   auto check = [&] {
     if (!named) return;
-    std::string archive = dist + "/" + ArchiveName(code, variant, form);
+    std::string archive = names.Of(code);
     int fd = OpenRegularFile(archive);
     if (fd < 0) FailArchive(archive, errno != 0 ? std::strerror(errno) : "not a regular file");
     struct stat st;
@@ -311,14 +319,15 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
   std::optional<LineReader> in(std::in_place, pak);
   std::string_view line;
   if (!in->Next(line)) return;
-  ArchivesOfTheLoad load = CheckArchives(pak, dist, variant);
+  ArchiveNames names(dist, variant);
+  ArchivesOfTheLoad load = CheckArchives(pak, names);
   // Before the first extraction: a failed or interrupted load can be
   // removed with it.
   if (!receipt.empty()) WriteReceipt(toc, pak, receipt);
   // tar's listing owns the screen when the names are shown.
   bool names_shown = list_files == ListFiles::kYes;
   bool show_progress = !names_shown && ProgressLine::Wanted();
-  Loader loader(dist, variant, names_shown, target, std::move(load.archives),
+  Loader loader(names, names_shown, target, std::move(load.archives),
                 show_progress ? load.bytes : 0, show_progress);
   TarBatch* batch = &loader.NextBatch(TocLine(line).ArchiveCode());
   do {
