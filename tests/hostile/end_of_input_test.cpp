@@ -34,14 +34,21 @@ std::string QuestionOf(const std::string& prompt) {
   return question;
 }
 
+// A mount point that holds the medium's table of contents one directory
+// down, so that the product menu is asked.
+std::string MountPointWithAProduct(const HostileMedium& m) {
+  std::string media = m.root() + "/media";
+  MakeDirs(media + "/product");
+  WriteFile(media + "/product/01.toc", ReadFile(m.cdrom() + "/01.toc"));
+  return media;
+}
+
 }  // namespace
 
 TEST(EndOfInput, EveryQuestionEndsTheRunWithStatusOneAndNoWorkingFile) {
   HostileMedium m;
   WriteToc(m);
-  std::string media = m.root() + "/media";
-  MakeDirs(media + "/product");
-  WriteFile(media + "/product/01.toc", ReadFile(m.cdrom() + "/01.toc"));
+  std::string media = MountPointWithAProduct(m);
   const std::string c = m.cdrom() + "\n";
   struct Case {
     std::string input;
@@ -123,9 +130,7 @@ TEST(EndOfInput, AtTheLegibilityCheckMeansNo) {
 TEST(StrictAnswers, EveryRefusedAnswerEndsTheRunThere) {
   HostileMedium m;
   WriteToc(m);
-  std::string media = m.root() + "/media";
-  MakeDirs(media + "/product");
-  WriteFile(media + "/product/01.toc", ReadFile(m.cdrom() + "/01.toc"));
+  std::string media = MountPointWithAProduct(m);
   WriteFile(m.inst() + "/file", "");
   const std::string c = m.cdrom() + "\n";
   struct Case {
