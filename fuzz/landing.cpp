@@ -157,6 +157,17 @@ bool Extract(const Scene& scene, int root_fd, const Sandbox& sandbox, std::strin
   return ok;
 }
 
+// Whether member `j` makes a symbolic link: it is one, or a hard link to an
+// earlier member that makes one.
+bool IsLink(const std::vector<ArchiveMember>& members, size_t j) {
+  if (members[j].type == ArchiveMember::Type::kSymlink) return true;
+  if (members[j].type != ArchiveMember::Type::kHardlink) return false;
+  for (size_t k = 0; k < j; ++k) {
+    if (members[k].name == members[j].link && IsLink(members, k)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -205,9 +216,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t j = i + 1; j < places.size() && !replaced; ++j) {
       replaced = places[j] == places[i] || places[i].starts_with(places[j] + "/");
     }
+    // tar makes a link that leads up or away at the end, and a hard link
+    // to it with it: either may come back over a file that took its place.
     bool delayed_link = false;
     for (size_t j = 0; j < i && !delayed_link; ++j) {
-      delayed_link = members[j].type == ArchiveMember::Type::kSymlink && places[j] == places[i];
+      delayed_link = places[j] == places[i] && IsLink(members, j);
     }
     struct stat st;
     if (replaced || lstat((scene.root + "/" + places[i]).c_str(), &st) != 0) {
