@@ -24,3 +24,8 @@ endforeach()
 # The next archive is listed in a thread while tar extracts the one before.
 find_package(Threads REQUIRED)
 target_link_libraries(install_operations PUBLIC Threads::Threads)
+
+# The filter of the system calls a child never makes is written by
+# libseccomp, linked in: the installer on a medium needs only the C library.
+find_library(SECCOMP_STATIC NAMES libseccomp.a REQUIRED)
+target_link_libraries(install_system PUBLIC ${SECCOMP_STATIC})

@@ -11,7 +11,9 @@
 
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
+#include "operations/archiveform.hpp"
 #include "system/notice.hpp"
+#include "system/sandbox.hpp"
 #include "system/spawn.hpp"
 
 ListedArchive& ListedArchive::operator=(ListedArchive&& other) noexcept {
@@ -44,6 +46,8 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
     open_error_ = errno != 0 ? errno : EINVAL;
     return;
   }
+  error_ = ArchiveFormMismatch(fd_, compressed);
+  if (!error_.empty()) return;
   // tar writes its listing into a file of the installer's, not a pipe: a
   // line at a time through a pipe would cost a switch between the two
   // processes for every member.
@@ -54,17 +58,22 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
     if (listing >= 0) close(listing);
     return;
   }
-  Command tar{{"/bin/tar"}};
+  // tar's own words (" link to ") are the untranslated ones, and its
+  // quoting does not depend on the locale.
+  const Programs& programs = sandbox.programs();
+  Command tar{{programs.tar}};
   for (std::string& argument : ListingArguments(ArchiveOnStandardInput(!compressed))) {
     tar.argv.push_back(std::move(argument));
   }
-  tar.environment = ListingEnvironment();
-  tar.sandbox = &sandbox;
+  Command gunzip{{programs.gunzip, "-c"}, fd_};
+  for (Command* child : {&tar, &gunzip}) {
+    child->environment = programs.Environment(true);
+    child->sandbox = &sandbox;
+    child->work = ChildWork::kRead;
+    child->stderr_fd = said_;
+    child->niceness = niceness;
+  }
   tar.stdout_fd = listing;
-  tar.stderr_fd = said_;
-  Command gunzip{{"gunzip", "-c"}, fd_};
-  gunzip.stderr_fd = said_;
-  tar.niceness = gunzip.niceness = niceness;
   std::vector<std::pair<const Command*, ChildEnd>> ends;
   if (compressed) {
     PipelineEnd pipeline = RunPipeline(gunzip, tar);

@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-extern char** environ;
-
 namespace {
 
 // The type letter that begins tar's mode column.
@@ -98,15 +96,6 @@ std::vector<std::string> ListingArguments(const std::string& archive) {
 }
 
 const char* ArchiveOnStandardInput(bool seekable) { return seekable ? "/dev/fd/0" : "-"; }
-
-std::vector<std::string> ListingEnvironment() {
-  std::vector<std::string> environment;
-  for (char** entry = environ; *entry; ++entry) {
-    if (std::strncmp(*entry, "LC_ALL=", 7) != 0) environment.emplace_back(*entry);
-  }
-  environment.emplace_back("LC_ALL=C");
-  return environment;
-}
 
 bool ParseListingLine(std::string_view line, ArchiveMember& member) {
   // The mode column, then owner, size and time, none of which holds a

@@ -28,10 +28,6 @@ std::vector<std::string> ListingArguments(const std::string& archive);
 // `seekable`: the standard input is the archive itself, not a pipe.
 const char* ArchiveOnStandardInput(bool seekable);
 
-// The environment of the listing: tar's own words (" link to ") are the
-// untranslated ones, and its quoting does not depend on the locale.
-std::vector<std::string> ListingEnvironment();
-
 // One line of that listing; false when the line is not of its form (the
 // whole listing then cannot be trusted).
 bool ParseListingLine(std::string_view line, ArchiveMember& member);

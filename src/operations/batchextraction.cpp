@@ -9,6 +9,7 @@
 #include "system/interrupts.hpp"
 #include "system/notice.hpp"
 #include "system/readposition.hpp"
+#include "system/sandbox.hpp"
 
 namespace {
 
@@ -37,9 +38,12 @@ ExtractionEnd RunExtraction(const Extraction& extraction,
                             const std::function<void(uint64_t)>& read) {
   int fd = extraction.fd;
   bool plain = !extraction.compressed;
+  const Programs& programs = extraction.sandbox->programs();
   Command tar{extraction.tar};
+  tar.argv[0] = programs.tar;
   tar.sandbox = extraction.sandbox;
   tar.stderr_fd = extraction.said;
+  tar.environment = programs.Environment();
   WaitTick tick = nullptr;
   int tar_fd = -1;
   if (read) {
@@ -54,8 +58,11 @@ ExtractionEnd RunExtraction(const Extraction& extraction,
     end.tar = RunCommand(tar, tick);
     return end;
   }
-  Command gunzip{{"gunzip", "-c"}, fd};
+  Command gunzip{{programs.gunzip, "-c"}, fd};
   gunzip.stderr_fd = extraction.said;
+  gunzip.sandbox = extraction.sandbox;
+  gunzip.work = ChildWork::kRead;
+  gunzip.environment = programs.Environment();
   PipelineEnd ends = RunPipeline(gunzip, tar, tick);
   end.gunzip = ends.first;
   end.tar = ends.second;

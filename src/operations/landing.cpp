@@ -13,7 +13,7 @@ namespace {
 
 const char kDirectoryOverLink[] = "a directory would replace a link";
 const char kOpenToOthers[] =
-    "another user can write to this directory, and tar runs as root without a private root";
+    "another user can write to this directory, and tar runs without a private root";
 
 std::string Join(const std::string& location, std::string_view name) {
   return location.empty() ? std::string(name) : location + "/" + std::string(name);

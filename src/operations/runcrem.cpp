@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "common/entrypath.hpp"
+#include "common/exitrequest.hpp"
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
 #include "common/visibletext.hpp"
 #include "messages/print.hpp"
 #include "operations/beneath.hpp"
 #include "system/notice.hpp"
+#include "system/programs.hpp"
 #include "system/progressline.hpp"
 #include "system/sandbox.hpp"
 #include "system/spawn.hpp"
@@ -41,6 +43,12 @@ std::string ParentPath(std::string_view path) {
   return std::string(slash == std::string_view::npos ? std::string_view() : path.substr(0, slash));
 }
 
+Programs ProgramsOfTheRemoval() {
+  Programs programs;
+  FindPrograms(false, {}, programs);
+  return programs;
+}
+
 // One removal: the installation directory, held, and the confinement of
 // rm.
 class Remover {
@@ -49,10 +57,15 @@ class Remover {
       : list_files_(list_files),
         root_fd_(target.fd),
         root_path_(target.path),
-        sandbox_(Sandbox::Beneath(root_fd_, root_path_)),
-        refuse_open_(geteuid() == 0 && !sandbox_.private_root()),
+        sandbox_(Sandbox::Beneath(root_fd_, root_path_, ProgramsOfTheRemoval())),
+        refuse_open_(!sandbox_.private_root()),
         mount_points_(MountPointsBeneath(root_fd_)) {
     if (root_fd_ < 0) DieFor(root_path_);
+    // Nothing may be removed by a path that no longer names the directory.
+    if (!sandbox_.unusable().empty()) {
+      Notice("", root_path_, ": not changed: " + sandbox_.unusable());
+      exite(1);
+    }
   }
 
   // False when no child could be started for a removal.
@@ -118,10 +131,12 @@ class Remover {
     }
     // rm works in the parent on the last name alone: a link there is
     // removed, never followed, and it stays on this file system.
-    Command rm{{"/bin/rm", "-rf", "--one-file-system", "--", parent.name}};
+    Command rm{{sandbox_.programs().rm, "-rf", "--one-file-system", "--", parent.name}};
     rm.cwd_fd = parent.fd;
     rm.cwd_below = ParentPath(path);
     rm.sandbox = &sandbox_;
+    rm.work = ChildWork::kRemove;
+    rm.environment = sandbox_.programs().Environment();
     ChildEnd end = RunCommand(rm);
     if (!end.started) {
       errno = end.error;
@@ -148,7 +163,7 @@ class Remover {
 
   void ReportOpenToOthers(const std::string& dir) {
     Notice("", dir == "." ? root_path_ : dir,
-           ": not changed: another user can write to this directory, and rm runs as root "
+           ": not changed: another user can write to this directory, and rm runs "
            "without a private root");
   }
 

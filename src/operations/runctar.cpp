@@ -31,6 +31,7 @@
 #include "system/jobs.hpp"
 #include "system/notice.hpp"
 #include "system/otherswrite.hpp"
+#include "system/programs.hpp"
 #include "system/progressline.hpp"
 #include "system/sandbox.hpp"
 #include "system/workingfiles.hpp"
@@ -81,6 +82,19 @@ struct ArchiveNames {
   int form;
 };
 
+// The programs of the load, found before anything is unpacked, never in the
+// installation directory or on the medium; the load fails when gunzip is
+// needed and none is left.
+Programs ProgramsOfTheLoad(const ArchiveNames& names, const std::string& root_path) {
+  Programs programs;
+  if (!FindPrograms(names.compressed(), {root_path, names.dist}, programs)) {
+    FailArchive("gunzip",
+                "not found in PATH outside the installation directory and the medium (an "
+                "absolute folder that only root and you can change)");
+  }
+  return programs;
+}
+
 // The archive of every batch that names something to extract, in order,
 // and the bytes the load reads (every batch reads its archive once).
 struct ArchivesOfTheLoad {
@@ -111,10 +125,11 @@ class Loader {
         // batch after another then.
         jobs_(names_shown ? 1 : WantedJobs()),
         root_fd_(target.fd),
-        sandbox_(Sandbox::Beneath(root_fd_, target.path)),
-        // As root without a private root, what another user could change
-        // while tar runs is refused.
-        refuse_changeable_(geteuid() == 0 && !sandbox_.private_root()),
+        sandbox_(
+            Sandbox::Beneath(root_fd_, target.path, ProgramsOfTheLoad(archive_names, target.path))),
+        // Without a private root, what another user could change while tar
+        // runs is refused.
+        refuse_changeable_(!sandbox_.private_root()),
         landing_(root_fd_, target.path, refuse_changeable_),
         // One after another, the listing made ahead yields to the
         // extraction beside it; side by side, listings are what the next
@@ -124,6 +139,8 @@ class Loader {
         progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress),
         beside_(jobs_, [this](uint64_t read) { progress_.Show(done_ + read); }) {
     if (root_fd_ < 0) DieFor(target.path);
+    if (!sandbox_.unusable().empty())
+      FailArchive(target.path, "nothing extracted: " + sandbox_.unusable());
     // One list of names for every batch that can be running, and one for
     // the batch being read.
     for (int slot = 0; slot <= jobs_; ++slot) {
@@ -217,8 +234,8 @@ class Loader {
       if (fstat(archive.fd(), &st) != 0) DieFor(archive.path());
       if (OthersCanWrite(st)) {
         return Stop{archive.path(),
-                    ": not extracted: another user can change this archive, and tar runs as "
-                    "root without a private root"};
+                    ": not extracted: another user can change this archive, and tar runs "
+                    "without a private root"};
       }
     }
     if (!archive.error().empty()) return Stop{archive.path(), ": " + archive.error()};

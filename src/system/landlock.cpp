@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,24 @@ namespace {
 // The rights of later ABI versions, for headers older than the kernel.
 constexpr uint64_t kRefer = 1ULL << 13;     // ABI 2
 constexpr uint64_t kTruncate = 1ULL << 14;  // ABI 3
+constexpr uint64_t kBindTcp = 1ULL << 0;    // ABI 4, networking
+constexpr uint64_t kConnectTcp = 1ULL << 1;
+constexpr uint64_t kScopeAbstractSockets = 1ULL << 0;  // ABI 6
+constexpr uint64_t kScopeSignals = 1ULL << 1;
+
+// The ruleset's attributes as the newest kernels know them; an older
+// kernel is given only the fields its ABI has.
+struct RulesetAttributes {
+  uint64_t handled_access_fs = 0;
+  uint64_t handled_access_net = 0;
+  uint64_t scoped = 0;
+};
+
+size_t AttributesSize(int abi) {
+  if (abi >= 6) return sizeof(RulesetAttributes);
+  if (abi >= 4) return offsetof(RulesetAttributes, scoped);
+  return offsetof(RulesetAttributes, handled_access_net);
+}
 
 // Every right that writes, makes or removes something, by the ABI that
 // knows it; reading and executing are not handled, so they stay free.
@@ -37,7 +56,7 @@ uint64_t GrantedRights(int abi) {
 }
 
 // The raw calls: the C library has no wrappers.
-int CreateRuleset(const landlock_ruleset_attr* attr, size_t size, uint32_t flags) {
+int CreateRuleset(const void* attr, size_t size, uint32_t flags) {
   return static_cast<int>(syscall(SYS_landlock_create_ruleset, attr, size, flags));
 }
 
@@ -68,12 +87,20 @@ Confinement Confinement::Beneath(int dir_fd) {
   Confinement confinement;
   int abi = LandlockAbi();
   if (abi == 0 || !ConfinementWanted()) return confinement;
-  landlock_ruleset_attr ruleset = {};
+  // Nothing a file extractor needs is handled but writing: no TCP at all,
+  // no signal to a process outside the child's own, no abstract socket
+  // outside (where the kernel knows these).
+  RulesetAttributes ruleset;
   ruleset.handled_access_fs = HandledRights(abi);
-  // Only the first field: the kernel rejects a larger struct than it knows
-  // only when the rest is not zero, and older ABIs know just this one.
-  int fd = CreateRuleset(&ruleset, sizeof ruleset.handled_access_fs, 0);
+  ruleset.handled_access_net = kBindTcp | kConnectTcp;
+  ruleset.scoped = kScopeAbstractSockets | kScopeSignals;
+  int fd = CreateRuleset(&ruleset, AttributesSize(abi), 0);
   if (fd < 0) return confinement;
+  // Without a directory: written nowhere.
+  if (dir_fd < 0) {
+    confinement.ruleset_fd_ = fd;
+    return confinement;
+  }
   landlock_path_beneath_attr beneath = {};
   beneath.allowed_access = GrantedRights(abi);
   beneath.parent_fd = dir_fd;

@@ -1,16 +1,18 @@
-// Kernel confinement of the children that write and delete (tar, rm): under
-// Linux Landlock they may write, create and remove only beneath the
-// installation directory, and never make a device, FIFO or socket anywhere.
-// Reading stays free.
+// Kernel confinement of the children (tar, rm, gunzip): under Linux Landlock
+// they may write, create and remove only beneath the installation directory
+// (or nowhere), and never make a device, FIFO or socket anywhere. Reading
+// stays free.
 #pragma once
 
 // A ruleset made in the installer and applied in a child between fork and
 // exec, where nothing may allocate.
 class Confinement {
  public:
-  // The ruleset for the directory open as `dir_fd`; an empty confinement
-  // (active() false) when the kernel has no Landlock, it is disabled, or
-  // ZULCONFINE=off asks for none.
+  // The ruleset for the directory open as `dir_fd` (-1: nothing may be
+  // written anywhere); an empty confinement (active() false) when the
+  // kernel has no Landlock, it is disabled, or ZULCONFINE=off asks for none.
+  // Where the kernel knows them, TCP, signals to processes outside the
+  // child and abstract sockets outside it are refused as well.
   static Confinement Beneath(int dir_fd);
 
   Confinement(Confinement&& other) noexcept;

@@ -1,18 +1,23 @@
 #include "system/sandbox.hpp"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <linux/mount.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
+#include "system/capabilities.hpp"
+#include "system/notice.hpp"
 #include "system/spawn.hpp"
 #include "system/workingfiles.hpp"
 
@@ -70,6 +75,45 @@ bool Bind(const char* source, const char* target, bool writable) noexcept {
                       MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV) == 0;
 }
 
+// Makes an empty file at `target` to bind a file over.
+bool MakeFile(const char* target) noexcept {
+  int fd = open(target, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+// The archive the child reads as its standard input, when that is a file,
+// as the file /dev/fd/0 that tar opens again: read-only, so that neither
+// its mode nor its content can change, and no other descriptor of the child
+// (the installer's output) is reachable by a name.
+// The file is bound by the path the descriptor was opened under (the
+// descriptor's own mount lies in the installer's namespace, which a bind
+// cannot take from) and must then be the very file the descriptor names.
+bool BindArchive() noexcept {
+  struct stat held, bound;
+  if (fstat(STDIN_FILENO, &held) != 0 || !S_ISREG(held.st_mode)) return true;
+  char path[PATH_MAX];
+  ssize_t got = readlink("/proc/self/fd/0", path, sizeof path - 1);
+  if (got <= 0 || path[0] != '/') return false;
+  path[got] = '\0';
+  if (!MakeFolder("dev/fd") || !MakeFile("dev/fd/0")) return false;
+  if (mount(path, "dev/fd/0", nullptr, MS_BIND, nullptr) != 0) return false;
+  if (stat("dev/fd/0", &bound) != 0 || bound.st_dev != held.st_dev || bound.st_ino != held.st_ino) {
+    errno = EXDEV;
+    return false;
+  }
+  return MountSetattr(
+             "dev/fd/0", 0,
+             MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV | MOUNT_ATTR_NOEXEC) == 0;
+}
+
+// The top-level name of an absolute path ("usr" of "/usr/bin").
+std::string_view TopName(std::string_view path) {
+  path.remove_prefix(1);
+  return path.substr(0, path.find('/'));
+}
+
 }  // namespace
 
 // Whether what `path` names now is the directory `place` was when it was
@@ -89,15 +133,59 @@ ConfineMode WantedConfineMode() {
   return ConfineMode::kStrongest;
 }
 
-Sandbox Sandbox::Beneath(int dir_fd, const std::string& dir_path) {
-  Sandbox sandbox(Confinement::Beneath(dir_fd));
-  // Tried once: where the kernel refuses it or tar does not run in it, it
-  // is not used.
-  if (WantedConfineMode() == ConfineMode::kStrongest && sandbox.Prepare(dir_fd, dir_path)) {
-    sandbox.private_root_ = true;
-    sandbox.private_root_ = sandbox.RunsTar();
+Sandbox Sandbox::Beneath(int dir_fd, const std::string& dir_path, Programs programs) {
+  Sandbox sandbox(Confinement::Beneath(dir_fd), std::move(programs));
+  sandbox.CheckPath(dir_fd, dir_path);
+  if (!sandbox.unusable_.empty() || WantedConfineMode() == ConfineMode::kOff) return sandbox;
+  sandbox.filter_ = SyscallFilter::ForChildren();
+  if (WantedConfineMode() == ConfineMode::kStrongest) {
+    // Tried once: where the kernel refuses it or tar does not run in it, it
+    // is not used, and that is said.
+    int error = EINVAL;
+    if (sandbox.Prepare(dir_fd, dir_path)) {
+      sandbox.private_root_ = true;
+      error = sandbox.RunsTar();
+      sandbox.private_root_ = error == 0;
+    }
+    // The path named the held directory a moment ago; now it names another.
+    if (error == EXDEV) sandbox.CheckPath(dir_fd, dir_path);
+    if (!sandbox.unusable_.empty()) return sandbox;
+    if (error != 0) {
+      sandbox.SayLost(error == EPERM || error == EACCES || error == ENOSPC || error == EINVAL
+                          ? "the kernel refuses a private mount namespace"
+                          : std::strerror(error));
+    }
   }
+  if (!sandbox.private_root_ && sandbox.landlock()) sandbox.CheckWorkingDirectory(dir_fd);
   return sandbox;
+}
+
+void Sandbox::CheckPath(int dir_fd, const std::string& dir_path) {
+  struct stat held, named;
+  if (fstat(dir_fd, &held) != 0 || stat(dir_path.c_str(), &named) != 0 ||
+      held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+    unusable_ = "this path no longer names the installation directory that was chosen";
+  }
+}
+
+void Sandbox::CheckWorkingDirectory(int dir_fd) {
+  // Landlock lets a child write anywhere beneath the installation
+  // directory: the working files there would be the child's to change.
+  struct stat dir, up;
+  if (fstat(dir_fd, &dir) != 0) return;
+  for (std::string folder = WorkingDirectoryPath(); folder.size() > 1;
+       folder = folder.substr(0, std::max<size_t>(folder.rfind('/'), 1))) {
+    if (stat(folder.c_str(), &up) == 0 && up.st_dev == dir.st_dev && up.st_ino == dir.st_ino) {
+      unusable_ =
+          "the working directory (TMPDIR) lies inside it, and tar runs without a private root";
+      return;
+    }
+  }
+}
+
+void Sandbox::SayLost(const char* why) const {
+  Notice("tar and rm run without a private root (", why,
+         landlock() ? "): Landlock alone confines them" : "): no kernel confinement");
 }
 
 bool Sandbox::Prepare(int dir_fd, const std::string& dir_path) {
@@ -117,6 +205,15 @@ bool Sandbox::Prepare(int dir_fd, const std::string& dir_path) {
   uid_map_ = std::to_string(geteuid()) + " " + std::to_string(geteuid()) + " 1\n";
   gid_map_ = std::to_string(getegid()) + " " + std::to_string(getegid()) + " 1\n";
   AddRuntime();
+  // The programs found elsewhere than under the runtime names are bound
+  // where they were found.
+  for (const std::string& folder : programs_.folders) {
+    bool runtime = false;
+    for (const char* name : kRuntimeNames) runtime = runtime || TopName(folder) == name;
+    if (runtime || folder == "/") continue;
+    program_folders_.push_back(folder);
+    AddFolders(Below(folder), folders_);
+  }
   work_ = {work_path, Below(work_path), work.st_dev, work.st_ino};
   dir_ = {dir_path, Below(dir_path), dir.st_dev, dir.st_ino};
   AddFolders(work_.below, folders_);
@@ -149,24 +246,43 @@ void Sandbox::AddRuntime() {
   }
 }
 
-bool Sandbox::RunsTar() const {
+int Sandbox::RunsTar() const {
   int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  Command probe{{"/bin/tar", "--version"}};
+  Command probe{{programs_.tar, "--version"}};
   probe.stdout_fd = null_fd;
   probe.stderr_fd = null_fd;
   probe.sandbox = this;
-  bool ran = RunCommand(probe).Succeeded();
+  probe.environment = programs_.Environment(true);
+  ChildEnd end = RunCommand(probe);
   if (null_fd >= 0) close(null_fd);
-  return ran;
+  if (end.Succeeded()) return 0;
+  return end.error != 0 ? end.error : EINVAL;
 }
 
-bool Sandbox::ApplyInChild(const char* cwd_below) const noexcept {
+bool Sandbox::ApplyInChild(const char* cwd_below, ChildWork work) const noexcept {
+  if (!active()) return true;
   if (private_root_) {
-    if (!EnterPrivateRoot()) return false;
-    if (chdir(dir_.path.c_str()) != 0) return false;
-    if (cwd_below && *cwd_below && chdir(cwd_below) != 0) return false;
+    bool writes = work != ChildWork::kRead;
+    if (!EnterPrivateRoot(writes)) return false;
+    if (chdir(writes ? dir_.path.c_str() : "/") != 0) return false;
+    if (writes && cwd_below && *cwd_below && chdir(cwd_below) != 0) return false;
   }
-  return landlock_.ApplyInChild();
+  return ConfineInChild(work);
+}
+
+bool Sandbox::ConfineInChild(ChildWork work) const noexcept {
+  CapabilitySet keep = work == ChildWork::kExtract  ? ExtractorCapabilities()
+                       : work == ChildWork::kRemove ? RemoverCapabilities()
+                       : work == ChildWork::kRead   ? ReaderCapabilities()
+                                                    : CapabilitySet{0};
+  if (!KeepOnlyCapabilities(keep)) return false;
+  // What keeps a set-user-ID program the child runs from having more, and
+  // what Landlock and the filter require of a process without
+  // CAP_SYS_ADMIN.
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return false;
+  bool writes = work == ChildWork::kExtract || work == ChildWork::kRemove;
+  if (!(writes ? landlock_ : reads_only_).ApplyInChild()) return false;
+  return filter_.ApplyInChild();
 }
 
 bool Sandbox::WriteIdentityMaps() const noexcept {
@@ -176,7 +292,7 @@ bool Sandbox::WriteIdentityMaps() const noexcept {
          WriteAll("/proc/self/gid_map", gid_map_);
 }
 
-bool Sandbox::EnterPrivateRoot() const noexcept {
+bool Sandbox::EnterPrivateRoot(bool writable) const noexcept {
   int flags = CLONE_NEWNS | (user_namespace_ ? CLONE_NEWUSER : 0);
   if (unshare(flags) != 0) return false;
   if (user_namespace_ && !WriteIdentityMaps()) return false;
@@ -186,7 +302,7 @@ bool Sandbox::EnterPrivateRoot() const noexcept {
             "mode=0755") != 0) {
     return false;
   }
-  if (chdir(mount_point_.c_str()) != 0 || !BuildTree()) return false;
+  if (chdir(mount_point_.c_str()) != 0 || !BuildTree(writable)) return false;
   if (syscall(SYS_pivot_root, ".", ".") != 0) return false;
   if (umount2(".", MNT_DETACH) != 0 || chdir("/") != 0) return false;
   // The new root itself is read-only: a link into it leads nowhere.
@@ -194,9 +310,10 @@ bool Sandbox::EnterPrivateRoot() const noexcept {
                MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) == 0;
 }
 
-// In the new root, the current directory: the runtime names, the single
-// files, the working directory and the installation directory.
-bool Sandbox::BuildTree() const noexcept {
+// In the new root, the current directory: the runtime names, the program
+// folders, the single files, the archive, the installation directory and
+// the working directory.
+bool Sandbox::BuildTree(bool writable) const noexcept {
   for (const RuntimeName& runtime : runtime_) {
     const char* name = runtime.name.c_str();
     if (!runtime.target.empty()) {
@@ -208,24 +325,31 @@ bool Sandbox::BuildTree() const noexcept {
   for (const std::string& folder : folders_) {
     if (!MakeFolder(folder.c_str())) return false;
   }
+  for (const std::string& folder : program_folders_) {
+    if (!Bind(folder.c_str(), folder.c_str() + 1, false)) return false;
+  }
   for (const std::string& file : files_) {
     const char* target = file.c_str() + 1;
-    int fd = open(target, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    close(fd);
-    // /dev/null stays writable: writing to it is harmless.
-    if (!Bind(file.c_str(), target, file == "/dev/null")) return false;
+    if (!MakeFile(target)) return false;
+    // A device on a read-only bind can still be written to; its mode and
+    // owner cannot be changed.
+    bool device = file == "/dev/null";
+    if (mount(file.c_str(), target, nullptr, MS_BIND, nullptr) != 0 ||
+        MountSetattr(target, 0,
+                     MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | (device ? 0 : MOUNT_ATTR_NODEV)) !=
+            0) {
+      return false;
+    }
   }
-  // The child's own descriptors as /dev/fd: tar opens its archive again
-  // there, as a file it can skip through.
-  if (!MakeFolder("dev/fd") || mount("/proc/self/fd", "dev/fd", nullptr, MS_BIND, nullptr) != 0) {
+  if (!BindArchive()) return false;
+  // The installation directory first: a working directory below it (a
+  // TMPDIR inside it) is then bound read-only over it, not under it.
+  if (writable &&
+      (!Bind(dir_.path.c_str(), dir_.below.c_str(), true) || !IsSame(dir_.below.c_str(), dir_))) {
     return false;
   }
   const char* work = work_.below.c_str();
-  if (mount(work_.path.c_str(), work, nullptr, MS_BIND, nullptr) != 0 ||
-      MountSetattr(work, 0, MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV) != 0 ||
-      !IsSame(work, work_)) {
-    return false;
-  }
-  return Bind(dir_.path.c_str(), dir_.below.c_str(), true) && IsSame(dir_.below.c_str(), dir_);
+  return mount(work_.path.c_str(), work, nullptr, MS_BIND, nullptr) == 0 &&
+         MountSetattr(work, 0, MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV) == 0 &&
+         IsSame(work, work_);
 }

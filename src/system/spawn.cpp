@@ -81,9 +81,9 @@ bool CloseOthersAtExec() noexcept {
   // In a private root the working directory is named below the
   // installation directory; elsewhere it is the descriptor given.
   bool confined = sandbox && sandbox->private_root()
-                      ? sandbox->ApplyInChild(command.cwd_below.c_str())
+                      ? sandbox->ApplyInChild(command.cwd_below.c_str(), command.work)
                       : (command.cwd_fd < 0 || fchdir(command.cwd_fd) == 0) &&
-                            (!sandbox || sandbox->ApplyInChild(nullptr));
+                            (!sandbox || sandbox->ApplyInChild(nullptr, command.work));
   // Only the three standard descriptors go on: one the installer was
   // started with (a directory, say) would name a place outside.
   if (placed && confined && CloseOthersAtExec()) execvpe(argv[0], argv, envp);

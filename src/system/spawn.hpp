@@ -10,8 +10,15 @@
 
 class Sandbox;
 
+// What a confined child does, and so the powers it keeps: tar extracting
+// (writes beneath the installation directory), rm removing there, or a
+// child that only reads its input and writes its output (tar listing,
+// gunzip).
+enum class ChildWork { kExtract, kRemove, kRead };
+
 struct Command {
-  // argv[0] is the program; without a slash it is looked up through PATH.
+  // argv[0] is the program: the installer's children by absolute path;
+  // without a slash (the tools) it is looked up through PATH.
   std::vector<std::string> argv;
   // The child's standard input; -1 keeps the installer's own.
   int stdin_fd = -1;
@@ -28,6 +35,7 @@ struct Command {
   // installer's would lead out of it).
   const Sandbox* sandbox = nullptr;
   std::string cwd_below = {};
+  ChildWork work = ChildWork::kExtract;
   // The child's whole environment, "NAME=value" each; empty keeps ours.
   std::vector<std::string> environment = {};
   // Added to the child's nice value: above 0 for work done ahead of need.

@@ -89,13 +89,14 @@ TEST(Interrupts, InTheMiddleOfALoadTheChildrenEndFirst) {
     RunOptions options = m.Options();
     std::string pid_file = m.root() + "/gunzip.pid";
     // A gunzip that never ends, with tar waiting on the pipe from it; it
-    // keeps its process id when it becomes sleep.
-    std::string path = m.PathWithGunzip(
-        "echo $$ > \"$PID_FILE.new\"\nmv \"$PID_FILE.new\" \"$PID_FILE\"\nexec sleep 60\n");
+    // keeps its process id when it becomes sleep. (Children get no variable
+    // of ours, and unconfined it may write beside the medium.)
+    std::string path = m.PathWithGunzip("echo $$ > \"" + pid_file + ".new\"\nmv \"" + pid_file +
+                                        ".new\" \"" + pid_file + "\"\nexec sleep 60\n");
     m.Stage("data", "d");
     MakeTarArchive(m.cdrom() + "/01tar.z", m.staging(), {"data"}, true);
     MakeTarArchive(m.cdrom() + "/02tar.z", m.staging(), {"data"}, true);
-    options.env = {{"PATH", path}, {"PID_FILE", pid_file}};
+    options.env = {{"PATH", path}, {"ZULCONFINE", "off"}};
     LiveRun run({"-load"}, options);
     run.Write(AcceptAll(m.cdrom()));
     ASSERT_TRUE(run.WaitFor("Loading package(s), Please wait...")) << run.out();
@@ -124,14 +125,15 @@ TEST(Interrupts, BatchesSideBySideAllEndFirst) {
   TwoCompressedArchives(m);
   // A gunzip that serves each archive's listing and then never ends on
   // its extraction.
-  std::string path = m.PathWithGunzip(
-      "seen=\"$SEEN/$(basename \"$(readlink /proc/$$/fd/0)\")\"\n"
-      "if [ -e \"$seen\" ]; then echo $$ >> \"$SEEN/sleepers\"; exec sleep 60; fi\n"
-      "touch \"$seen\"\nexec gzip -dc\n");
   std::string seen = m.root() + "/seen";
   MakeDirs(seen);
+  std::string path = m.PathWithGunzip(
+      "SEEN=" + seen +
+      "\nseen=\"$SEEN/$(basename \"$(readlink /proc/$$/fd/0)\")\"\n"
+      "if [ -e \"$seen\" ]; then echo $$ >> \"$SEEN/sleepers\"; exec sleep 60; fi\n"
+      "touch \"$seen\"\nexec gzip -dc\n");
   RunOptions options = m.Options();
-  options.env = {{"PATH", path}, {"SEEN", seen}, {"ZULJOBS", "2"}};
+  options.env = {{"PATH", path}, {"ZULJOBS", "2"}, {"ZULCONFINE", "off"}};
   LiveRun run({"-load"}, options);
   run.Write(AcceptAll(m.cdrom()));
   std::string sleepers = seen + "/sleepers";
@@ -164,7 +166,7 @@ TEST(Interrupts, AReceiptOfAnInterruptedLoadRemovesWhatWasUnpacked) {
       "case \"$(readlink /proc/$$/fd/0)\" in *02tar.z) exec sleep 60;; esac\nexec gzip -dc\n");
   std::string receipt = m.root() + "/receipt.toc";
   RunOptions options = m.Options();
-  options.env = {{"PATH", path}, {"ZULRECEIPT", receipt}};
+  options.env = {{"PATH", path}, {"ZULRECEIPT", receipt}, {"ZULCONFINE", "off"}};
   LiveRun run({"-load"}, options);
   run.Write(AcceptAll(m.cdrom()));
   ASSERT_TRUE(Eventually([&] { return Exists(m.inst() + "/one"); })) << run.out();
