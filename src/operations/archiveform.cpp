@@ -14,10 +14,17 @@ struct Signature {
   const char* form;
 };
 constexpr Signature kCompressed[] = {
-    {{"\x1f\x8b", 2}, "gzip"},         {{"\x1f\x9d", 2}, "compress"},
-    {{"BZh", 3}, "bzip2"},             {{"LZIP", 4}, "lzip"},
-    {{"\x5d\x00\x00", 3}, "lzma"},     {{"\x89LZO", 4}, "lzop"},
-    {{"\xfd" "7zXZ", 5}, "xz"},        {{"\x28\xb5\x2f\xfd", 4}, "zstd"},
+    {{"\x1f\x8b", 2}, "gzip"},
+    {{"\x1f\x9d", 2}, "compress"},
+    {{"BZh", 3}, "bzip2"},
+    {{"LZIP", 4}, "lzip"},
+    {{"\x5d\x00\x00", 3}, "lzma"},
+    {{"\x89LZO", 4}, "lzop"},
+    {{"\xfd"
+      "7zXZ",
+      5},
+     "xz"},
+    {{"\x28\xb5\x2f\xfd", 4}, "zstd"},
 };
 
 }  // namespace

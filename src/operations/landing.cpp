@@ -12,6 +12,9 @@
 namespace {
 
 const char kDirectoryOverLink[] = "a directory would replace a link";
+const char kRootPathChangeable[] =
+    "an absolute link leads through the installation directory's path, which another user can "
+    "change, and tar runs without a private root";
 const char kOpenToOthers[] =
     "another user can write to this directory, and tar runs without a private root";
 
@@ -146,9 +149,23 @@ bool Landing::Resolve(std::string_view path, std::string& location, Refusal& ref
     // own path.
     LinkWalk::Through through = walk.Follow(node.target);
     if (through == LinkWalk::Through::kOutside) return false;
-    if (through == LinkWalk::Through::kRoot) location.clear();
+    if (through == LinkWalk::Through::kRoot) {
+      // tar follows it by the path, which is the held directory's only as
+      // long as no other user can change a directory above it.
+      if (refuse_open_directories_ && RootPathChangeable()) {
+        refusal.name = candidate;
+        refusal.reason = kRootPathChangeable;
+        return false;
+      }
+      location.clear();
+    }
   }
   return true;
+}
+
+bool Landing::RootPathChangeable() {
+  if (!root_path_changeable_) root_path_changeable_ = PathChangeableByOthers(root_path_);
+  return *root_path_changeable_;
 }
 
 const Landing::Node& Landing::Lookup(const std::string& location) {

@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,10 +30,11 @@ struct Refusal {
 class Landing {
  public:
   // `root_fd` is the installation directory, `root_path` its path now (for
-  // absolute link targets). With `refuse_open_directories` (root without
-  // kernel confinement) a directory that another user can write to, where
-  // something would be written, is refused: that user could swap it for a
-  // link while tar runs.
+  // absolute link targets). With `refuse_open_directories` (no private
+  // root) a directory that another user can write to, where something would
+  // be written, is refused: that user could swap it for a link while tar
+  // runs; and so is an absolute link into the root when another user can
+  // change a directory above it.
   Landing(int root_fd, std::string root_path, bool refuse_open_directories);
 
   // Judges the members of one batch that `selected` accepts, in archive
@@ -95,12 +97,15 @@ class Landing {
   // changed it: most members of an archive share their directory.
   bool ResolveMember(std::string_view name, std::string& location, Refusal& refusal);
   const Node& Lookup(const std::string& location);
+  // Whether another user can make the root's path name another directory.
+  bool RootPathChangeable();
   void Note(const std::string& location, Node node);
 
   int root_fd_;
   std::string root_path_;
   bool refuse_open_directories_;
   bool root_checked_ = false;
+  std::optional<bool> root_path_changeable_;
   std::string last_place_;          // of the member judged last; empty when tar skips it
   std::string landed_in_;           // the directory the member before landed in
   Footprint* footprint_ = nullptr;  // of the batch being judged, when asked for

@@ -32,16 +32,10 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Whether a user other than root and the running one can change what the
-// folder `real` holds, or the folders above it.
+// folder `real` holds, or make its path name another.
 bool ChangeableByOthers(const std::string& real) {
-  for (std::string folder = real;; folder = FolderOf(folder)) {
-    struct stat st;
-    if (stat(folder.c_str(), &st) != 0) return true;
-    // A sticky folder lets others add names, never change ours.
-    bool sticky_above = folder != real && (st.st_mode & S_ISVTX) != 0;
-    if (OthersCanWrite(st) && !sticky_above) return true;
-    if (folder == "/") return false;
-  }
+  struct stat st;
+  return stat(real.c_str(), &st) != 0 || OthersCanWrite(st) || PathChangeableByOthers(real);
 }
 
 bool IsLocaleVariable(const char* entry) {

@@ -17,17 +17,17 @@ const char* const kRefused[] = {
     // handles and what they reach
     "open_by_handle_at", "name_to_handle_at",
     // mounts and roots
-    "mount", "umount2", "mount_setattr", "move_mount", "open_tree", "fsopen", "fsconfig",
-    "fsmount", "fspick", "pivot_root", "chroot",
+    "mount", "umount2", "mount_setattr", "move_mount", "open_tree", "fsopen", "fsconfig", "fsmount",
+    "fspick", "pivot_root", "chroot",
     // namespaces
     "unshare", "setns",
     // other processes
     "ptrace", "process_vm_readv", "process_vm_writev", "kcmp", "pidfd_getfd", "perf_event_open",
     // the kernel itself
     "init_module", "finit_module", "delete_module", "kexec_load", "kexec_file_load", "bpf",
-    "reboot", "swapon", "swapoff", "acct", "syslog", "iopl", "ioperm", "quotactl",
-    "settimeofday", "clock_settime", "clock_adjtime", "adjtimex", "sethostname",
-    "setdomainname", "vhangup", "userfaultfd",
+    "reboot", "swapon", "swapoff", "acct", "syslog", "iopl", "ioperm", "quotactl", "settimeofday",
+    "clock_settime", "clock_adjtime", "adjtimex", "sethostname", "setdomainname", "vhangup",
+    "userfaultfd",
     // keys
     "keyctl", "add_key", "request_key",
     // a ring the filter never sees
@@ -35,14 +35,13 @@ const char* const kRefused[] = {
 
 // Calls that change the file a descriptor names: refused on the standard
 // ones (the installer's output, a terminal, the archive).
-const char* const kChangeDescriptorFile[] = {
-    "fchmod",  "fchown",    "fsetxattr", "fremovexattr", "ftruncate", "fallocate",
-    "fchmodat", "fchownat", "utimensat", "futimesat",    "linkat"};
+const char* const kChangeDescriptorFile[] = {"fchmod",    "fchown",    "fsetxattr", "fremovexattr",
+                                             "ftruncate", "fallocate", "fchmodat",  "fchownat",
+                                             "utimensat", "futimesat", "linkat"};
 
 // The namespace flags a clone must not carry.
-const unsigned long kNewNamespaces[] = {CLONE_NEWNS,  CLONE_NEWUSER, CLONE_NEWPID,
-                                        CLONE_NEWNET, CLONE_NEWIPC,  CLONE_NEWUTS,
-                                        CLONE_NEWCGROUP};
+const unsigned long kNewNamespaces[] = {CLONE_NEWNS,  CLONE_NEWUSER, CLONE_NEWPID,   CLONE_NEWNET,
+                                        CLONE_NEWIPC, CLONE_NEWUTS,  CLONE_NEWCGROUP};
 
 bool AddRules(scmp_filter_ctx filter) {
   const uint32_t refuse = SCMP_ACT_ERRNO(EPERM);
@@ -68,8 +67,8 @@ bool AddRules(scmp_filter_ctx filter) {
   if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) != 0) return false;
   // Characters pushed into a terminal's input would be read by the shell
   // after the run.
-  for (unsigned long request : {static_cast<unsigned long>(TIOCSTI),
-                                static_cast<unsigned long>(TIOCLINUX)}) {
+  for (unsigned long request :
+       {static_cast<unsigned long>(TIOCSTI), static_cast<unsigned long>(TIOCLINUX)}) {
     if (seccomp_rule_add(filter, refuse, SCMP_SYS(ioctl), 1,
                          SCMP_A1_32(SCMP_CMP_EQ, static_cast<uint32_t>(request))) != 0) {
       return false;

@@ -5,8 +5,10 @@
 // (ZULCONFINE=landlock) and none (ZULCONFINE=off); nothing outside the
 // installation directory may change in any.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <stdio.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -382,6 +384,128 @@ TEST(Confinement, AUserWhoIsNotRootLoadsAndRemoves) {
     EXPECT_EQ(remove.out.find("Warning"), std::string::npos) << remove.out;
     EXPECT_TRUE(ListDir(m.inst()).empty());
     EXPECT_TRUE(ListDir(m.tmp()).empty());
+
+    // An archive of a third user's, who could rewrite it while tar reads
+    // it, is refused without a private root, for this user too.
+    ASSERT_EQ(chown((m.cdrom() + "/01.tar").c_str(), 1, 1), 0);
+    m.Toc(Toc(Directory("share") + File("docs")));
+    options.input = AcceptAll(m.cdrom());
+    load = RunBinary(program, {"-load"}, options);
+    EXPECT_EQ(load.status, PrivateRoot(mode) ? 0 : 1) << load.out << load.err;
+    EXPECT_EQ(load.err.find("01.tar: not extracted: another user can change this archive") ==
+                  std::string::npos,
+              PrivateRoot(mode))
+        << load.err;
+  }
+}
+
+// Where the kernel refuses the user's namespace that a private root needs,
+// the run goes on with Landlock alone and says so once.
+TEST(Confinement, ALostPrivateRootIsSaid) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  HostileMedium m;
+  OpenToOtherUser(m);
+  for (const std::string& dir : {m.tmp(), m.inst()}) {
+    ASSERT_EQ(chown(dir.c_str(), kOtherUser, kOtherUser), 0);
+  }
+  m.Stage("data", "data\n");
+  m.Archive("01", {"data"});
+  m.Toc(Toc(File("data")));
+  std::string program = m.InstallerForOtherUser(), answers = m.tmp() + "/answers";
+  WriteFile(answers, AcceptAll(m.cdrom()));
+  int status = AsOtherUser([&] {
+    // A user namespace of the test's own, in which no further one may be
+    // made; the installer runs in it as the other user.
+    auto write = [](const char* file, const std::string& text) {
+      FILE* out = fopen(file, "w");
+      return out && fputs(text.c_str(), out) >= 0 && fclose(out) == 0;
+    };
+    std::string id = std::to_string(kOtherUser) + " " + std::to_string(kOtherUser) + " 1";
+    // Having given up root, the process's own files in /proc are root's
+    // until it is dumpable again.
+    if (prctl(PR_SET_DUMPABLE, 1) != 0 || unshare(CLONE_NEWUSER) != 0 ||
+        !write("/proc/self/uid_map", id) || !write("/proc/self/setgroups", "deny") ||
+        !write("/proc/self/gid_map", id) || !write("/proc/sys/user/max_user_namespaces", "0")) {
+      return 99;
+    }
+    std::string run = "cd " + m.inst() + " && TMPDIR=" + m.tmp() + " " + program + " -load < " +
+                      answers + " > " + m.tmp() + "/out 2> " + m.tmp() + "/err";
+    execl("/bin/sh", "sh", "-c", run.c_str(), nullptr);
+    return 98;
+  });
+  EXPECT_EQ(status, 0) << ReadFile(m.tmp() + "/out");
+  EXPECT_EQ(ReadFile(m.tmp() + "/err"),
+            "tar and rm run without a private root (the kernel refuses a private mount "
+            "namespace): Landlock alone confines them\n");
+  EXPECT_EQ(ReadFile(m.inst() + "/data"), "data\n");
+}
+
+// Programs are the installer's choice: a medium that unpacks its own gunzip
+// into a folder on PATH, or holds data for which tar would start a
+// decompressor of its own, never has them run.
+TEST(Confinement, NoProgramComesFromTheMedium) {
+  for (const std::string& mode : kModes) {
+    for (bool plain_name : {false, true}) {
+      SCOPED_TRACE(std::string(plain_name ? "gzip data, plain name " : "gunzip on PATH ") +
+                   Traced(mode));
+      HostileMedium m;
+      std::string evil = m.outside() + "/evil";
+      m.Stage("bin/gunzip", "#!/bin/sh\necho evil > " + evil + "\nexec gzip -d \"$@\"\n");
+      m.Stage("bin/gzip", "#!/bin/sh\necho evil > " + evil + "\nexec /bin/gzip \"$@\"\n");
+      ASSERT_EQ(chmod((m.staging() + "/bin/gunzip").c_str(), 0755), 0);
+      ASSERT_EQ(chmod((m.staging() + "/bin/gzip").c_str(), 0755), 0);
+      m.Stage("data", "data\n");
+      std::string first = m.cdrom() + (plain_name ? "/01.tar" : "/01tar.z");
+      MakeTarArchive(first, m.staging(), {"bin"}, true);
+      MakeTarArchive(m.cdrom() + (plain_name ? "/02.tar" : "/02tar.z"), m.staging(), {"data"},
+                     !plain_name);
+      m.Toc(Toc(Directory("bin") + File("data", "02")));
+      Env env = Confine(mode);
+      env["PATH"] = m.inst() + "/bin:" + std::string(getenv("PATH"));
+      RunResult r = m.Run("-load", AcceptAll(m.cdrom()), env);
+      EXPECT_EQ(r.status, plain_name ? 1 : 0) << r.out << r.err;
+      EXPECT_EQ(Exists(m.inst() + "/data"), !plain_name);
+      if (plain_name) {
+        EXPECT_EQ(r.err, first +
+                             ": not extracted: its name says a plain tar archive, but it holds "
+                             "gzip data\n");
+      }
+      EXPECT_EQ(m.OutsideTree(), std::vector<std::string>{"marker"});
+    }
+  }
+}
+
+// The installation directory lies below a directory of another user's: an
+// absolute link into it is followed through the held directory in a
+// private root, and refused without one (that user could rename it away
+// while tar follows the path).
+TEST(Confinement, AnAbsoluteLinkGoesThroughTheHeldDirectoryOnly) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  for (const std::string& mode : kModes) {
+    SCOPED_TRACE(Traced(mode));
+    HostileMedium m;
+    std::string home = m.root() + "/home", app = home + "/app";
+    MakeDirs(app);
+    ASSERT_EQ(chown(home.c_str(), kOtherUser, kOtherUser), 0);
+    std::string links = m.root() + "/links", payload = m.root() + "/payload";
+    MakeDirs(links + "/v1");
+    Link(app + "/v1", links + "/cur");
+    MakeDirs(payload + "/cur/bin");
+    WriteFile(payload + "/cur/bin/tool", "tool\n");
+    // tar makes an absolute link only at the end of its run: the file
+    // comes in the next archive.
+    MakeTarArchive(m.cdrom() + "/01.tar", links, {"v1", "cur"});
+    MakeTarArchive(m.cdrom() + "/02.tar", payload, {"cur/bin/tool"});
+    m.Toc(Toc(Directory("v1") + File("cur") + File("cur/bin/tool", "02")));
+    RunResult r = m.Run("-load", m.cdrom() + "\n" + app + "\n\n\n\n", Confine(mode));
+    EXPECT_EQ(r.status, PrivateRoot(mode) ? 0 : 1) << r.out << r.err;
+    EXPECT_EQ(Exists(app + "/v1/bin/tool"), PrivateRoot(mode));
+    if (!PrivateRoot(mode)) {
+      EXPECT_NE(r.err.find("cur: not extracted: an absolute link leads through the installation "
+                           "directory's path, which another user can change"),
+                std::string::npos)
+          << r.err;
+    }
   }
 }
 
