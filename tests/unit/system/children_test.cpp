@@ -102,9 +102,9 @@ TEST_F(Children, AConfinedChildCannotDoWhatItsWorkNeverNeeds) {
     EXPECT_EQ(sandbox.unusable().empty(), !*mode) << sandbox.unusable();
     EXPECT_TRUE(RunIn(sandbox, {"/bin/sh", "-c", "true"}).first);
     for (const std::vector<std::string>& refused : std::vector<std::vector<std::string>>{
-             {"/bin/sh", "-c", "kill -0 " + me},          // a process outside
-             {"/usr/bin/unshare", "--user", "true"},      // a namespace
-             {"/bin/sh", "-c", "chmod 600 /dev/fd/1"},    // the installer's output
+             {"/bin/sh", "-c", "kill -0 " + me},        // a process outside
+             {"/usr/bin/unshare", "--user", "true"},    // a namespace
+             {"/bin/sh", "-c", "chmod 600 /dev/fd/1"},  // the installer's output
              {"/bin/sh", "-c", "echo x >" + WorkingDirectoryPath() + "/x"}}) {
       SCOPED_TRACE(refused.back());
       // Landlock alone governs neither modes (the path of a descriptor is
