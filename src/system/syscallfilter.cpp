@@ -31,7 +31,10 @@ const char* const kRefused[] = {
     // keys
     "keyctl", "add_key", "request_key",
     // a ring the filter never sees
-    "io_uring_setup", "io_uring_enter", "io_uring_register"};
+    "io_uring_setup", "io_uring_enter", "io_uring_register",
+    // sockets: nothing a child does talks to a service (Landlock alone
+    // would let it reach one of root's by its path)
+    "socket"};
 
 // Calls that change the file a descriptor names: refused on the standard
 // ones (the installer's output, a terminal, the archive).

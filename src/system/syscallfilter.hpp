@@ -3,9 +3,9 @@
 // libseccomp) and loaded in a child between fork and exec. Refused: file
 // handles (which open files by number, past every path), mounts and root
 // changes, new namespaces, tracing and reading other processes, kernel
-// modules, kexec, BPF, keys, io_uring (which would pass the filter by), a
-// terminal's input, and any change to the standard descriptors' files
-// (their mode, owner, times, size): those are the installer's.
+// modules, kexec, BPF, keys, io_uring (which would pass the filter by), new
+// sockets, a terminal's input, and any change to the standard descriptors'
+// files (their mode, owner, times, size): those are the installer's.
 #pragma once
 
 #include <linux/filter.h>

@@ -101,17 +101,22 @@ TEST_F(Children, AConfinedChildCannotDoWhatItsWorkNeverNeeds) {
     // Landlock alone would let a child change the working files.
     EXPECT_EQ(sandbox.unusable().empty(), !*mode) << sandbox.unusable();
     EXPECT_TRUE(RunIn(sandbox, {"/bin/sh", "-c", "true"}).first);
-    for (const std::vector<std::string>& refused : std::vector<std::vector<std::string>>{
-             {"/bin/sh", "-c", "kill -0 " + me},        // a process outside
-             {"/usr/bin/unshare", "--user", "true"},    // a namespace
-             {"/bin/sh", "-c", "chmod 600 /dev/fd/1"},  // the installer's output
-             {"/bin/sh", "-c", "echo x >" + WorkingDirectoryPath() + "/x"}}) {
-      SCOPED_TRACE(refused.back());
-      // Landlock alone governs neither modes (the path of a descriptor is
-      // within reach) nor the working files beneath the directory (which
-      // is why an operation refuses it, above).
-      if (*mode && !refused.back().starts_with("kill") && refused.back() != "true") continue;
-      EXPECT_FALSE(RunIn(sandbox, refused, ChildWork::kExtract, out).first);
+    // Landlock alone governs neither modes (the path of a descriptor is
+    // within reach) nor the working files beneath the directory (which is
+    // why an operation refuses it, above).
+    struct Refused {
+      std::vector<std::string> argv;
+      bool without_private_root;
+    };
+    for (const Refused& refused :
+         {Refused{{"/bin/sh", "-c", "kill -0 " + me}, true},      // outside
+          Refused{{"/usr/bin/unshare", "--user", "true"}, true},  // namespace
+          Refused{{"/usr/bin/python3", "-c", "import socket; socket.socket()"}, true},
+          Refused{{"/bin/sh", "-c", "chmod 600 /dev/fd/1"}, false},  // the installer's output
+          Refused{{"/bin/sh", "-c", "echo x >" + WorkingDirectoryPath() + "/x"}, false}}) {
+      SCOPED_TRACE(refused.argv.back());
+      if (*mode && !refused.without_private_root) continue;
+      EXPECT_FALSE(RunIn(sandbox, refused.argv, ChildWork::kExtract, out).first);
     }
     struct stat st;
     ASSERT_EQ(fstat(out, &st), 0);
