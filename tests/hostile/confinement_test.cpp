@@ -101,6 +101,19 @@ class HeldExtraction {
 // Lets the other user reach the test's directories.
 void OpenToOtherUser(const HostileMedium& m) { ASSERT_EQ(chmod(m.root().c_str(), 0755), 0); }
 
+// The options of a run as the other user, who owns the installation
+// directory and root/tmp.
+RunOptions AsThem(const HostileMedium& m, const std::string& mode) {
+  OpenToOtherUser(m);
+  EXPECT_EQ(chmod(m.tmp().c_str(), 0755), 0);
+  EXPECT_EQ(chown(m.tmp().c_str(), kOtherUser, kOtherUser), 0);
+  EXPECT_EQ(chown(m.inst().c_str(), kOtherUser, kOtherUser), 0);
+  RunOptions options = m.Options();
+  options.env = Confine(mode);
+  options.as_other_user = true;
+  return options;
+}
+
 }  // namespace
 
 TEST(Confinement, AHostileMediumAloneNeverWritesOutside) {
@@ -322,18 +335,12 @@ TEST(Confinement, AUserWhoIsNotRootLoadsAndRemoves) {
   for (const std::string& mode : kModes) {
     SCOPED_TRACE(Traced(mode));
     HostileMedium m;
-    OpenToOtherUser(m);
-    ASSERT_EQ(chmod(m.tmp().c_str(), 0755), 0);
-    ASSERT_EQ(chown(m.tmp().c_str(), kOtherUser, kOtherUser), 0);
-    ASSERT_EQ(chown(m.inst().c_str(), kOtherUser, kOtherUser), 0);
     m.Stage("share/doc/intro", "intro\n");
     Link("share/doc", m.staging() + "/docs");
     m.Archive("01", {"share", "docs"});
     m.Toc(Toc(Directory("share") + File("docs")));
     std::string program = m.InstallerForOtherUser();
-    RunOptions options = m.Options();
-    options.env = Confine(mode);
-    options.as_other_user = true;
+    RunOptions options = AsThem(m, mode);
     options.input = AcceptAll(m.cdrom());
     RunResult load = RunBinary(program, {"-load"}, options);
     EXPECT_EQ(load.status, 0) << load.out << load.err;
@@ -685,5 +692,170 @@ TEST(Confinement, RemovalNeverEntersABindMount) {
     EXPECT_TRUE(kept);
     EXPECT_EQ(ReadFile(elsewhere + "/keep"), "keep\n");
     EXPECT_FALSE(Exists(m.inst() + "/plain"));
+  }
+}
+
+// The receipt is made and renamed in its directory, opened once at the
+// start, and only where no user but root and the one running can have
+// chosen what the path names or can rename what is made there. Elsewhere
+// the run ends before the first question, naming where, and nothing is
+// written or loaded.
+TEST(Confinement, AReceiptGoesOnlyWhereNoOtherUserDecides) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  enum Place {
+    kTheirDirectoryNowALinkToOurs,
+    kTheirDirectory,
+    kWritableByAll,
+    kTheirLinkInAStickyDirectory,
+    kStickyDirectory,
+    kOurLink,
+    kTheirDirectoryAsThem,
+    kWritableByAllAsThem,
+  };
+  const Place places[] = {kTheirDirectoryNowALinkToOurs, kTheirDirectory,     kWritableByAll,
+                          kTheirLinkInAStickyDirectory,  kStickyDirectory,    kOurLink,
+                          kTheirDirectoryAsThem,         kWritableByAllAsThem};
+  for (const std::string& mode : kModes) {
+    for (Place place : places) {
+      SCOPED_TRACE(std::to_string(place) + " " + Traced(mode));
+      HostileMedium m;
+      m.Stage("data", "data\n");
+      m.Archive("01", {"data"});
+      m.Toc(Toc(File("data")));
+      bool as_them = place == kTheirDirectoryAsThem || place == kWritableByAllAsThem;
+      RunOptions options = as_them ? AsThem(m, mode) : m.Options();
+      if (!as_them) {
+        OpenToOtherUser(m);
+        options.env = Confine(mode);
+      }
+      // Root's directory, holding a file of the receipt's name.
+      std::string ours = m.root() + "/ours", home = m.root() + "/home";
+      std::string sticky = m.root() + "/sticky", open = m.root() + "/open";
+      MakeDirs(ours);
+      WriteFile(ours + "/app.toc", "root's\n");
+      MakeDirs(home);
+      ASSERT_EQ(chown(home.c_str(), kOtherUser, kOtherUser), 0);
+      MakeDirs(sticky);
+      ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
+      MakeDirs(open);
+      ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+      auto theirs = [&](const std::string& target, const std::string& at) {
+        ASSERT_EQ(AsOtherUser([&] { return symlink(target.c_str(), at.c_str()) == 0 ? 0 : 1; }), 0);
+      };
+      std::string receipt, where;  // where: the directory refused, if any
+      switch (place) {
+        case kTheirDirectoryNowALinkToOurs:
+          theirs(ours, home + "/app");
+          receipt = home + "/app/app.toc";
+          where = home;
+          break;
+        case kTheirDirectory:
+        case kTheirDirectoryAsThem:
+          receipt = home + "/app.toc";
+          if (place == kTheirDirectory) where = home;
+          break;
+        case kWritableByAll:
+        case kWritableByAllAsThem:
+          receipt = open + "/app.toc";
+          where = open;
+          break;
+        case kTheirLinkInAStickyDirectory:
+          theirs(ours, sticky + "/app");
+          receipt = sticky + "/app/app.toc";
+          where = sticky + "/app";
+          break;
+        case kStickyDirectory:
+          receipt = sticky + "/app.toc";
+          break;
+        case kOurLink:
+          Link(ours, m.root() + "/link");
+          receipt = m.root() + "/link/app.toc";
+          break;
+      }
+      options.env["ZULRECEIPT"] = receipt;
+      options.input = AcceptAll(m.cdrom());
+      RunResult r = as_them ? RunBinary(m.InstallerForOtherUser(), {"-load"}, options)
+                            : RunInstall({"-load"}, options);
+      if (!where.empty()) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "install: receipt " + receipt + " not written: " + where +
+                             ": another user can change it\n");
+        EXPECT_TRUE(ListDir(m.inst()).empty());
+        EXPECT_EQ(ReadFile(ours + "/app.toc"), "root's\n");
+        EXPECT_EQ(ListDir(open), std::vector<std::string>{});
+      } else {
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(ReadFile(m.inst() + "/data"), "data\n");
+        EXPECT_NE(ReadFile(receipt).find("data\n"), std::string::npos);
+        struct stat st;
+        ASSERT_EQ(stat(receipt.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, as_them ? kOtherUser : 0u);
+        EXPECT_EQ(st.st_mode & 07777, 0644u);
+      }
+      EXPECT_TRUE(ListDir(m.tmp()).empty());
+    }
+  }
+}
+
+// A receipt drives a removal and a verification without the medium: one
+// that another user owns or can write to, or whose directory they can
+// rename things in, was extended by them with a line naming a directory of
+// the operator's. It is not used: a line names it, a strict run ends with
+// status 1, and nothing is removed.
+TEST(Confinement, AReceiptAnotherUserCanChangeIsNotUsed) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  enum Form { kTheirs, kWritableByGroup, kInTheirDirectory, kOurs, kTheirsAsThem, kAThirdUsers };
+  for (const std::string& mode : kModes) {
+    for (Form form :
+         {kTheirs, kWritableByGroup, kInTheirDirectory, kOurs, kTheirsAsThem, kAThirdUsers}) {
+      for (const char* option : {"-remove", "-verify"}) {
+        SCOPED_TRACE(std::to_string(form) + " " + option + " " + Traced(mode));
+        HostileMedium m;
+        bool as_them = form == kTheirsAsThem || form == kAThirdUsers;
+        RunOptions options = as_them ? AsThem(m, mode) : m.Options();
+        if (!as_them) {
+          OpenToOtherUser(m);
+          options.env = Confine(mode);
+        }
+        std::string dir = m.root() + "/receipts";
+        MakeDirs(dir);
+        uid_t dir_owner = form == kInTheirDirectory ? kOtherUser : 0;
+        ASSERT_EQ(chown(dir.c_str(), dir_owner, dir_owner), 0);
+        std::string receipt = dir + "/app.toc";
+        WriteFile(receipt, Toc(File("data") + Directory("keep")));
+        WriteFile(m.inst() + "/data", "data\n");
+        MakeDirs(m.inst() + "/keep");
+        WriteFile(m.inst() + "/keep/file", "the operator's\n");
+        for (const char* name : {"data", "keep", "keep/file"}) {
+          uid_t operator_uid = as_them ? kOtherUser : 0;
+          ASSERT_EQ(chown((m.inst() + "/" + name).c_str(), operator_uid, operator_uid), 0);
+        }
+        uid_t owner = form == kTheirs || form == kTheirsAsThem ? kOtherUser
+                      : form == kAThirdUsers                   ? kOtherUser - 1
+                                                               : 0;
+        ASSERT_EQ(chown(receipt.c_str(), owner, form == kWritableByGroup ? kOtherUser : 0), 0);
+        ASSERT_EQ(chmod(receipt.c_str(), form == kWritableByGroup ? 0664 : 0644), 0);
+        std::string where = form == kInTheirDirectory ? dir : receipt;
+        bool refused = form != kOurs && form != kTheirsAsThem;
+
+        options.env["ZULSTRICT"] = "1";
+        options.input = m.root() + "\n\n\n" + (std::string(option) == "-remove" ? "yes\n\n" : "\n");
+        RunResult r = as_them ? RunBinary(m.InstallerForOtherUser(), {option, receipt}, options)
+                              : RunInstall({option, receipt}, options);
+        if (refused) {
+          EXPECT_EQ(r.status, 1) << r.out;
+          EXPECT_EQ(r.err, "install: table of contents " + receipt + " not used: " + where +
+                               ": another user can change it\n");
+          EXPECT_EQ(r.out.find("Number of missing"), std::string::npos) << r.out;
+          EXPECT_EQ(ReadFile(m.inst() + "/keep/file"), "the operator's\n");
+          EXPECT_TRUE(Exists(m.inst() + "/data"));
+        } else {
+          EXPECT_EQ(r.status, 0) << r.out << r.err;
+          EXPECT_EQ(Exists(m.inst() + "/keep/file"), std::string(option) == "-verify") << r.out;
+        }
+        EXPECT_TRUE(ListDir(m.tmp()).empty());
+      }
+    }
   }
 }
