@@ -291,6 +291,44 @@ TEST(Confinement, WhatTarMakesIsWhatIsJudged) {
   }
 }
 
+// A directory that was there keeps its mode and owner; a directory member
+// sets the time of its directory, of that one too, so two batches that
+// give one directory never run side by side: the later one's time stays,
+// as one after another. The first archive's gunzip is slow.
+TEST(Confinement, ADirectoryThatWasThereKeepsModeAndOwnerAndTakesTheLastTime) {
+  for (const char* jobs : {"1", "2"}) {
+    SCOPED_TRACE(jobs);
+    HostileMedium m;
+    for (int n : {1, 2}) {
+      std::string number = std::to_string(n), tree = m.root() + "/tree" + number;
+      MakeDirs(tree + "/conf");
+      WriteFile(tree + "/conf/f" + number, number);
+      struct timespec times[2] = {{n * 1000, 0}, {n * 1000, 0}};
+      ASSERT_EQ(utimensat(AT_FDCWD, (tree + "/conf").c_str(), times, 0), 0);
+      MakeTarArchive(m.cdrom() + "/0" + number + "tar.z", tree, {"conf"}, true);
+    }
+    m.Toc(Toc(Directory("conf") + Directory("conf", "02")));
+    std::string conf = m.inst() + "/conf";
+    MakeDirs(conf);
+    ASSERT_EQ(chmod(conf.c_str(), 0700), 0);
+    uid_t owner = RunningAsRoot() ? kOtherUser : getuid();
+    ASSERT_EQ(chown(conf.c_str(), owner, static_cast<gid_t>(-1)), 0);
+    RunOptions options = m.Options();
+    options.env = {{"ZULJOBS", jobs},
+                   {"PATH", m.PathWithGunzip("case \"$(readlink /proc/$$/fd/0)\" in *01tar.z) "
+                                             "sleep 1;; esac\nexec gzip -dc\n")}};
+    options.input = AcceptAll(m.cdrom());
+    RunResult r = RunInstall({"-load"}, options);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(ReadFile(conf + "/f1") + ReadFile(conf + "/f2"), "12");
+    struct stat st;
+    ASSERT_EQ(stat(conf.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(st.st_uid, owner);
+    EXPECT_EQ(st.st_mtim.tv_sec, 2000);
+  }
+}
+
 TEST(Confinement, LinksInsideTheTreeLoadAndRemove) {
   for (const std::string& mode : kModes) {
     SCOPED_TRACE(Traced(mode));
