@@ -740,95 +740,68 @@ TEST(Confinement, RemovalNeverEntersABindMount) {
 // written or loaded.
 TEST(Confinement, AReceiptGoesOnlyWhereNoOtherUserDecides) {
   if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
-  enum Place {
-    kTheirDirectoryNowALinkToOurs,
-    kTheirDirectory,
-    kWritableByAll,
-    kTheirLinkInAStickyDirectory,
-    kStickyDirectory,
-    kOurLink,
-    kTheirDirectoryAsThem,
-    kWritableByAllAsThem,
+  // Below root/: home is theirs, sticky is sticky and writable by all, open
+  // is writable by all, ours is root's and holds app.toc, link -> ours is
+  // root's; `their_link` -> ours is made by them. `where` is the place
+  // refused; "" when the receipt is written.
+  struct Case {
+    const char* receipt;
+    const char* their_link;
+    const char* where;
+    bool as_them;
   };
-  const Place places[] = {kTheirDirectoryNowALinkToOurs, kTheirDirectory,     kWritableByAll,
-                          kTheirLinkInAStickyDirectory,  kStickyDirectory,    kOurLink,
-                          kTheirDirectoryAsThem,         kWritableByAllAsThem};
+  const Case cases[] = {
+      {"home/app/app.toc", "home/app", "home", false},  // their directory, now a link to ours
+      {"home/app.toc", "", "home", false},
+      {"open/app.toc", "", "open", false},
+      {"sticky/app/app.toc", "sticky/app", "sticky/app", false},
+      {"sticky/app.toc", "", "", false},
+      {"link/app.toc", "", "", false},
+      {"home/app.toc", "", "", true},
+      {"open/app.toc", "", "open", true},
+  };
   for (const std::string& mode : kModes) {
-    for (Place place : places) {
-      SCOPED_TRACE(std::to_string(place) + " " + Traced(mode));
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.receipt) + (c.as_them ? " as them " : " ") + Traced(mode));
       HostileMedium m;
       m.Stage("data", "data\n");
       m.Archive("01", {"data"});
       m.Toc(Toc(File("data")));
-      bool as_them = place == kTheirDirectoryAsThem || place == kWritableByAllAsThem;
-      RunOptions options = as_them ? AsThem(m, mode) : m.Options();
-      if (!as_them) {
-        OpenToOtherUser(m);
-        options.env = Confine(mode);
-      }
-      // Root's directory, holding a file of the receipt's name.
-      std::string ours = m.root() + "/ours", home = m.root() + "/home";
-      std::string sticky = m.root() + "/sticky", open = m.root() + "/open";
-      MakeDirs(ours);
+      RunOptions options = c.as_them ? AsThem(m, mode) : m.Options();
+      OpenToOtherUser(m);
+      if (!c.as_them) options.env = Confine(mode);
+      std::string at = m.root() + "/", ours = at + "ours";
+      for (const char* dir : {"ours", "home", "sticky", "open"}) MakeDirs(at + dir);
       WriteFile(ours + "/app.toc", "root's\n");
-      MakeDirs(home);
-      ASSERT_EQ(chown(home.c_str(), kOtherUser, kOtherUser), 0);
-      MakeDirs(sticky);
-      ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
-      MakeDirs(open);
-      ASSERT_EQ(chmod(open.c_str(), 0777), 0);
-      auto theirs = [&](const std::string& target, const std::string& at) {
-        ASSERT_EQ(AsOtherUser([&] { return symlink(target.c_str(), at.c_str()) == 0 ? 0 : 1; }), 0);
-      };
-      std::string receipt, where;  // where: the directory refused, if any
-      switch (place) {
-        case kTheirDirectoryNowALinkToOurs:
-          theirs(ours, home + "/app");
-          receipt = home + "/app/app.toc";
-          where = home;
-          break;
-        case kTheirDirectory:
-        case kTheirDirectoryAsThem:
-          receipt = home + "/app.toc";
-          if (place == kTheirDirectory) where = home;
-          break;
-        case kWritableByAll:
-        case kWritableByAllAsThem:
-          receipt = open + "/app.toc";
-          where = open;
-          break;
-        case kTheirLinkInAStickyDirectory:
-          theirs(ours, sticky + "/app");
-          receipt = sticky + "/app/app.toc";
-          where = sticky + "/app";
-          break;
-        case kStickyDirectory:
-          receipt = sticky + "/app.toc";
-          break;
-        case kOurLink:
-          Link(ours, m.root() + "/link");
-          receipt = m.root() + "/link/app.toc";
-          break;
+      Link(ours, at + "link");
+      ASSERT_EQ(chown((at + "home").c_str(), kOtherUser, kOtherUser), 0);
+      ASSERT_EQ(chmod((at + "sticky").c_str(), 01777), 0);
+      ASSERT_EQ(chmod((at + "open").c_str(), 0777), 0);
+      std::string their_link = at + c.their_link;
+      if (*c.their_link) {
+        ASSERT_EQ(AsOtherUser([&] { return symlink(ours.c_str(), their_link.c_str()) ? 1 : 0; }),
+                  0);
       }
+      std::string receipt = at + c.receipt;
       options.env["ZULRECEIPT"] = receipt;
       options.input = AcceptAll(m.cdrom());
-      RunResult r = as_them ? RunBinary(m.InstallerForOtherUser(), {"-load"}, options)
-                            : RunInstall({"-load"}, options);
-      if (!where.empty()) {
+      RunResult r = c.as_them ? RunBinary(m.InstallerForOtherUser(), {"-load"}, options)
+                              : RunInstall({"-load"}, options);
+      if (*c.where) {
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, "install: receipt " + receipt + " not written: " + where +
+        EXPECT_EQ(r.err, "install: receipt " + receipt + " not written: " + at + c.where +
                              ": another user can change it\n");
         EXPECT_TRUE(ListDir(m.inst()).empty());
         EXPECT_EQ(ReadFile(ours + "/app.toc"), "root's\n");
-        EXPECT_EQ(ListDir(open), std::vector<std::string>{});
+        EXPECT_TRUE(ListDir(at + "open").empty());
       } else {
         EXPECT_EQ(r.status, 0) << r.out << r.err;
         EXPECT_EQ(ReadFile(m.inst() + "/data"), "data\n");
         EXPECT_NE(ReadFile(receipt).find("data\n"), std::string::npos);
         struct stat st;
         ASSERT_EQ(stat(receipt.c_str(), &st), 0);
-        EXPECT_EQ(st.st_uid, as_them ? kOtherUser : 0u);
+        EXPECT_EQ(st.st_uid, c.as_them ? kOtherUser : 0u);
         EXPECT_EQ(st.st_mode & 07777, 0644u);
       }
       EXPECT_TRUE(ListDir(m.tmp()).empty());
