@@ -15,6 +15,7 @@
 #include "common/exitrequest.hpp"
 #include "common/medium.hpp"
 #include "common/textfile.hpp"
+#include "common/visibletext.hpp"
 #include "driver/dialogue.hpp"
 #include "driver/farewell.hpp"
 #include "driver/runstate.hpp"
@@ -26,6 +27,7 @@
 #include "system/interrupts.hpp"
 #include "system/notice.hpp"
 #include "system/standardstreams.hpp"
+#include "system/trustedpath.hpp"
 #include "system/workingfiles.hpp"
 
 namespace {
@@ -106,8 +108,25 @@ bool RecogniseOption(const std::string& word, RunState& state) {
   return true;
 }
 
+// Whether the table of contents `path` is one that no user but root and
+// the running one can change, nor change what its path names; otherwise a
+// line on standard error says where another user could.
+bool UnchangeableByOthers(const std::string& path) {
+  Untrusted untrusted;
+  int fd = OpenTrustedPath(path, untrusted);
+  if (fd >= 0) {
+    close(fd);
+    return true;
+  }
+  Notice("install: table of contents " + Visible(path) + " not used: ", untrusted.where,
+         ": " + untrusted.why);
+  return false;
+}
+
 // Checks a table of contents named on the command line. False when it
-// cannot be opened (after message 55).
+// cannot be opened (after message 55), or when it would drive a removal or
+// a verification and another user could change it (after a line on
+// standard error): what it lists is deleted or reported.
 bool TakeNamedToc(const std::string& word, RunState& state) {
   state.toc_path = part3full(word);
   if (state.toc_path.empty() || state.toc_path[0] != '/') {
@@ -120,6 +139,7 @@ bool TakeNamedToc(const std::string& word, RunState& state) {
     std::printf(" \"%s\"\n\n", state.toc_path.c_str());
     return false;
   }
+  if (state.mode != Mode::kLoad && !UnchangeableByOthers(state.toc_path)) return false;
   state.toc_from_command_line = true;
   state.variant = TocVariantOf(state.toc_path);
   return true;
@@ -160,9 +180,12 @@ int StartUp(int argc, char** argv) {
     std::perror(".");
     return 1;
   }
-  // A table of contents that does not open is a file error to a script.
+  // A table of contents that does not open, or may not be used, is a file
+  // error to a script.
   if (argc == 3 && !TakeNamedToc(argv[2], state)) return StrictAnswers() ? 1 : 0;
-  if (state.mode == Mode::kLoad) state.receipt = WantedReceipt(state.start_dir);
+  // A receipt that cannot be written safely is said before anything is
+  // asked: a load it could not undo is not begun.
+  if (state.mode == Mode::kLoad && !WantedReceipt(state.start_dir, state.receipt)) return 1;
   // From here on an interrupt removes the working directory.
   InstallInterruptHandlers();
   if (!MakeWorkingFiles()) return 1;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "operations/listfiles.hpp"
+#include "operations/receipt.hpp"
 #include "session/mode.hpp"
 
 struct RunState {
@@ -22,5 +23,5 @@ struct RunState {
   // later use enters it through this descriptor, never by its path again.
   int install_fd = -1;
   ListFiles list_files = ListFiles::kNotAsked;
-  std::string receipt;  // ZULRECEIPT, absolute; empty when none is asked for
+  ReceiptPlace receipt;  // ZULRECEIPT; empty when none is asked for
 };

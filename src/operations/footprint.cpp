@@ -12,7 +12,12 @@ void Footprint::UsedDirectory(std::string_view location, int made_by) {
 void Footprint::WentThrough(std::string_view location) { Add(location, Kind::kLinkWalked, 0); }
 
 void Footprint::Add(std::string_view location, Kind kind, int made_by) {
-  if (location.empty()) return;
+  // Every batch goes through the installation directory: it is no place
+  // of its own, but one that sets its time meets every other batch.
+  if (location.empty()) {
+    writes_root_ = writes_root_ || kind == Kind::kWritten;
+    return;
+  }
   uses_.push_back({std::hash<std::string_view>{}(location), kind, made_by});
 }
 
@@ -43,6 +48,7 @@ bool Footprint::Shared(const Use& mine, const Use& theirs, int their_batch) cons
 }
 
 bool Footprint::Meets(const Footprint& other) const {
+  if (writes_root_ || other.writes_root_) return true;
   auto mine = uses_.begin();
   auto theirs = other.uses_.begin();
   while (mine != uses_.end() && theirs != other.uses_.end()) {

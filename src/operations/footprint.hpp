@@ -15,8 +15,9 @@ class Footprint {
   explicit Footprint(int batch = 0) : batch_(batch) {}
   int batch() const { return batch_; }
 
-  // A member lands at `location`: anything but a directory (a file, a link,
-  // a hard link and what it names).
+  // A member lands at `location` (a file, a link, a hard link and what it
+  // names, a directory whose time tar sets); "" is the installation
+  // directory itself, which every batch uses.
   void Wrote(std::string_view location);
   // A path of the batch goes through, or ends at, the directory at
   // `location`, which the batch numbered `made_by` makes (0: it was there
@@ -48,5 +49,6 @@ class Footprint {
   bool Shared(const Use& mine, const Use& theirs, int their_batch) const;
 
   int batch_;
+  bool writes_root_ = false;  // the installation directory's own time
   std::vector<Use> uses_;
 };

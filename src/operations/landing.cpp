@@ -60,8 +60,8 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
         refusal.reason = kDirectoryOverLink;
         return false;
       } else if (there.kind == Node::Kind::kDirectory) {
-        // One that is there keeps its mode (--no-overwrite-dir): the
-        // member's says nothing of who can write to it.
+        // One that is there keeps its mode and owner (--no-overwrite-dir):
+        // the member's say nothing of who can write to it.
         made = there;
         break;
       }
@@ -81,7 +81,7 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
     default:
       made.kind = Node::Kind::kOther;
   }
-  Lands(location, made);
+  Lands(location);
   // Only directories and links change how a later path is walked; a file
   // is not noted (a link it replaces stays noted, which refuses more, never
   // less).
@@ -209,7 +209,7 @@ bool Landing::ResolveMember(std::string_view name, std::string& location, Refusa
   return true;
 }
 
-void Landing::Lands(const std::string& location, const Node& made) {
+void Landing::Lands(const std::string& location) {
   // Most members land in the directory of the member before them: the
   // directories above it are done then.
   std::string parent = ParentOf(location);
@@ -224,11 +224,9 @@ void Landing::Lands(const std::string& location, const Node& made) {
       Used(parent, node);
     }
   }
-  if (footprint_ && made.kind == Node::Kind::kDirectory) {
-    footprint_->UsedDirectory(location, made.made_by);
-  } else if (footprint_) {
-    footprint_->Wrote(location);
-  }
+  // A directory member writes its place too: tar sets the directory's
+  // time, also of one that was there (it keeps only its mode and owner).
+  if (footprint_) footprint_->Wrote(location);
 }
 
 void Landing::Used(const std::string& location, const Node& node) {

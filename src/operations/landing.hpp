@@ -76,10 +76,10 @@ class Landing {
     bool open_to_others = false;  // a directory on disk that must not be used
     int made_by = 0;              // the batch that makes a directory; 0: on disk
   };
-  // A member makes `made` at `location`: the directories above it are
-  // there from now on (made by this batch where they were missing), and
-  // the footprint, if any, notes all of them.
-  void Lands(const std::string& location, const Node& made);
+  // A member lands at `location`: the directories above it are there from
+  // now on (made by this batch where they were missing), and the
+  // footprint, if any, notes all of them.
+  void Lands(const std::string& location);
   // Notes in the footprint, if any, that the batch uses `node` at
   // `location` (walks through it or makes it).
   void Used(const std::string& location, const Node& node);

@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string_view>
@@ -15,6 +16,9 @@
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
 #include "common/tocformat.hpp"
+#include "common/visibletext.hpp"
+#include "system/notice.hpp"
+#include "system/trustedpath.hpp"
 #include "toc/tocline.hpp"
 
 namespace {
@@ -116,14 +120,13 @@ bool WriteText(int fd, std::string_view text) {
   return true;
 }
 
-// A file made beside `path` under a name no one else knows, that the
-// caller renames over `path`.
-int PrivateFileBeside(const std::string& path, std::string& made) {
-  std::string dir = path.substr(0, path.rfind('/') + 1);
+// A file made in the directory held as `dir` under a name no one else
+// knows, that the caller renames over the receipt's name.
+int PrivateFileIn(int dir, std::string& made) {
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    made = dir + ".receipt." + std::to_string(random()) + std::to_string(random());
-    int fd = open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    made = ".receipt." + std::to_string(random()) + std::to_string(random());
+    int fd = openat(dir, made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -131,18 +134,34 @@ int PrivateFileBeside(const std::string& path, std::string& made) {
 
 }  // namespace
 
-std::string WantedReceipt(const std::string& start_dir) {
+bool WantedReceipt(const std::string& start_dir, ReceiptPlace& place) {
   const char* receipt = std::getenv("ZULRECEIPT");
-  if (!receipt || !*receipt) return "";
-  if (receipt[0] == '/') return receipt;
-  return (start_dir == "/" ? "" : start_dir) + "/" + receipt;
+  if (!receipt || !*receipt) return true;
+  place.path = receipt[0] == '/' ? receipt : (start_dir == "/" ? "" : start_dir) + "/" + receipt;
+  size_t slash = place.path.rfind('/');
+  std::string dir = slash == 0 ? "/" : place.path.substr(0, slash);
+  place.name = place.path.substr(slash + 1);
+  Untrusted untrusted{dir, std::strerror(EISDIR)};
+  if (place.name != "" && place.name != "." && place.name != "..") {
+    place.dir_fd = OpenTrustedPath(dir, untrusted);
+  }
+  struct stat st;
+  if (place.dir_fd >= 0 && fstat(place.dir_fd, &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  if (place.dir_fd >= 0) {
+    close(place.dir_fd);
+    place.dir_fd = -1;
+    untrusted.why = std::strerror(ENOTDIR);
+  }
+  Notice("install: receipt " + Visible(place.path) + " not written: ", untrusted.where,
+         ": " + untrusted.why);
+  return false;
 }
 
-void WriteReceipt(const std::string& toc, const std::string& pak, const std::string& receipt) {
+void WriteReceipt(const std::string& toc, const std::string& pak, const ReceiptPlace& place) {
   ChosenLines chosen(pak);
   std::string temporary;
-  int fd = PrivateFileBeside(receipt, temporary);
-  if (fd < 0) DieFor(receipt);
+  int fd = PrivateFileIn(place.dir_fd, temporary);
+  if (fd < 0) DieFor(place.path);
   std::string out;
   bool written = true;
   LineReader in(toc);
@@ -160,10 +179,11 @@ void WriteReceipt(const std::string& toc, const std::string& pak, const std::str
   }
   // Readable by all, as a table of contents on a medium is.
   if (!written || !WriteText(fd, out) || fchmod(fd, 0644) != 0 || fsync(fd) != 0 ||
-      close(fd) != 0 || rename(temporary.c_str(), receipt.c_str()) != 0) {
+      close(fd) != 0 ||
+      renameat(place.dir_fd, temporary.c_str(), place.dir_fd, place.name.c_str()) != 0) {
     int error = errno;
-    unlink(temporary.c_str());
+    unlinkat(place.dir_fd, temporary.c_str(), 0);
     errno = error;
-    DieFor(receipt);
+    DieFor(place.path);
   }
 }

@@ -5,15 +5,29 @@
 
 #include <string>
 
-// The receipt FILE asked for, made absolute against `start_dir`; empty when
-// none is asked for.
-std::string WantedReceipt(const std::string& start_dir);
+// Where the receipt is written: its directory, held from the start of the
+// run, and its name there.
+struct ReceiptPlace {
+  int dir_fd = -1;
+  std::string name;
+  std::string path;  // as asked for, made absolute: for messages
+  bool empty() const { return path.empty(); }
+};
 
-// Writes `receipt` from the table of contents `toc` and the chosen lines
-// `pak`: the header line, the title line of every category up to the last
-// one with chosen lines (a category with nothing chosen keeps its title, so
-// that the category walk goes on past it), and every chosen line exactly as
-// the table of contents has it, in its order. Written into a private file
-// beside `receipt` and renamed over it, mode 0644; a failure ends the run
-// with the perror form and status 1.
-void WriteReceipt(const std::string& toc, const std::string& pak, const std::string& receipt);
+// The receipt asked for (ZULRECEIPT=FILE), FILE made absolute against
+// `start_dir`; empty when none is asked for. Its directory is opened once,
+// here, and only where no user but root and the running one can have
+// decided what the path names or can rename what is made in it (see
+// OpenTrustedPath). False when it cannot be: a line on standard error
+// names the receipt, the directory on the way that failed and why, and the
+// run must end before anything is asked or loaded.
+bool WantedReceipt(const std::string& start_dir, ReceiptPlace& place);
+
+// Writes the receipt at `place` from the table of contents `toc` and the
+// chosen lines `pak`: the header line, the title line of every category up
+// to the last one with chosen lines (a category with nothing chosen keeps
+// its title, so that the category walk goes on past it), and every chosen
+// line exactly as the table of contents has it, in its order. Written into
+// a private file in the held directory and renamed over the name there,
+// mode 0644; a failure ends the run with the perror form and status 1.
+void WriteReceipt(const std::string& toc, const std::string& pak, const ReceiptPlace& place);

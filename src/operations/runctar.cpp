@@ -331,7 +331,7 @@ ArchivesOfTheLoad CheckArchives(const std::string& pak, const ArchiveNames& name
 }  // namespace
 
 void RunTAR(const std::string& dist, const std::string& toc, const std::string& pak, int variant,
-            ListFiles list_files, const InstallTarget& target, const std::string& receipt) {
+            ListFiles list_files, const InstallTarget& target, const ReceiptPlace& receipt) {
   std::fputs("\n", stdout);
   std::optional<LineReader> in(std::in_place, pak);
   std::string_view line;

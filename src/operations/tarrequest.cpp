@@ -54,7 +54,7 @@ bool EveryNameMatches(const TarBatch& batch, const std::vector<std::string_view>
 }  // namespace
 
 TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const TarBatch& batch,
-                            bool verbose, size_t few_names) {
+                            [[maybe_unused]] bool verbose, size_t few_names) {
   TarRequest names;
   std::vector<std::string_view> wanted, unwanted;
   bool plain = true;
@@ -70,25 +70,24 @@ TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const Tar
   if (!plain || batch.count() < few_names) return names;
   std::unordered_set<std::string_view> places = WantedAndAbove(wanted);
   // Excluding a directory excludes what lies below it, so a directory that
-  // is not wanted but holds wanted members stays in: tar then makes it from
-  // its member, with the mode and time the archive gives, where the list of
-  // names makes it only as the parent of what it holds (mode from the
-  // umask, time of now). Its name would also join tar's listing.
+  // is not wanted but holds wanted members would stay in: tar would make it
+  // from its member, with the mode and time the archive gives (and set the
+  // time of one that is there), where the list of names makes it only as
+  // the parent of what it holds (mode from the umask, time of now) and
+  // leaves one that is there as it was; that member would be neither judged
+  // nor in the batch's footprint, and its name would join tar's listing.
   TarRequest complement{TarRequest::Kind::kComplement, {}};
   for (std::string_view name : unwanted) {
-    if (!places.contains(name)) {
-      complement.excluded.emplace_back(name);
-    } else if (verbose) {
-      return names;
-    }
+    if (places.contains(name)) return names;
+    complement.excluded.emplace_back(name);
   }
   return complement;
 }
 
 std::vector<std::string> TarArguments(const std::string& archive, bool list_names,
                                       const TarRequest& request, const std::string& list) {
-  // What is loaded belongs to the installing user.
-  // Directories that are there keep their mode, owner and times.
+  // What is loaded belongs to the installing user. Directories that are
+  // there keep their mode and owner; a directory member sets the time.
   std::vector<std::string> args = {"/bin/tar",        list_names ? "xvf" : "xf",
                                    archive,           "--force-local",
                                    "--no-same-owner", "--no-overwrite-dir"};

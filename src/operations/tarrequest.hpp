@@ -24,10 +24,10 @@ struct TarRequest {
 
 // The cheapest request that extracts exactly what `batch` names from an
 // archive holding `members` (when `verbose`, tar's listing must stay the
-// same too). Whenever another request could differ from the list of
-// names, in what it extracts or in how tar ends, it is the list of names.
-// The list of names is taken below `few_names` names anyway: it costs next
-// to nothing then.
+// same too: it does, whichever is chosen). Whenever another request could
+// differ from the list of names, in what it extracts, in what tar lists or
+// in how tar ends, it is the list of names. The list of names is taken
+// below `few_names` names anyway: it costs next to nothing then.
 TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const TarBatch& batch,
                             bool verbose, size_t few_names = 32);
 

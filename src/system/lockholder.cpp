@@ -79,5 +79,5 @@ std::optional<LockHolder> FindLockHolder(const struct stat& st, bool exclusive) 
   std::optional<std::string> status = ReadProcFile("/proc/" + std::to_string(*pid) + "/status");
   std::optional<uid_t> uid = status ? RealUid(*status) : std::nullopt;
   if (!uid) return std::nullopt;
-  return LockHolder{*pid, UserName(*uid)};
+  return LockHolder{*pid, *uid, UserName(*uid)};
 }

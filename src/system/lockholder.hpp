@@ -11,7 +11,8 @@
 
 struct LockHolder {
   pid_t pid = 0;
-  std::string user;  // the name of its real user, or the number
+  uid_t uid = 0;     // its real user
+  std::string user;  // that user's name, or the number
 };
 
 // The process holding a lock on the file with status `st` that keeps a

@@ -12,6 +12,7 @@
 
 #include "common/helddirectory.hpp"
 #include "system/interrupts.hpp"
+#include "system/trustedpath.hpp"
 
 std::string TMP;
 std::string MOD;
@@ -33,21 +34,13 @@ char work_name[16] = "";
 std::string work_path;
 std::vector<std::string> scratch_names;
 
-// Whether a user other than root and the running one could rename or
-// replace what the run makes in the directory with status `st`: its owner,
-// or anyone who can write to it unless it is sticky.
-bool OthersCanReplace(const struct stat& st) {
-  if (st.st_uid != 0 && st.st_uid != geteuid()) return true;
-  return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0;
-}
-
 // `path` held, when it is a directory where only root and the running user
 // decide what stays; else -1.
 int OpenBase(const char* path) {
   int fd = open(path, kDirectoryFlags);
   if (fd < 0) return -1;
   struct stat st;
-  if (fstat(fd, &st) != 0 || OthersCanReplace(st)) {
+  if (fstat(fd, &st) != 0 || OthersCanChange(st)) {
     close(fd);
     return -1;
   }

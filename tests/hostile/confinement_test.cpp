@@ -134,6 +134,19 @@ class HeldExtraction {
 // Lets the other user reach the test's directories.
 void OpenToOtherUser(const HostileMedium& m) { ASSERT_EQ(chmod(m.root().c_str(), 0755), 0); }
 
+// The options of a run as the other user, who owns the installation
+// directory and root/tmp.
+RunOptions AsThem(const HostileMedium& m, const std::string& mode) {
+  OpenToOtherUser(m);
+  EXPECT_EQ(chmod(m.tmp().c_str(), 0755), 0);
+  EXPECT_EQ(chown(m.tmp().c_str(), kOtherUser, kOtherUser), 0);
+  EXPECT_EQ(chown(m.inst().c_str(), kOtherUser, kOtherUser), 0);
+  RunOptions options = m.Options();
+  options.env = Confine(mode);
+  options.as_other_user = true;
+  return options;
+}
+
 }  // namespace
 
 TEST(Confinement, AHostileMediumAloneNeverWritesOutside) {
@@ -311,6 +324,44 @@ TEST(Confinement, WhatTarMakesIsWhatIsJudged) {
   }
 }
 
+// A directory that was there keeps its mode and owner; a directory member
+// sets the time of its directory, of that one too, so two batches that
+// give one directory never run side by side: the later one's time stays,
+// as one after another. The first archive's gunzip is slow.
+TEST(Confinement, ADirectoryThatWasThereKeepsModeAndOwnerAndTakesTheLastTime) {
+  for (const char* jobs : {"1", "2"}) {
+    SCOPED_TRACE(jobs);
+    HostileMedium m;
+    for (int n : {1, 2}) {
+      std::string number = std::to_string(n), tree = m.root() + "/tree" + number;
+      MakeDirs(tree + "/conf");
+      WriteFile(tree + "/conf/f" + number, number);
+      struct timespec times[2] = {{n * 1000, 0}, {n * 1000, 0}};
+      ASSERT_EQ(utimensat(AT_FDCWD, (tree + "/conf").c_str(), times, 0), 0);
+      MakeTarArchive(m.cdrom() + "/0" + number + "tar.z", tree, {"conf"}, true);
+    }
+    m.Toc(Toc(Directory("conf") + Directory("conf", "02")));
+    std::string conf = m.inst() + "/conf";
+    MakeDirs(conf);
+    ASSERT_EQ(chmod(conf.c_str(), 0700), 0);
+    uid_t owner = RunningAsRoot() ? kOtherUser : getuid();
+    ASSERT_EQ(chown(conf.c_str(), owner, static_cast<gid_t>(-1)), 0);
+    RunOptions options = m.Options();
+    options.env = {{"ZULJOBS", jobs},
+                   {"PATH", m.PathWithGunzip("case \"$(readlink /proc/$$/fd/0)\" in *01tar.z) "
+                                             "sleep 1;; esac\nexec gzip -dc\n")}};
+    options.input = AcceptAll(m.cdrom());
+    RunResult r = RunInstall({"-load"}, options);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(ReadFile(conf + "/f1") + ReadFile(conf + "/f2"), "12");
+    struct stat st;
+    ASSERT_EQ(stat(conf.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(st.st_uid, owner);
+    EXPECT_EQ(st.st_mtim.tv_sec, 2000);
+  }
+}
+
 TEST(Confinement, LinksInsideTheTreeLoadAndRemove) {
   for (const std::string& mode : kModes) {
     SCOPED_TRACE(Traced(mode));
@@ -355,18 +406,12 @@ TEST(Confinement, AUserWhoIsNotRootLoadsAndRemoves) {
   for (const std::string& mode : kModes) {
     SCOPED_TRACE(Traced(mode));
     HostileMedium m;
-    OpenToOtherUser(m);
-    ASSERT_EQ(chmod(m.tmp().c_str(), 0755), 0);
-    ASSERT_EQ(chown(m.tmp().c_str(), kOtherUser, kOtherUser), 0);
-    ASSERT_EQ(chown(m.inst().c_str(), kOtherUser, kOtherUser), 0);
     m.Stage("share/doc/intro", "intro\n");
     Link("share/doc", m.staging() + "/docs");
     m.Archive("01", {"share", "docs"});
     m.Toc(Toc(Directory("share") + File("docs")));
     std::string program = m.InstallerForOtherUser();
-    RunOptions options = m.Options();
-    options.env = Confine(mode);
-    options.as_other_user = true;
+    RunOptions options = AsThem(m, mode);
     options.input = AcceptAll(m.cdrom());
     RunResult load = RunBinary(program, {"-load"}, options);
     EXPECT_EQ(load.status, 0) << load.out << load.err;
@@ -843,5 +888,143 @@ TEST(Confinement, RemovalNeverEntersABindMount) {
     EXPECT_TRUE(kept);
     EXPECT_EQ(ReadFile(elsewhere + "/keep"), "keep\n");
     EXPECT_FALSE(Exists(m.inst() + "/plain"));
+  }
+}
+
+// The receipt is made and renamed in its directory, opened once at the
+// start, and only where no user but root and the one running can have
+// chosen what the path names or can rename what is made there. Elsewhere
+// the run ends before the first question, naming where, and nothing is
+// written or loaded.
+TEST(Confinement, AReceiptGoesOnlyWhereNoOtherUserDecides) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  // Below root/: home is theirs, sticky is sticky and writable by all, open
+  // is writable by all, ours is root's and holds app.toc, link -> ours is
+  // root's; `their_link` -> ours is made by them. `where` is the place
+  // refused; "" when the receipt is written.
+  struct Case {
+    const char* receipt;
+    const char* their_link;
+    const char* where;
+    bool as_them;
+  };
+  const Case cases[] = {
+      {"home/app/app.toc", "home/app", "home", false},  // their directory, now a link to ours
+      {"home/app.toc", "", "home", false},
+      {"open/app.toc", "", "open", false},
+      {"sticky/app/app.toc", "sticky/app", "sticky/app", false},
+      {"sticky/app.toc", "", "", false},
+      {"link/app.toc", "", "", false},
+      {"home/app.toc", "", "", true},
+      {"open/app.toc", "", "open", true},
+  };
+  for (const std::string& mode : kModes) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.receipt) + (c.as_them ? " as them " : " ") + Traced(mode));
+      HostileMedium m;
+      m.Stage("data", "data\n");
+      m.Archive("01", {"data"});
+      m.Toc(Toc(File("data")));
+      RunOptions options = c.as_them ? AsThem(m, mode) : m.Options();
+      OpenToOtherUser(m);
+      if (!c.as_them) options.env = Confine(mode);
+      std::string at = m.root() + "/", ours = at + "ours";
+      for (const char* dir : {"ours", "home", "sticky", "open"}) MakeDirs(at + dir);
+      WriteFile(ours + "/app.toc", "root's\n");
+      Link(ours, at + "link");
+      ASSERT_EQ(chown((at + "home").c_str(), kOtherUser, kOtherUser), 0);
+      ASSERT_EQ(chmod((at + "sticky").c_str(), 01777), 0);
+      ASSERT_EQ(chmod((at + "open").c_str(), 0777), 0);
+      std::string their_link = at + c.their_link;
+      if (*c.their_link) {
+        ASSERT_EQ(AsOtherUser([&] { return symlink(ours.c_str(), their_link.c_str()) ? 1 : 0; }),
+                  0);
+      }
+      std::string receipt = at + c.receipt;
+      options.env["ZULRECEIPT"] = receipt;
+      options.input = AcceptAll(m.cdrom());
+      RunResult r = c.as_them ? RunBinary(m.InstallerForOtherUser(), {"-load"}, options)
+                              : RunInstall({"-load"}, options);
+      if (*c.where) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "install: receipt " + receipt + " not written: " + at + c.where +
+                             ": another user can change it\n");
+        EXPECT_TRUE(ListDir(m.inst()).empty());
+        EXPECT_EQ(ReadFile(ours + "/app.toc"), "root's\n");
+        EXPECT_TRUE(ListDir(at + "open").empty());
+      } else {
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(ReadFile(m.inst() + "/data"), "data\n");
+        EXPECT_NE(ReadFile(receipt).find("data\n"), std::string::npos);
+        struct stat st;
+        ASSERT_EQ(stat(receipt.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, c.as_them ? kOtherUser : 0u);
+        EXPECT_EQ(st.st_mode & 07777, 0644u);
+      }
+      EXPECT_TRUE(ListDir(m.tmp()).empty());
+    }
+  }
+}
+
+// A receipt drives a removal and a verification without the medium: one
+// that another user owns or can write to, or whose directory they can
+// rename things in, was extended by them with a line naming a directory of
+// the operator's. It is not used: a line names it, a strict run ends with
+// status 1, and nothing is removed.
+TEST(Confinement, AReceiptAnotherUserCanChangeIsNotUsed) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  enum Form { kTheirs, kWritableByGroup, kInTheirDirectory, kOurs, kTheirsAsThem, kAThirdUsers };
+  for (const std::string& mode : kModes) {
+    for (Form form :
+         {kTheirs, kWritableByGroup, kInTheirDirectory, kOurs, kTheirsAsThem, kAThirdUsers}) {
+      for (const char* option : {"-remove", "-verify"}) {
+        SCOPED_TRACE(std::to_string(form) + " " + option + " " + Traced(mode));
+        HostileMedium m;
+        bool as_them = form == kTheirsAsThem || form == kAThirdUsers;
+        RunOptions options = as_them ? AsThem(m, mode) : m.Options();
+        if (!as_them) {
+          OpenToOtherUser(m);
+          options.env = Confine(mode);
+        }
+        std::string dir = m.root() + "/receipts";
+        MakeDirs(dir);
+        uid_t dir_owner = form == kInTheirDirectory ? kOtherUser : 0;
+        ASSERT_EQ(chown(dir.c_str(), dir_owner, dir_owner), 0);
+        std::string receipt = dir + "/app.toc";
+        WriteFile(receipt, Toc(File("data") + Directory("keep")));
+        WriteFile(m.inst() + "/data", "data\n");
+        MakeDirs(m.inst() + "/keep");
+        WriteFile(m.inst() + "/keep/file", "the operator's\n");
+        for (const char* name : {"data", "keep", "keep/file"}) {
+          uid_t operator_uid = as_them ? kOtherUser : 0;
+          ASSERT_EQ(chown((m.inst() + "/" + name).c_str(), operator_uid, operator_uid), 0);
+        }
+        uid_t owner = form == kTheirs || form == kTheirsAsThem ? kOtherUser
+                      : form == kAThirdUsers                   ? kOtherUser - 1
+                                                               : 0;
+        ASSERT_EQ(chown(receipt.c_str(), owner, form == kWritableByGroup ? kOtherUser : 0), 0);
+        ASSERT_EQ(chmod(receipt.c_str(), form == kWritableByGroup ? 0664 : 0644), 0);
+        std::string where = form == kInTheirDirectory ? dir : receipt;
+        bool refused = form != kOurs && form != kTheirsAsThem;
+
+        options.env["ZULSTRICT"] = "1";
+        options.input = m.root() + "\n\n\n" + (std::string(option) == "-remove" ? "yes\n\n" : "\n");
+        RunResult r = as_them ? RunBinary(m.InstallerForOtherUser(), {option, receipt}, options)
+                              : RunInstall({option, receipt}, options);
+        if (refused) {
+          EXPECT_EQ(r.status, 1) << r.out;
+          EXPECT_EQ(r.err, "install: table of contents " + receipt + " not used: " + where +
+                               ": another user can change it\n");
+          EXPECT_EQ(r.out.find("Number of missing"), std::string::npos) << r.out;
+          EXPECT_EQ(ReadFile(m.inst() + "/keep/file"), "the operator's\n");
+          EXPECT_TRUE(Exists(m.inst() + "/data"));
+        } else {
+          EXPECT_EQ(r.status, 0) << r.out << r.err;
+          EXPECT_EQ(Exists(m.inst() + "/keep/file"), std::string(option) == "-verify") << r.out;
+        }
+        EXPECT_TRUE(ListDir(m.tmp()).empty());
+      }
+    }
   }
 }

@@ -11,11 +11,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "common/tocformat.hpp"
 #include "hostile/hostile.hpp"
 #include "support/texts.hpp"
+#include "system/installlock.hpp"
 
 namespace {
 
@@ -330,42 +333,82 @@ TEST(Environment, VerificationAndChangesWaitForEachOther) {
   }
 }
 
-TEST(Environment, TheWaitingLineNamesTheUserWhoHoldsTheLock) {
-  // Another user who can open the installation directory can hold its
-  // lock: the line says who it is.
+TEST(Environment, ALockHeldByAnotherUserIsWaitedForOnlyWhenTheyMayInstallThere) {
+  // Anyone who can open the installation directory can hold its lock. The
+  // line names who holds it; root, the owner of the directory and the
+  // running user are waited for as long as they hold it, anyone else for a
+  // few seconds only: then the run ends, saying whom and what to do.
   if (!RunningAsRoot()) GTEST_SKIP() << "needs root to be another user";
-  HostileMedium m;
-  m.Toc(OneFile());
-  StageOneFile(m);
-  ASSERT_EQ(chmod(m.root().c_str(), 0755), 0);
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  std::string inst = m.inst();
-  pid_t holder = StartAsOtherUser([&] {
-    int fd = open(inst.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0 || flock(fd, LOCK_EX) != 0) return 1;
-    if (write(ready[1], "x", 1) != 1) return 1;
-    pause();
-    return 0;
-  });
-  close(ready[1]);
-  char byte;
-  bool locked = read(ready[0], &byte, 1) == 1;
-  close(ready[0]);
-  if (!locked) {
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
-    FAIL() << "the other user could not lock the directory";
+  enum Holder { kTheyLetGo, kTheyHoldOn, kRootHoldsOnAsTheyLoad };
+  for (Holder holder_kind : {kTheyLetGo, kTheyHoldOn, kRootHoldsOnAsTheyLoad}) {
+    SCOPED_TRACE(holder_kind);
+    HostileMedium m;
+    m.Toc(OneFile());
+    StageOneFile(m);
+    ASSERT_EQ(chmod(m.root().c_str(), 0755), 0);
+    RunOptions options = m.Options();
+    if (holder_kind == kRootHoldsOnAsTheyLoad) {
+      for (const std::string& dir : {m.inst(), m.tmp()}) {
+        ASSERT_EQ(chown(dir.c_str(), kOtherUser, kOtherUser), 0);
+      }
+      options.as_other_user = true;
+      options.program = m.InstallerForOtherUser();
+    }
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    std::string inst = m.inst();
+    auto hold = [&] {
+      int fd = open(inst.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (fd < 0 || flock(fd, LOCK_EX) != 0) return 1;
+      if (write(ready[1], "x", 1) != 1) return 1;
+      pause();
+      return 0;
+    };
+    pid_t holder = holder_kind == kRootHoldsOnAsTheyLoad ? fork() : StartAsOtherUser(hold);
+    if (holder == 0) _exit(hold());
+    close(ready[1]);
+    char byte;
+    bool locked = read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    auto let_go = [&] {
+      kill(holder, SIGKILL);
+      waitpid(holder, nullptr, 0);
+    };
+    if (!locked) {
+      let_go();
+      FAIL() << "the holder could not lock the directory";
+    }
+    std::string user = holder_kind == kRootHoldsOnAsTheyLoad ? "root" : "nobody";
+    LiveRun run({"-load"}, options);
+    run.Write(AcceptAll(m.cdrom()));
+    bool said = run.WaitFor(WaitingLine(m, holder, user));
+    EXPECT_TRUE(said) << run.out();
+    if (holder_kind == kTheyLetGo) let_go();
+    if (holder_kind == kRootHoldsOnAsTheyLoad) {
+      // Longer than anyone else is waited for.
+      std::this_thread::sleep_for(kStrangerWait + std::chrono::seconds(1));
+      EXPECT_FALSE(Exists(m.inst() + "/data"));
+      let_go();
+    }
+    int status = run.Wait();
+    if (holder_kind == kTheyHoldOn) {
+      let_go();
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << run.out();
+      EXPECT_NE(run.out().find("install: not waiting longer for " + m.inst() + " (process " +
+                               std::to_string(holder) +
+                               " of nobody): held by a user who is neither root nor its owner; "
+                               "end that process if it is no installation, or run again once it "
+                               "has ended\n"),
+                std::string::npos)
+          << run.out();
+      EXPECT_TRUE(EndsWith(run.out(), kExit)) << run.out();
+      EXPECT_FALSE(Exists(m.inst() + "/data"));
+    } else {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.out();
+      EXPECT_EQ(ReadFile(m.inst() + "/data"), "data\n");
+    }
+    EXPECT_TRUE(ListDir(m.tmp()).empty());
   }
-  LiveRun run({"-load"}, m.Options());
-  run.Write(AcceptAll(m.cdrom()));
-  bool said = run.WaitFor(WaitingLine(m, holder, "nobody"));
-  kill(holder, SIGKILL);
-  waitpid(holder, nullptr, 0);
-  EXPECT_TRUE(said) << run.out();
-  int status = run.Wait();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.out();
-  EXPECT_EQ(ReadFile(m.inst() + "/data"), "data\n");
 }
 
 TEST(Environment, AnInstallationDirectoryRemovedAfterItWasAccepted) {

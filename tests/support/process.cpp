@@ -179,7 +179,7 @@ RunResult RunInstall(const std::vector<std::string>& args, const RunOptions& opt
 }
 
 LiveRun::LiveRun(const std::vector<std::string>& args, const RunOptions& options, Console console) {
-  ChildImage image(INSTALL_BINARY, args, options);
+  ChildImage image(options.program.empty() ? INSTALL_BINARY : options.program, args, options);
   if (console == kTerminal) {
     signal(SIGPIPE, SIG_IGN);
     int terminal = -1;

@@ -21,6 +21,7 @@ struct RunOptions {
   std::vector<int> ignored_signals;                       // set to SIG_IGN in the child
   long long file_size_limit = -1;                         // RLIMIT_FSIZE in bytes, if set
   bool as_other_user = false;                             // run as kOtherUser (root only)
+  std::string program;                                    // LiveRun: empty, the installer built
 };
 
 struct RunResult {

@@ -164,6 +164,7 @@ TEST_F(Loading, FootprintsMeetWhereTheOrderOfTwoBatchesMatters) {
       {"a link one goes through and the other writes", {"L:lib"}, {"W:lib"}, true},
       {"a directory one walks and the other replaces", {"D:a"}, {"W:a"}, true},
       {"a place used in two ways by one batch", {"L:l", "W:l"}, {"L:l"}, true},
+      {"the installation directory, whose time one sets", {"W:", "W:a/x"}, {"W:b/y"}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -608,14 +609,21 @@ TEST_F(Loading, EveryWayOfAskingTarExtractsWhatTheListOfNamesExtracts) {
   const Case cases[] = {
       {"directories listed before their files", {"d/a", "d/b", "e"}, {"d", "e"}, {"d", "d/a", "e"}},
       {"packages sharing an archive, one chosen", {"p/1", "q/2"}, {"p", "q"}, {"q"}},
-      {"a directory not chosen whose files are", {"d/a", "d/b", "x"}, {"d", "x"}, {"d/a", "d/b"}},
-      {"a file chosen whose directory is elsewhere", {"d/a", "d/b"}, {"d"}, {"d/b"}},
+      // A directory member not chosen above chosen ones cannot be left out
+      // alone: left in, tar would make the directory from it (its mode and
+      // time), the list of names only as their parent.
+      {"a directory not chosen whose files are",
+       {"d/a", "d/b", "x"},
+       {"d", "x"},
+       {"d/a", "d/b"},
+       false},
+      {"a file chosen whose directory is elsewhere", {"d/a", "d/b"}, {"d"}, {"d/b"}, false},
       // Left out literally and whole: "g?" is no pattern for "gx", "plain"
       // is not "sub/plain".
       {"names that look like patterns or options",
        {"a b/f*", "g?", "gx", "x[1]", "-dash", "plain", "sub/plain"},
        {"a b", "g?", "gx", "x[1]", "-dash", "plain", "sub"},
-       {"a b/f*", "x[1]", "-dash", "gx", "sub"}},
+       {"a b", "x[1]", "-dash", "gx", "sub"}},
       // tar reads these differently in a list of exclusions: "bin/tool "
       // would exclude "bin/tool".
       {"names tar would read otherwise among exclusions",
@@ -644,17 +652,17 @@ TEST_F(Loading, EveryWayOfAskingTarExtractsWhatTheListOfNamesExtracts) {
     TarRequest by_names;
     std::string listing =
         ExtractInto(work / "names-tree", archive, by_names, names, work / "excluded");
-    std::map<std::string, std::string> tree = Snapshot(work / "names-tree");
+    std::map<std::string, std::string> tree = Snapshot(work / "names-tree", true);
     // The complement, even where the list of names would be cheaper; the
     // whole archive where every member is wanted.
     TarRequest forced = ChooseTarRequest(members, batch, false, 0);
     EXPECT_EQ(forced.kind != TarRequest::Kind::kNames, c.excludable);
     ExtractInto(work / "forced-tree", archive, forced, names, work / "excluded");
-    EXPECT_EQ(Snapshot(work / "forced-tree"), tree);
+    EXPECT_EQ(Snapshot(work / "forced-tree", true), tree);
     // What a load with the listing shown asks: the same listing.
     TarRequest verbose = ChooseTarRequest(members, batch, true, 0);
     EXPECT_EQ(ExtractInto(work / "verbose-tree", archive, verbose, names, work / "excluded"),
               listing);
-    EXPECT_EQ(Snapshot(work / "verbose-tree"), tree);
+    EXPECT_EQ(Snapshot(work / "verbose-tree", true), tree);
   }
 }
