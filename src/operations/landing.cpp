@@ -8,6 +8,7 @@
 #include "common/entrypath.hpp"
 #include "operations/linkwalk.hpp"
 #include "system/otherswrite.hpp"
+#include "system/trustedpath.hpp"
 
 namespace {
 
@@ -164,7 +165,12 @@ bool Landing::Resolve(std::string_view path, std::string& location, Refusal& ref
 }
 
 bool Landing::RootPathChangeable() {
-  if (!root_path_changeable_) root_path_changeable_ = PathChangeableByOthers(root_path_);
+  if (!root_path_changeable_) {
+    Untrusted untrusted;
+    int fd = OpenTrustedPath(root_path_, untrusted);
+    if (fd >= 0) close(fd);
+    root_path_changeable_ = fd < 0;
+  }
   return *root_path_changeable_;
 }
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "system/otherswrite.hpp"
+#include "system/trustedpath.hpp"
 
 extern char** environ;
 
@@ -31,11 +31,13 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Whether a user other than root and the running one can change what the
-// folder `real` holds, or make its path name another.
-bool ChangeableByOthers(const std::string& real) {
-  struct stat st;
-  return stat(real.c_str(), &st) != 0 || OthersCanWrite(st) || PathChangeableByOthers(real);
+// Whether only root and the running user decide what `path` names, on the
+// way to it and at its end.
+bool Trusted(const std::string& path) {
+  Untrusted untrusted;
+  int fd = OpenTrustedPath(path, untrusted);
+  if (fd >= 0) close(fd);
+  return fd >= 0;
 }
 
 bool IsLocaleVariable(const char* entry) {
@@ -85,10 +87,7 @@ std::optional<std::string> FindProgram(std::string_view name, std::string_view p
         access(real.c_str(), X_OK) != 0) {
       continue;
     }
-    if (!trusted(real) || !trusted(real_entry) || ChangeableByOthers(FolderOf(real)) ||
-        ChangeableByOthers(real_entry)) {
-      continue;
-    }
+    if (!trusted(real) || !trusted(real_entry) || !Trusted(candidate)) continue;
     return candidate;
   }
   return std::nullopt;

@@ -29,8 +29,9 @@ struct Programs {
 // The absolute path under which `name` is found through `path_variable`
 // (PATH's form): an entry that is empty or relative is skipped, and so is
 // an entry, or a program, that lies at or below one of `untrusted` (absolute
-// paths) or in a folder that another user can change. Links are followed
-// for the judgement; the path given back is the one found.
+// paths), or whose path a user other than root and the running one can
+// make name something else (the walk of OpenTrustedPath). Links are
+// followed for the judgement; the path given back is the one found.
 std::optional<std::string> FindProgram(std::string_view name, std::string_view path_variable,
                                        const std::vector<std::string>& untrusted);
 
