@@ -15,6 +15,9 @@
 #             jobs1, jobs2, gzip, half, big, progress, verify, sizes, remove,
 #             walk, discovery)
 # --keep      keep the inputs (for a profiler) and say where they are
+# --before DIR  also run the installer built in DIR in every round, right
+#             after this one (before and after alternate), and add a table
+#             of the two builds' times and their ratio
 #
 # Everything is made in a directory under $TMPDIR (else /tmp) that is
 # removed at the end. Prints a Markdown table on standard output.
@@ -26,6 +29,7 @@ ROUNDS=""
 BUILD=""
 ONLY=""
 KEEP=0
+BEFORE=""
 while (($#)); do
   case $1 in
     --quick) QUICK=1 ;;
@@ -33,7 +37,8 @@ while (($#)); do
     --build) BUILD=$2; shift ;;
     --only) ONLY=$2; shift ;;
     --keep) KEEP=1 ;;
-    -h|--help) sed -n '2,20p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --before) BEFORE=$(cd "$2" && pwd)/install; shift ;;
+    -h|--help) sed -n '2,23p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
@@ -452,10 +457,11 @@ check_discovery() {
 stats() { sort -g | awk '{ v[NR] = $1 } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%s %s %s\n", m, v[1], v[NR] }'; }
 
 ROWS=()
+BEFORE_ROWS=()
 # measure NAME LABEL TARGET [MEMORY_TARGET_MB]
 measure() {
   local s=$1 label=$2 target=$3 mem_target=${4:-} r i p l ikb line ratios="" itimes="" ptimes="" peak=0
-  local lratios="" with_list=0
+  local lratios="" with_list=0 b btimes="" bratios=""
   declare -F "list_$s" >/dev/null && with_list=1
   local rounds=$ROUNDS
   log "$label"
@@ -474,6 +480,13 @@ measure() {
     "prep_installer_$s"
     line=$("installer_$s")
     read -r i ikb _ <<<"$line"
+    if [[ -n $BEFORE ]]; then
+      "prep_installer_$s"
+      line=$(INSTALL=$BEFORE "installer_$s")
+      read -r b _ _ <<<"$line"
+      btimes+="$b"$'\n'
+      bratios+="$(awk -v a="$i" -v b="$b" 'BEGIN { printf "%.4f", a / b }')"$'\n'
+    fi
     "prep_plain_$s"
     line=$("plain_$s")
     read -r p _ _ <<<"$line"
@@ -487,8 +500,16 @@ measure() {
     ratios+="$(awk -v a="$i" -v b="$p" 'BEGIN { printf "%.4f", a / b }')"$'\n'
     itimes+="$i"$'\n'
     ptimes+="$p"$'\n'
-    log "  round $r: installer ${i}s, plain ${p}s"
+    log "  round $r: installer ${i}s,${BEFORE:+ before ${b}s,} plain ${p}s"
   done
+  if [[ -n $BEFORE ]]; then
+    local bm bmin bmax btm
+    read -r bm bmin bmax < <(printf '%s' "$bratios" | stats)
+    read -r btm _ _ < <(printf '%s' "$btimes" | stats)
+    BEFORE_ROWS+=("$(printf '| %s | %d | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f |' "$label" \
+      "$rounds" "$btm" "$(printf '%s' "$itimes" | stats | cut -d' ' -f1)" \
+      "$(printf '%s' "$ptimes" | stats | cut -d' ' -f1)" "$bm" "$bmin" "$bmax")")
+  fi
   [[ -z $(ls -A "$TMPDIR") ]] || die "working files left in TMPDIR after $label"
   read -r rm rmin rmax < <(printf '%s' "$ratios" | stats)
   read -r im _ _ < <(printf '%s' "$itimes" | stats)
@@ -531,5 +552,11 @@ echo
 echo "| scenario | rounds | installer s (median) | plain tool s (median) | ratio median | ratio min | ratio max | ratio vs tar with the name list | target | installer peak MB | |"
 echo "|---|---|---|---|---|---|---|---|---|---|---|"
 printf '%s\n' "${ROWS[@]}"
+if [[ -n $BEFORE ]]; then
+  echo
+  echo "| scenario | rounds | before s (median) | after s (median) | plain tool s (median) | after / before median | min | max |"
+  echo "|---|---|---|---|---|---|---|---|"
+  printf '%s\n' "${BEFORE_ROWS[@]}"
+fi
 echo
 echo "Each ratio is the installer's time over the plain tool's in the same round, after a warm-up; $(nproc) cores, TMPDIR on $(findmnt -n -o FSTYPE -T "$WORK" 2>/dev/null | head -1 || stat -f -c %T "$WORK"), $(date -u +%Y-%m-%d)."
