@@ -15,6 +15,27 @@ const char kDirectoryOverLink[] = "a directory would replace a link";
 const char kOpenToOthers[] =
     "another user can write to this directory, and tar runs as root without a private root";
 
+// Why tar could extract `member` otherwise than its listing shows it, or
+// make what a load must not; null when it extracts it as listed.
+const char* NotAsListed(const ArchiveMember& member) {
+  switch (member.type) {
+    case ArchiveMember::Type::kSpecial:
+      return "it is a device, a FIFO or a socket";
+    case ArchiveMember::Type::kOther:
+      return "it is not a file, a directory or a link";
+    default:
+      break;
+  }
+  switch (member.data) {
+    case ArchiveMember::Data::kOnLinkOrDirectory:
+      return "it is a link or a directory that says it holds data";
+    case ArchiveMember::Data::kShort:
+      return "the archive holds less of it than its size (a sparse file)";
+    default:
+      return nullptr;
+  }
+}
+
 std::string Join(const std::string& location, std::string_view name) {
   return location.empty() ? std::string(name) : location + "/" + std::string(name);
 }
@@ -33,18 +54,18 @@ Landing::Landing(int root_fd, std::string root_path, bool refuse_open_directorie
 
 bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
                            std::vector<const ArchiveMember*>& set_id) {
+  last_place_.clear();
+  refusal.name = member.name;
+  if (const char* why = NotAsListed(member)) {
+    refusal.reason = why;
+    return false;
+  }
   // tar skips a member whose name has a ".." component, and takes a
   // leading '/' away.
-  last_place_.clear();
   std::string_view name = WithoutTrailingSlashes(member.name);
   if (HasDotDot(name)) return true;
   while (name.starts_with('/')) name.remove_prefix(1);
   if (name.empty()) return true;
-  refusal.name = member.name;
-  if (member.type == ArchiveMember::Type::kSpecial) {
-    refusal.reason = "it is a device, a FIFO or a socket";
-    return false;
-  }
   // What stands at the member's own place is replaced, not gone through.
   std::string location;
   if (!ResolveMember(name, location, refusal)) return false;
