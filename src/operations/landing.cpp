@@ -66,6 +66,14 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
   if (HasDotDot(name)) return true;
   while (name.starts_with('/')) name.remove_prefix(1);
   if (name.empty()) return true;
+  // "l/." and "l/" name what l leads to: tar cannot make a file or a link
+  // there, and the link stays, where the walk below would take it as
+  // replaced.
+  if (member.type != ArchiveMember::Type::kDirectory &&
+      (member.name.ends_with('/') || name == "." || name.ends_with("/."))) {
+    refusal.reason = "it is not a directory, and its name ends in \"/\" or \"/.\"";
+    return false;
+  }
   // What stands at the member's own place is replaced, not gone through.
   std::string location;
   if (!ResolveMember(name, location, refusal)) return false;
@@ -124,7 +132,8 @@ bool Landing::JudgeHardLink(const ArchiveMember& member, Node& made, Refusal& re
   return true;
 }
 
-bool Landing::Resolve(std::string_view path, std::string& location, Refusal& refusal) {
+bool Landing::Resolve(std::string_view path, std::string& location, Refusal& refusal,
+                      std::vector<std::string>* links) {
   refusal.reason = kLeadsOutside;
   if (refuse_open_directories_ && !root_checked_) {
     struct stat st;
@@ -162,6 +171,7 @@ bool Landing::Resolve(std::string_view path, std::string& location, Refusal& ref
       location = std::move(candidate);
       continue;
     }
+    if (links) links->push_back(candidate);
     // A relative link leads on from the directory that holds it; an
     // absolute one stays inside only through the installation directory's
     // own path.
@@ -203,13 +213,22 @@ bool Landing::ResolveMember(std::string_view name, std::string& location, Refusa
   }
   std::string_view parent = name.substr(0, slash);
   auto known = parents_.find(parent);
-  if (known != parents_.end()) {
-    location = known->second.empty() ? std::string(last) : known->second + "/" + std::string(last);
-    return true;
+  if (known == parents_.end()) {
+    Parent walked;
+    if (!Resolve(name, location, refusal, &walked.links)) return false;
+    size_t end = location.size() - last.size();
+    walked.location = location.substr(0, end > 0 ? end - 1 : 0);
+    known = parents_.emplace(std::string(parent), std::move(walked)).first;
   }
-  if (!Resolve(name, location, refusal)) return false;
-  size_t end = location.size() - last.size();
-  parents_.emplace(std::string(parent), location.substr(0, end > 0 ? end - 1 : 0));
+  location = Join(known->second.location, last);
+  // tar would take away the link its own name goes through, and then make
+  // directories where the link was.
+  for (const std::string& link : known->second.links) {
+    if (link == location) {
+      refusal.reason = "it would replace a link that its own name goes through";
+      return false;
+    }
+  }
   return true;
 }
 

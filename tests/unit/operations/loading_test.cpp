@@ -261,6 +261,8 @@ TEST_F(Loading, DirectoriesThatAreThereKeepTheirMode) {
 // and where the others land.
 TEST_F(Loading, TheMemberCheckFollowsLinksAndRefusesWhatItCannotBeSureOf) {
   using Type = ArchiveMember::Type;
+  const char *kNotHere = "it is not a directory, and its name ends in \"/\" or \"/.\"",
+             *kThrough = "it would replace a link that its own name goes through";
   const std::string root = std::filesystem::canonical(inst_).string();
   struct Case {
     const char* what;
@@ -346,6 +348,10 @@ TEST_F(Loading, TheMemberCheckFollowsLinksAndRefusesWhatItCannotBeSureOf) {
        "it is a device, a FIFO or a socket",
        {}},
       {"a name with \"..\" is skipped by tar", {}, {{"../x", Type::kFile}}, "", "", {""}},
+      // tar cannot replace l by "l/.", nor up by "up/up" without making
+      // directories where it was.
+      {"l/.", {{"l", "d"}}, {{"l/.", Type::kSymlink, "."}}, "l/.", kNotHere, {}},
+      {"up/up", {{"up", "."}}, {{"up/up", Type::kFile}}, "up/up", kThrough, {}},
       // The directory of d/a was found once; d then becomes a link.
       {"a directory walked again after it became a link",
        {},
