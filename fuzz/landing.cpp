@@ -2,10 +2,14 @@
 // directories, links and hard links with names that climb and cross each
 // other, over links already on disk) are judged as a load judges them and
 // then extracted by tar into a scratch installation directory. Whatever the
-// check allows must land where it predicts, and nothing beside the
-// installation directory may change. tar runs under Landlock beneath the
-// fuzz directory, so that a wrong judgement shows as a finding instead of a
-// write elsewhere on the machine.
+// check allows must land where it predicts, tar may make nothing the check
+// did not judge, and nothing beside the installation directory may change.
+// The archives come in GNU and pax forms, with long names, sparse files, and
+// headers changed after they are written (a size on a link or directory, a
+// pax size before any member) so that tar may read them differently when
+// it lists and when it extracts. tar runs under Landlock beneath the fuzz
+// directory, so that a wrong judgement shows as a finding instead of a write
+// elsewhere on the machine.
 #include "operations/landing.hpp"
 
 #include <archive.h>
@@ -17,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -82,48 +87,155 @@ std::string Target(Bytes& in, const Scene& scene) {
   }
 }
 
-// Writes a random archive of up to eight members.
-void WriteArchive(Bytes& in, const Scene& scene) {
+// One member of the archive, and what is done to its header.
+struct Member {
+  enum class Kind { kFile, kDirectory, kSymlink, kHardlink } kind;
+  std::string name, link;
+  enum class Change { kNone, kLongName, kSize, kPaxSize, kSparse } change = Change::kNone;
+  uint8_t amount = 0;  // of the change
+  size_t header = 0;   // where its own header lies in the archive
+};
+
+// The members of a random archive of up to eight, and its form. The form
+// and the changes come last, so that inputs written before them keep their
+// meaning.
+std::vector<Member> Plan(Bytes& in, const Scene& scene, int& form) {
+  std::vector<Member> members(1 + in.Next() % 8);
+  for (Member& m : members) {
+    m.name = Name(in);
+    m.kind = static_cast<Member::Kind>(in.Next() % 4);
+    if (m.kind == Member::Kind::kSymlink) m.link = Target(in, scene);
+    if (m.kind == Member::Kind::kHardlink) m.link = Name(in);
+  }
+  form = in.Next() % 3;
+  for (Member& m : members) {
+    uint8_t change = in.Next();
+    m.change = change < 160 ? Member::Change::kNone : static_cast<Member::Change>(change % 5);
+    m.amount = in.Next();
+    // GNU long names and links, or pax paths, on each type.
+    if (m.change == Member::Change::kLongName) {
+      std::string directory(100 + m.amount, 'L');
+      m.name = directory + "/" + m.name;
+      if (m.kind == Member::Kind::kSymlink) m.link = directory + "/" + m.link;
+    }
+  }
+  return members;
+}
+
+// Writes `members` in `form` (pax as libarchive restricts it, GNU, pax);
+// notes where each member's own header lies.
+void WriteArchive(std::vector<Member>& members, int form, const Scene& scene) {
   archive* out = archive_write_new();
-  archive_write_set_format_pax_restricted(out);
+  if (form == 1) {
+    archive_write_set_format_gnutar(out);
+  } else if (form == 2) {
+    archive_write_set_format_pax(out);
+  } else {
+    archive_write_set_format_pax_restricted(out);
+  }
   archive_write_open_filename(out, scene.archive.c_str());
-  int count = 1 + in.Next() % 8;
-  for (int i = 0; i < count; ++i) {
+  for (Member& m : members) {
     archive_entry* entry = archive_entry_new();
-    archive_entry_set_pathname(entry, Name(in).c_str());
+    archive_entry_set_pathname(entry, m.name.c_str());
     archive_entry_set_perm(entry, 0755);
-    switch (in.Next() % 4) {
-      case 0:
+    int64_t size = 0;
+    switch (m.kind) {
+      case Member::Kind::kFile:
         archive_entry_set_filetype(entry, AE_IFREG);
-        archive_entry_set_size(entry, 1);
+        size = m.change == Member::Change::kSparse ? 512 * (1 + m.amount % 4) : 1;
+        archive_entry_set_size(entry, size);
+        // A part with data, at a block the amount chooses; the rest holes.
+        if (m.change == Member::Change::kSparse) {
+          archive_entry_sparse_add_entry(entry, 512 * (m.amount / 4 % 4) % size, 512);
+        }
         break;
-      case 1:
+      case Member::Kind::kDirectory:
         archive_entry_set_filetype(entry, AE_IFDIR);
         break;
-      case 2:
+      case Member::Kind::kSymlink:
         archive_entry_set_filetype(entry, AE_IFLNK);
-        archive_entry_set_symlink(entry, Target(in, scene).c_str());
+        archive_entry_set_symlink(entry, m.link.c_str());
         break;
-      default:
+      case Member::Kind::kHardlink:
         archive_entry_set_filetype(entry, AE_IFREG);
-        archive_entry_set_hardlink(entry, Name(in).c_str());
+        archive_entry_set_hardlink(entry, m.link.c_str());
         break;
     }
-    archive_write_header(out, entry);
-    if (archive_entry_size(entry) == 1) archive_write_data(out, "f", 1);
+    if (archive_write_header(out, entry) == ARCHIVE_OK) {
+      m.header = static_cast<size_t>(archive_filter_bytes(out, 0)) - 512;
+      std::string data(static_cast<size_t>(size), 'f');
+      if (size > 0) archive_write_data(out, data.data(), data.size());
+    } else {
+      m.change = Member::Change::kNone;
+    }
     archive_entry_free(entry);
   }
   archive_write_close(out);
   archive_write_free(out);
 }
 
-// Links already in the installation directory.
-void PlaceLinks(Bytes& in, const Scene& scene) {
+// Writes the checksum of the header block at `at` of `bytes`.
+void Checksum(std::string& bytes, size_t at) {
+  bytes.replace(at + 148, 8, 8, ' ');
+  unsigned sum = 0;
+  for (size_t i = 0; i < 512; ++i) sum += static_cast<unsigned char>(bytes[at + i]);
+  char field[8];
+  std::snprintf(field, sizeof field, "%06o", sum);
+  bytes.replace(at + 148, 8, std::string(field, 6) + std::string("\0 ", 2));
+}
+
+// An octal header field of `width` bytes.
+std::string Octal(uint64_t value, int width) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%0*llo", width - 1, static_cast<unsigned long long>(value));
+  return std::string(text, static_cast<size_t>(width - 1)) + '\0';
+}
+
+// A pax extended header that gives the next member the size `size`.
+std::string PaxSize(uint64_t size) {
+  std::string record = " size=" + std::to_string(size) + "\n";
+  size_t length = record.size() + 2;
+  if (std::to_string(length).size() + record.size() != length) ++length;
+  record = std::to_string(length) + record;
+  std::string header(1024, '\0');
+  header.replace(0, 12, "PaxHeaders/x");
+  header.replace(100, 8, Octal(0644, 8));
+  header.replace(124, 12, Octal(record.size(), 12));
+  header[156] = 'x';
+  header.replace(257, 8,
+                 std::string("ustar\0"
+                             "00",
+                             8));
+  Checksum(header, 0);
+  return header.replace(512, record.size(), record);
+}
+
+// Changes the headers as the plan says, last member first so that the
+// places noted stay right.
+void ChangeHeaders(const std::vector<Member>& members, const Scene& scene) {
+  std::string bytes = ReadBytes(scene.archive);
+  for (auto m = members.rbegin(); m != members.rend(); ++m) {
+    if (m->header + 512 > bytes.size()) continue;
+    if (m->change == Member::Change::kSize) {
+      bytes.replace(m->header + 124, 12, Octal(512 * (m->amount % 3), 12));
+      Checksum(bytes, m->header);
+    } else if (m->change == Member::Change::kPaxSize) {
+      bytes.insert(m->header, PaxSize(512 * (m->amount % 3)));
+    }
+  }
+  WriteBytes(scene.archive, bytes);
+}
+
+// Links already in the installation directory; gives their names.
+std::vector<std::string> PlaceLinks(Bytes& in, const Scene& scene) {
+  std::vector<std::string> placed;
   int count = in.Next() % 3;
   for (int i = 0; i < count; ++i) {
-    std::string at = scene.root + "/" + std::string(i == 0 ? "l" : "up");
+    placed.emplace_back(i == 0 ? "l" : "up");
+    std::string at = scene.root + "/" + placed.back();
     if (symlink(Target(in, scene).c_str(), at.c_str()) != 0) Finding("symlink");
   }
+  return placed;
 }
 
 // Everything below `dir`, with each entry's type and mode.
@@ -168,6 +280,18 @@ bool IsLink(const std::vector<ArchiveMember>& members, size_t j) {
   return false;
 }
 
+// Whether `path` (below the installation directory) is a place the check
+// predicted for a member, or a directory above one, or a link placed
+// before.
+bool Explained(const std::string& path, std::vector<std::string> places,
+               const std::vector<std::string>& placed) {
+  places.insert(places.end(), placed.begin(), placed.end());
+  for (const std::string& place : places) {
+    if (place == path || place.starts_with(path + "/")) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -176,21 +300,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs::create_directories(scene.root);
   fs::create_directories(scene.outside);
   Bytes in{data, size};
-  PlaceLinks(in, scene);
-  WriteArchive(in, scene);
+  std::vector<std::string> placed = PlaceLinks(in, scene);
+  int form = 0;
+  std::vector<Member> plan = Plan(in, scene, form);
+  WriteArchive(plan, form, scene);
+  ChangeHeaders(plan, scene);
+  bool changed = false;
+  for (const Member& m : plan) {
+    changed = changed || m.change == Member::Change::kSize || m.change == Member::Change::kPaxSize;
+  }
 
   int root_fd = open(scene.root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   int fuzz_fd = open(FuzzDirectory().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   Sandbox sandbox = Sandbox::Beneath(fuzz_fd, FuzzDirectory());
   ListedArchive listed;
   listed.List(scene.archive, false, sandbox);
-  if (!listed.error().empty()) Finding("tar could not list an archive it was given");
+  // A changed header may leave tar unable to list the archive: refused.
+  if (!listed.error().empty() && !changed) Finding("tar could not list an archive it was given");
   Landing landing(root_fd, scene.root, false);
   Refusal refusal;
   std::vector<const ArchiveMember*> set_id;
   std::vector<std::string> places;
   auto every = [](std::string_view) { return true; };
-  bool allowed = landing.Allows(listed.members(), every, refusal, set_id, &places);
+  bool allowed =
+      listed.error().empty() && landing.Allows(listed.members(), every, refusal, set_id, &places);
   std::string said;
   bool extracted = allowed && Extract(scene, root_fd, sandbox, said);
   close(root_fd);
@@ -204,6 +337,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& entry : fs::directory_iterator(FuzzDirectory())) {
     std::string name = entry.path().filename().string();
     if (name != "top" && name != "archive.tar") Finding("something landed in the fuzz directory");
+  }
+  for (const auto& entry : fs::recursive_directory_iterator(scene.root)) {
+    if (!Explained(entry.path().lexically_relative(scene.root).string(), places, placed)) {
+      Finding("tar made a member that the check never judged");
+    }
   }
   if (!extracted) return 0;
   // Every file lands where it was predicted, unless a later member took

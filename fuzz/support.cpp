@@ -64,6 +64,13 @@ void WriteBytes(const std::string& path, std::string_view bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 std::vector<std::string> SplitLines(std::string_view bytes) {
   std::vector<std::string> lines;
   while (!bytes.empty()) {

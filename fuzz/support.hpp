@@ -21,6 +21,7 @@ void FeedStandardInput(std::string_view text);
 void UseEnglishMessages();
 
 void WriteBytes(const std::string& path, std::string_view bytes);
+std::string ReadBytes(const std::string& path);
 
 // The lines of `bytes` as the line readers give them: split at line ends,
 // a last line without line end included.

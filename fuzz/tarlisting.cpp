@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "operations/archivemembers.hpp"
 #include "support.hpp"
@@ -58,7 +59,15 @@ std::string Letters(mode_t mode) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   ArchiveMember any;
-  (void)ParseListingLine(bytes, any);
+  ListedBlocks blocks;
+  (void)ParseListingLine(bytes, any, blocks);
+  // Lines one after another, as a listing: the reader never reads past its
+  // end nor marks a member it did not read.
+  std::vector<ArchiveMember> members;
+  ListingReader reader(members);
+  for (const std::string& line : SplitLines(bytes)) {
+    if (!reader.Read(line)) break;
+  }
   if (size < 3) return 0;
 
   // The first bytes choose the type and mode; the rest, split at the first
@@ -70,12 +79,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t split = rest.find('\0');
   std::string_view name = rest.substr(0, split);
   std::string_view link = split == std::string_view::npos ? "" : rest.substr(split + 1);
-  std::string line = type + Letters(mode) + " 0/0      12 2026-12-07 15:03:44 " + Quoted(name);
+  // The block and the size come from the mode bytes too; a device shows
+  // its numbers instead of a size.
+  uint64_t at = mode * 3u, bytes_of_data = static_cast<uint64_t>(data[1]) * 700;
+  bool device = type == 'c' || type == 'b';
+  std::string line = "block " + std::to_string(at) + ": " + type + Letters(mode) + " 0/0 " +
+                     (device ? "8,1" : std::to_string(bytes_of_data)) + " 2026-12-07 15:03:44 " +
+                     Quoted(name);
   if (type == 'l') line += " -> " + Quoted(link);
   if (type == 'h') line += " link to " + Quoted(link);
 
   ArchiveMember member;
-  if (!ParseListingLine(line, member)) Finding("a line as tar writes it is not understood");
+  if (ParseListingLine(line, member, blocks) != ListingLine::kMember) {
+    Finding("a line as tar writes it is not understood");
+  }
+  if (blocks.at != at || (!device && blocks.data != (bytes_of_data + 511) / 512)) {
+    Finding("the block or the size read back differs");
+  }
   if (member.name != name) Finding("the name read back differs");
   if (member.mode != mode) Finding("the mode read back differs");
   bool linked = type == 'l' || type == 'h';

@@ -94,15 +94,16 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
 
 void ListedArchive::ReadListing(int listing) {
   LineReader lines(listing, "tar's listing", 0);
+  ListingReader reader(members_);
   std::string_view line;
-  for (size_t number = 1; lines.Next(line); ++number) {
-    ArchiveMember member;
-    if (!ParseListingLine(line, member)) {
+  size_t number = 1;
+  for (; lines.Next(line); ++number) {
+    if (!reader.Read(line)) {
       error_ = "tar's listing is not understood at line " + std::to_string(number);
       return;
     }
-    members_.push_back(std::move(member));
   }
+  if (!reader.Ended()) error_ = "tar's listing is not understood at line " + std::to_string(number);
 }
 
 void ListedArchive::ShowWhatWasSaid() const { ReplaySaid(said_); }

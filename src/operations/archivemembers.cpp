@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -17,9 +19,13 @@ ArchiveMember::Type TypeOf(char letter) {
       return ArchiveMember::Type::kSymlink;
     case 'h':
       return ArchiveMember::Type::kHardlink;
-    default:
-      // Devices, FIFOs, and every type tar knows that a load never needs.
+    case 'c':
+    case 'b':
+    case 'p':
       return ArchiveMember::Type::kSpecial;
+    default:
+      // Every other type tar knows, and '?' for one it does not.
+      return ArchiveMember::Type::kOther;
   }
 }
 
@@ -86,24 +92,56 @@ bool TakePrefix(std::string_view& text, std::string_view prefix) {
   return true;
 }
 
-}  // namespace
-
-std::vector<std::string> ListingArguments(const std::string& archive) {
-  // Times in UTC: no time zone to look up for every member (a third of
-  // the listing's time), and the time is not judged anyway.
-  return {"--list", "--verbose",         "--numeric-owner", "--full-time",
-          "--utc",  "--quoting-style=c", "--force-local",   "--file=" + archive};
+// A decimal number at the start of `text`, taken off; false when there is
+// none or it does not fit.
+bool TakeNumber(std::string_view& text, uint64_t& value) {
+  size_t digits = 0;
+  value = 0;
+  for (; digits < text.size() && text[digits] >= '0' && text[digits] <= '9'; ++digits) {
+    uint64_t digit = static_cast<uint64_t>(text[digits] - '0');
+    if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  text.remove_prefix(digits);
+  return digits > 0;
 }
 
-const char* ArchiveOnStandardInput(bool seekable) { return seekable ? "/dev/fd/0" : "-"; }
+// The next column of blank-separated `text`, taken off with the blanks
+// before it.
+std::string_view TakeColumn(std::string_view& text) {
+  size_t start = text.find_first_not_of(' ');
+  if (start == std::string_view::npos) start = text.size();
+  size_t end = std::min(text.find(' ', start), text.size());
+  std::string_view column = text.substr(start, end - start);
+  text.remove_prefix(end);
+  return column;
+}
 
-bool ParseListingLine(std::string_view line, ArchiveMember& member) {
-  // The mode column, then owner, size and time, none of which holds a
-  // quote; the name is the first quoted string.
+// The size column, in `blocks`: the size in bytes, or for a device its
+// numbers ("8,1").
+bool ParseSize(std::string_view column, ArchiveMember::Type type, ListedBlocks& blocks) {
+  uint64_t size = 0, minor = 0;
+  if (!TakeNumber(column, size)) return false;
+  if (column.empty()) {
+    blocks.sized = true;
+    blocks.data = size / 512 + (size % 512 != 0 ? 1 : 0);
+    return true;
+  }
+  return type == ArchiveMember::Type::kSpecial && TakePrefix(column, ",") &&
+         TakeNumber(column, minor) && column.empty();
+}
+
+// A member line after its block number: the mode column, then owner, size
+// and time, none of which holds a quote; the name is the first quoted
+// string.
+bool ParseMember(std::string_view line, ArchiveMember& member, ListedBlocks& blocks) {
   size_t quote = line.find('"');
   if (line.size() < 10 || quote == std::string_view::npos || quote < 11) return false;
   member.type = TypeOf(line[0]);
   if (!ParseMode(line.substr(1, 9), member.mode)) return false;
+  std::string_view columns = line.substr(10, quote - 10);
+  std::string_view owner = TakeColumn(columns);
+  if (owner.empty() || !ParseSize(TakeColumn(columns), member.type, blocks)) return false;
   std::string_view rest = line.substr(quote);
   if (!Unquote(rest, member.name)) return false;
   member.link.clear();
@@ -113,8 +151,76 @@ bool ParseListingLine(std::string_view line, ArchiveMember& member) {
     case ArchiveMember::Type::kHardlink:
       return TakePrefix(rest, " link to ") && Unquote(rest, member.link) && rest.empty();
     case ArchiveMember::Type::kSpecial:
-      return true;  // refused whatever follows
+    case ArchiveMember::Type::kOther:
+      return true;  // refused whatever follows ("--Volume Header--", ...)
     default:
       return rest.empty();
   }
+}
+
+}  // namespace
+
+std::vector<std::string> ListingArguments(const std::string& archive) {
+  // Times in UTC: no time zone to look up for every member (a third of
+  // the listing's time), and the time is not judged anyway.
+  // Each line begins with the block where tar found what it lists.
+  return {"--list", "--verbose",         "--block-number", "--numeric-owner",  "--full-time",
+          "--utc",  "--quoting-style=c", "--force-local",  "--file=" + archive};
+}
+
+const char* ArchiveOnStandardInput(bool seekable) { return seekable ? "/dev/fd/0" : "-"; }
+
+ListingLine ParseListingLine(std::string_view line, ArchiveMember& member, ListedBlocks& blocks) {
+  blocks = {};
+  if (!TakePrefix(line, "block ") || !TakeNumber(line, blocks.at) || !TakePrefix(line, ": ")) {
+    return ListingLine::kNotUnderstood;
+  }
+  if (line == "** Block of NULs **" || line == "** End of File **") return ListingLine::kEnd;
+  return ParseMember(line, member, blocks) ? ListingLine::kMember : ListingLine::kNotUnderstood;
+}
+
+// Listing, tar reads a member's headers and then skips the blocks its size
+// gives; extracting, it reads a regular file's data by that same size, a
+// sparse file's by the file's map, and nothing at all for a link or a
+// directory. Where the two differ, extraction reads as headers blocks the
+// listing skipped, or the other way round, and makes members nobody judged.
+// So a member is taken as listed only where the two must agree:
+// - a link or directory shows size 0 (its header's size, or a pax size; a
+//   hard link's header size is read as 0 both ways). Its extraction reads
+//   nothing and its listing skips nothing.
+// - a regular file that is not sparse: both read its size.
+// - a sparse file shows its real size, while the archive holds only the
+//   parts that are not holes: the next header comes sooner than that size
+//   allows, and the block numbers show it. tar shows, for each line, the
+//   block of the member's header (of the first header of a GNU long name
+//   or link), so the next line's block is at least this one's, plus one,
+//   plus its data. It may be more: pax extended headers before a member
+//   are not listed.
+// What the block numbers cannot show is a sparse file whose real size fits
+// the blocks it stores but whose map reads more (overlapping parts, or a
+// pax 1.0 map in place of data): its line and its blocks are those of a
+// regular file; extraction then reads beyond what the listing skipped.
+bool ListingReader::Read(std::string_view line) {
+  if (ended_) return false;
+  ArchiveMember member;
+  ListedBlocks blocks;
+  ListingLine kind = ParseListingLine(line, member, blocks);
+  if (kind == ListingLine::kNotUnderstood) return false;
+  if (before_ && blocks.at < next_at_ && members_.back().data == ArchiveMember::Data::kAsListed) {
+    members_.back().data = ArchiveMember::Data::kShort;
+  }
+  if (kind == ListingLine::kEnd) {
+    ended_ = true;
+    return true;
+  }
+  bool dataless = member.type == ArchiveMember::Type::kDirectory ||
+                  member.type == ArchiveMember::Type::kSymlink ||
+                  member.type == ArchiveMember::Type::kHardlink;
+  if (dataless && blocks.data != 0) member.data = ArchiveMember::Data::kOnLinkOrDirectory;
+  if (__builtin_add_overflow(blocks.at, 1 + blocks.data, &next_at_)) {
+    next_at_ = std::numeric_limits<uint64_t>::max();
+  }
+  before_ = true;
+  members_.push_back(std::move(member));
+  return true;
 }

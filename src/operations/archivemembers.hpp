@@ -5,16 +5,28 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 struct ArchiveMember {
-  enum class Type { kFile, kDirectory, kSymlink, kHardlink, kSpecial };
+  // kSpecial: a device or a FIFO; kOther: any other type but the four a
+  // load extracts (a contiguous file, a volume header, a type tar does not
+  // know...).
+  enum class Type { kFile, kDirectory, kSymlink, kHardlink, kSpecial, kOther };
+  // Whether tar, extracting the member, reads the blocks that its listing
+  // skipped as the member's data (see ListingReader).
+  enum class Data : uint8_t {
+    kAsListed,
+    kOnLinkOrDirectory,  // a link or directory whose size is not 0
+    kShort,              // the archive holds fewer blocks than its size needs
+  };
   std::string name = {};  // as tar reads it, before it strips anything
   Type type = Type::kFile;
   std::string link = {};  // the target of a symbolic or hard link
   mode_t mode = 0;        // permission and set-ID bits
+  Data data = Data::kAsListed;
 };
 
 // tar's arguments (after the program) that list the archive `archive`, one
@@ -28,6 +40,39 @@ std::vector<std::string> ListingArguments(const std::string& archive);
 // `seekable`: the standard input is the archive itself, not a pipe.
 const char* ArchiveOnStandardInput(bool seekable);
 
-// One line of that listing; false when the line is not of its form (the
-// whole listing then cannot be trusted).
-bool ParseListingLine(std::string_view line, ArchiveMember& member);
+// What one line of that listing is.
+enum class ListingLine {
+  kMember,
+  kEnd,            // the end of the archive: its zero block, or the end of the file
+  kNotUnderstood,  // not of the listing's form: the whole listing cannot be trusted
+};
+
+// Where a line says tar found what it lists: the block of the member's
+// header (of the first header of a GNU long name or link), and the blocks
+// of data that its size gives (`sized`: the line shows a size; a device
+// shows its numbers instead).
+struct ListedBlocks {
+  uint64_t at = 0;
+  uint64_t data = 0;
+  bool sized = false;
+};
+
+// One line of that listing.
+ListingLine ParseListingLine(std::string_view line, ArchiveMember& member, ListedBlocks& blocks);
+
+// Reads the listing line by line into members and marks, in each member's
+// `data`, whether tar's extraction reads it as the listing did.
+class ListingReader {
+ public:
+  explicit ListingReader(std::vector<ArchiveMember>& members) : members_(members) {}
+  // False when the line is not understood, or follows the end.
+  bool Read(std::string_view line);
+  // Whether the listing ended as tar ends every listing it completes.
+  bool Ended() const { return ended_; }
+
+ private:
+  std::vector<ArchiveMember>& members_;
+  bool ended_ = false;
+  bool before_ = false;   // a member was read
+  uint64_t next_at_ = 0;  // the first block the next header may be at
+};

@@ -19,6 +19,27 @@ const char kRootPathChangeable[] =
 const char kOpenToOthers[] =
     "another user can write to this directory, and tar runs without a private root";
 
+// Why tar could extract `member` otherwise than its listing shows it, or
+// make what a load must not; null when it extracts it as listed.
+const char* NotAsListed(const ArchiveMember& member) {
+  switch (member.type) {
+    case ArchiveMember::Type::kSpecial:
+      return "it is a device, a FIFO or a socket";
+    case ArchiveMember::Type::kOther:
+      return "it is not a file, a directory or a link";
+    default:
+      break;
+  }
+  switch (member.data) {
+    case ArchiveMember::Data::kOnLinkOrDirectory:
+      return "it is a link or a directory that says it holds data";
+    case ArchiveMember::Data::kShort:
+      return "the archive holds less of it than its size (a sparse file)";
+    default:
+      return nullptr;
+  }
+}
+
 std::string Join(const std::string& location, std::string_view name) {
   return location.empty() ? std::string(name) : location + "/" + std::string(name);
 }
@@ -37,16 +58,24 @@ Landing::Landing(int root_fd, std::string root_path, bool refuse_open_directorie
 
 bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
                            std::vector<const ArchiveMember*>& set_id) {
+  last_place_.clear();
+  refusal.name = member.name;
+  if (const char* why = NotAsListed(member)) {
+    refusal.reason = why;
+    return false;
+  }
   // tar skips a member whose name has a ".." component, and takes a
   // leading '/' away.
-  last_place_.clear();
   std::string_view name = WithoutTrailingSlashes(member.name);
   if (HasDotDot(name)) return true;
   while (name.starts_with('/')) name.remove_prefix(1);
   if (name.empty()) return true;
-  refusal.name = member.name;
-  if (member.type == ArchiveMember::Type::kSpecial) {
-    refusal.reason = "it is a device, a FIFO or a socket";
+  // "l/." and "l/" name what l leads to: tar cannot make a file or a link
+  // there, and the link stays, where the walk below would take it as
+  // replaced.
+  if (member.type != ArchiveMember::Type::kDirectory &&
+      (member.name.ends_with('/') || name == "." || name.ends_with("/."))) {
+    refusal.reason = "it is not a directory, and its name ends in \"/\" or \"/.\"";
     return false;
   }
   // What stands at the member's own place is replaced, not gone through.
@@ -107,7 +136,8 @@ bool Landing::JudgeHardLink(const ArchiveMember& member, Node& made, Refusal& re
   return true;
 }
 
-bool Landing::Resolve(std::string_view path, std::string& location, Refusal& refusal) {
+bool Landing::Resolve(std::string_view path, std::string& location, Refusal& refusal,
+                      std::vector<std::string>* links) {
   refusal.reason = kLeadsOutside;
   if (refuse_open_directories_ && !root_checked_) {
     struct stat st;
@@ -145,6 +175,7 @@ bool Landing::Resolve(std::string_view path, std::string& location, Refusal& ref
       location = std::move(candidate);
       continue;
     }
+    if (links) links->push_back(candidate);
     // A relative link leads on from the directory that holds it; an
     // absolute one stays inside only through the installation directory's
     // own path.
@@ -205,13 +236,22 @@ bool Landing::ResolveMember(std::string_view name, std::string& location, Refusa
   }
   std::string_view parent = name.substr(0, slash);
   auto known = parents_.find(parent);
-  if (known != parents_.end()) {
-    location = known->second.empty() ? std::string(last) : known->second + "/" + std::string(last);
-    return true;
+  if (known == parents_.end()) {
+    Parent walked;
+    if (!Resolve(name, location, refusal, &walked.links)) return false;
+    size_t end = location.size() - last.size();
+    walked.location = location.substr(0, end > 0 ? end - 1 : 0);
+    known = parents_.emplace(std::string(parent), std::move(walked)).first;
   }
-  if (!Resolve(name, location, refusal)) return false;
-  size_t end = location.size() - last.size();
-  parents_.emplace(std::string(parent), location.substr(0, end > 0 ? end - 1 : 0));
+  location = Join(known->second.location, last);
+  // tar would take away the link its own name goes through, and then make
+  // directories where the link was.
+  for (const std::string& link : known->second.links) {
+    if (link == location) {
+      refusal.reason = "it would replace a link that its own name goes through";
+      return false;
+    }
+  }
   return true;
 }
 

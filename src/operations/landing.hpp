@@ -90,8 +90,10 @@ class Landing {
   bool JudgeHardLink(const ArchiveMember& member, Node& made, Refusal& refusal);
   // The location of `path` below the root, through every link on the way
   // but the last component itself, which a member replaces; false
-  // when it leads outside or through too many links.
-  bool Resolve(std::string_view path, std::string& location, Refusal& refusal);
+  // when it leads outside or through too many links. The locations of the
+  // links gone through are added to `links`, when given.
+  bool Resolve(std::string_view path, std::string& location, Refusal& refusal,
+               std::vector<std::string>* links = nullptr);
   // Resolve() for a member's name, through the place its directory was
   // found at for the member before it when nothing noted since can have
   // changed it: most members of an archive share their directory.
@@ -113,11 +115,15 @@ class Landing {
   // What is known of each location below the root: read from disk once, and
   // changed by every member judged.
   std::unordered_map<std::string, Node> nodes_;
-  // Where the directory of a member name lies, until a directory or a link
-  // is noted.
+  // Where the directory of a member name lies, and the links its walk went
+  // through, until a directory or a link is noted.
   struct NameHash {
     using is_transparent = void;
     size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
   };
-  std::unordered_map<std::string, std::string, NameHash, std::equal_to<>> parents_;
+  struct Parent {
+    std::string location;
+    std::vector<std::string> links;
+  };
+  std::unordered_map<std::string, Parent, NameHash, std::equal_to<>> parents_;
 };

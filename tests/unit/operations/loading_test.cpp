@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
+#include "common/entrypath.hpp"
 #include "fixture.hpp"
 #include "operations/archivemembers.hpp"
 #include "operations/calculatesize.hpp"
@@ -260,6 +262,8 @@ TEST_F(Loading, DirectoriesThatAreThereKeepTheirMode) {
 // and where the others land.
 TEST_F(Loading, TheMemberCheckFollowsLinksAndRefusesWhatItCannotBeSureOf) {
   using Type = ArchiveMember::Type;
+  const char *kNotHere = "it is not a directory, and its name ends in \"/\" or \"/.\"",
+             *kThrough = "it would replace a link that its own name goes through";
   const std::string root = std::filesystem::canonical(inst_).string();
   struct Case {
     const char* what;
@@ -345,6 +349,10 @@ TEST_F(Loading, TheMemberCheckFollowsLinksAndRefusesWhatItCannotBeSureOf) {
        "it is a device, a FIFO or a socket",
        {}},
       {"a name with \"..\" is skipped by tar", {}, {{"../x", Type::kFile}}, "", "", {""}},
+      // tar cannot replace l by "l/.", nor up by "up/up" without making
+      // directories where it was.
+      {"l/.", {{"l", "d"}}, {{"l/.", Type::kSymlink, "."}}, "l/.", kNotHere, {}},
+      {"up/up", {{"up", "."}}, {{"up/up", Type::kFile}}, "up/up", kThrough, {}},
       // The directory of d/a was found once; d then becomes a link.
       {"a directory walked again after it became a link",
        {},
@@ -565,12 +573,10 @@ std::vector<ArchiveMember> ListedMembers(const std::string& archive) {
   RunResult r = RunBinary("/bin/tar", ListingArguments("-"), options);
   EXPECT_EQ(r.status, 0) << r.err;
   std::vector<ArchiveMember> members;
+  ListingReader reader(members);
   std::istringstream lines(r.out);
-  for (std::string line; std::getline(lines, line);) {
-    ArchiveMember member;
-    EXPECT_TRUE(ParseListingLine(line, member)) << line;
-    members.push_back(member);
-  }
+  for (std::string line; std::getline(lines, line);) EXPECT_TRUE(reader.Read(line)) << line;
+  EXPECT_TRUE(reader.Ended());
   return members;
 }
 
@@ -664,5 +670,76 @@ TEST_F(Loading, EveryWayOfAskingTarExtractsWhatTheListOfNamesExtracts) {
     EXPECT_EQ(ExtractInto(work / "verbose-tree", archive, verbose, names, work / "excluded"),
               listing);
     EXPECT_EQ(Snapshot(work / "verbose-tree", true), tree);
+  }
+}
+
+// tar lists a member by skipping the blocks its size gives, and extracts it
+// by reading what its type needs. One row per form of header: the member
+// refused and why, and what tar makes that its listing does not show.
+TEST_F(Loading, AMemberIsTakenAsListedOnlyWhereExtractionReadsItSo) {
+  const std::string n(150, 'n'), size512("00000001000", 12),
+      why[] = {"", "it is a link or a directory that says it holds data",
+               "the archive holds less of it than its size (a sparse file)",
+               "it is not a file, a directory or a link"};
+  struct Case {
+    std::vector<std::string> made_of;  // tar's options and members
+    size_t header;                     // whose fields are changed afterwards
+    std::map<size_t, std::string> fields;
+    std::string hidden, refused;
+    int reason;
+  } cases[] = {
+      {{"l", "up"}, 0, {{124, size512}}, "up", "l", 1},               // a link with data
+      {{"d", "up"}, 0, {{124, size512}}, "", "d/", 1},                // a directory with data
+      {{"d", "up"}, 0, {{124, size512}, {156, "0"}}, "up", "d/", 1},  // a file "d/" with data
+      {{"--format=pax", "--pax-option=size:=512", "l"}, 0, {}, "", "l", 1},
+      {{"--format=gnu", n, "up"}, 2048, {{124, size512}}, "up", n, 1},  // long name and link
+      {{"x", "h", "up"}, 512, {{124, size512}}, "", "", 0},  // a hard link's size is not read
+      {{"--format=pax", "--pax-option=size:=0", "f"}, 0, {}, "up", "", 0},
+      {{"--format=gnu", n, "L", "h", "x"}, 0, {}, "", "", 0},  // long names on each type
+      {{"--format=gnu", "--sparse", "big"}, 0, {}, "", "big", 2},
+      {{"--format=pax", "--sparse-version=0.0", "big"}, 0, {}, "", "big", 2},
+      {{"--format=pax", "--sparse-version=0.1", "big"}, 0, {}, "", "big", 2},
+      {{"--format=pax", "--sparse-version=1.0", "big"}, 0, {}, "", "big", 2},
+      {{"x"}, 0, {{156, "7"}}, "", "x", 3},  // contiguous
+      {{"-V", "label", "x"}, 0, {}, "", "label", 3},
+  };
+  std::string src = dir_ / "staging", archive = dir_ / "forms.tar", tree = dir_ / "tree";
+  MakeDirs(src + "/d");
+  MakeDirs(src + "/L");
+  WriteFile(src + "/L/" + n, "data");
+  WriteFile(src + "/x", "");
+  ASSERT_EQ(link((src + "/x").c_str(), (src + "/h").c_str()), 0);
+  for (auto [at, to] : {std::pair{"l", "a"}, {"up", ".."}, {n.c_str(), &n[1]}}) {
+    ASSERT_EQ(symlink(to, (src + "/" + at).c_str()), 0);
+  }
+  MakeTarArchive(archive, src, {"up"});
+  WriteFile(src + "/f", ReadFile(archive).substr(0, 512));  // "up"'s header as data
+  WriteFile(src + "/big", "x");
+  std::filesystem::resize_file(src + "/big", 1 << 20);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.made_of.back() + " " + std::to_string(&c - cases));
+    std::vector<std::string> args = {"-cf", archive, "-C", src};
+    args.insert(args.end(), c.made_of.begin(), c.made_of.end());
+    ASSERT_EQ(RunBinary("/bin/tar", args, {}).status, 0);
+    for (const auto& [field, bytes] : c.fields) PatchHeader(archive, c.header, field, bytes);
+    std::vector<ArchiveMember> members = ListedMembers(archive);
+    Refusal refusal;
+    std::vector<const ArchiveMember*> set_id;
+    HeldTarget target(inst_);
+    Landing landing((*target).fd, (*target).path, false);
+    bool allowed = landing.Allows(
+        members, [](std::string_view) { return true; }, refusal, set_id);
+    EXPECT_EQ(allowed ? "" : refusal.name + ": " + refusal.reason,
+              c.refused.empty() ? "" : c.refused + ": " + why[c.reason]);
+    std::set<std::string> made, listed = {c.hidden};
+    std::filesystem::remove_all(tree);
+    MakeDirs(tree);
+    RunBinary("/bin/tar", {"-xf", archive, "-C", tree}, {});
+    for (const auto& [path, what] : Snapshot(tree)) made.insert(path);
+    for (const ArchiveMember& m : members) listed.emplace(WithoutTrailingSlashes(m.name));
+    listed.erase("");
+    if (c.reason != 3) {
+      EXPECT_EQ(made, listed);
+    }
   }
 }
