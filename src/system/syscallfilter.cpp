@@ -46,6 +46,13 @@ const char* const kChangeDescriptorFile[] = {"fchmod",    "fchown",    "fsetxatt
 const unsigned long kNewNamespaces[] = {CLONE_NEWNS,  CLONE_NEWUSER, CLONE_NEWPID,   CLONE_NEWNET,
                                         CLONE_NEWIPC, CLONE_NEWUTS,  CLONE_NEWCGROUP};
 
+// Whether the argument `arg`, as the 32 bits the kernel takes of an int or
+// an unsigned int, is `value` (the filter sees the whole register, whose
+// upper half a child may fill at will).
+scmp_arg_cmp Low32Is(unsigned arg, uint32_t value) {
+  return scmp_arg_cmp{arg, SCMP_CMP_MASKED_EQ, 0xffffffffu, value};
+}
+
 bool AddRules(scmp_filter_ctx filter) {
   const uint32_t refuse = SCMP_ACT_ERRNO(EPERM);
   for (const char* name : kRefused) {
@@ -56,12 +63,13 @@ bool AddRules(scmp_filter_ctx filter) {
   for (const char* name : kChangeDescriptorFile) {
     int call = seccomp_syscall_resolve_name(name);
     if (call == __NR_SCMP_ERROR) continue;
-    // Compared as the int it is: AT_FDCWD is negative, 0 to 2 are ours.
-    if (seccomp_rule_add(filter, refuse, call, 1, SCMP_A0_32(SCMP_CMP_LE, 2)) != 0) return false;
+    for (uint32_t fd = 0; fd <= 2; ++fd) {
+      if (seccomp_rule_add(filter, refuse, call, 1, Low32Is(0, fd)) != 0) return false;
+    }
   }
   for (unsigned long flag : kNewNamespaces) {
     if (seccomp_rule_add(filter, refuse, SCMP_SYS(clone), 1,
-                         SCMP_A0_64(SCMP_CMP_MASKED_EQ, flag, flag)) != 0) {
+                         scmp_arg_cmp{0, SCMP_CMP_MASKED_EQ, flag, flag}) != 0) {
       return false;
     }
   }
@@ -73,7 +81,7 @@ bool AddRules(scmp_filter_ctx filter) {
   for (unsigned long request :
        {static_cast<unsigned long>(TIOCSTI), static_cast<unsigned long>(TIOCLINUX)}) {
     if (seccomp_rule_add(filter, refuse, SCMP_SYS(ioctl), 1,
-                         SCMP_A1_32(SCMP_CMP_EQ, static_cast<uint32_t>(request))) != 0) {
+                         Low32Is(1, static_cast<uint32_t>(request))) != 0) {
       return false;
     }
   }
