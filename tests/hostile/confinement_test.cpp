@@ -79,8 +79,11 @@ class HeldExtraction {
   HeldExtraction(const HostileMedium& m, const std::string& mode) : bin_(m.root() + "/bin") {
     options = m.Options();
     options.env = Confine(mode);
-    options.env["PATH"] = m.PathWithGunzip("while [ ! -e " + bin_ + "/go-$$ ] && [ ! -e " + bin_ +
-                                           "/go ]; do sleep 0.02; done\nexec gzip -dc\n");
+    // It gives up after 20 s, so that a failed test leaves nothing behind.
+    options.env["PATH"] =
+        m.PathWithGunzip("i=0; while [ ! -e " + bin_ + "/go-$$ ] && [ ! -e " + bin_ +
+                         "/go ] && [ $((i += 1)) -lt 1000 ]; do sleep "
+                         "0.02; done\nexec gzip -dc\n");
   }
 
   // True once tar extracts; false when the run ended first.
