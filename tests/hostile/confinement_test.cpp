@@ -469,10 +469,7 @@ TEST(Confinement, AUserWhoIsNotRootLoadsAndRemoves) {
 TEST(Confinement, ALostPrivateRootIsSaid) {
   if (!RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
   HostileMedium m;
-  OpenToOtherUser(m);
-  for (const std::string& dir : {m.tmp(), m.inst()}) {
-    ASSERT_EQ(chown(dir.c_str(), kOtherUser, kOtherUser), 0);
-  }
+  AsThem(m, "");
   m.Stage("data", "data\n");
   m.Archive("01", {"data"});
   m.Toc(Toc(File("data")));
