@@ -53,12 +53,12 @@ bool EveryNameMatches(const TarBatch& batch, const std::vector<std::string_view>
 
 }  // namespace
 
-TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const TarBatch& batch,
-                            bool verbose, size_t few_names) {
+TarRequest ChooseTarRequest(const MemberList& members, const TarBatch& batch, bool verbose,
+                            size_t few_names) {
   TarRequest names;
   std::vector<std::string_view> wanted, unwanted;
   bool plain = true;
-  for (const ArchiveMember& member : members) {
+  for (const MemberView member : members) {
     std::string_view name = WithoutTrailingSlashes(member.name);
     plain = plain && IsPlain(name);
     (batch.Selects(member.name) ? wanted : unwanted).push_back(name);
