@@ -53,6 +53,8 @@ class Landing {
     if (footprint) {
       parents_.clear();
       landed_in_.clear();
+      // About one place a member, and some directories and links.
+      footprint->Reserve(members.size() + members.size() / 8);
     }
     bool allowed = true;
     for (const MemberView member : members) {
