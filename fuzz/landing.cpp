@@ -271,7 +271,7 @@ bool Extract(const Scene& scene, int root_fd, const Sandbox& sandbox, std::strin
 
 // Whether member `j` makes a symbolic link: it is one, or a hard link to an
 // earlier member that makes one.
-bool IsLink(const std::vector<ArchiveMember>& members, size_t j) {
+bool IsLink(const MemberList& members, size_t j) {
   if (members[j].type == ArchiveMember::Type::kSymlink) return true;
   if (members[j].type != ArchiveMember::Type::kHardlink) return false;
   for (size_t k = 0; k < j; ++k) {
@@ -319,7 +319,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!listed.error().empty() && !changed) Finding("tar could not list an archive it was given");
   Landing landing(root_fd, scene.root, false);
   Refusal refusal;
-  std::vector<const ArchiveMember*> set_id;
+  std::vector<MemberView> set_id;
   std::vector<std::string> places;
   auto every = [](std::string_view) { return true; };
   bool allowed =
@@ -347,7 +347,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Every file lands where it was predicted, unless a later member took
   // that place or a directory on its way. tar makes a link that leads up or
   // away only at the end, over whatever took its place meanwhile.
-  const std::vector<ArchiveMember>& members = listed.members();
+  const MemberList& members = listed.members();
   for (size_t i = 0; i < places.size(); ++i) {
     if (members[i].type != ArchiveMember::Type::kFile || places[i].empty()) continue;
     bool replaced = false;

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "operations/archivemembers.hpp"
 #include "support.hpp"
@@ -63,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)ParseListingLine(bytes, any, blocks);
   // Lines one after another, as a listing: the reader never reads past its
   // end nor marks a member it did not read.
-  std::vector<ArchiveMember> members;
+  MemberList members;
   ListingReader reader(members);
   for (const std::string& line : SplitLines(bytes)) {
     if (!reader.Read(line)) break;
@@ -106,5 +105,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                  : type == 'h' ? ArchiveMember::Type::kHardlink
                                                : ArchiveMember::Type::kSpecial;
   if (member.type != expected) Finding("the type read back differs");
+  // Held in a list among others, the member reads back the same.
+  members.Add(member);
+  MemberView held = members[members.size() - 1];
+  if (held.name != member.name || held.link != member.link || held.type != member.type ||
+      held.mode != member.mode) {
+    Finding("the member held in a list reads back otherwise");
+  }
   return 0;
 }

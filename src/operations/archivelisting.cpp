@@ -38,7 +38,7 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
                          int niceness) {
   Close();
   path_ = path;
-  members_.clear();
+  members_ = MemberList();
   error_.clear();
   open_error_ = 0;
   fd_ = OpenRegularFile(path);

@@ -29,9 +29,9 @@ class ListedArchive {
   // The open archive; -1 when it did not open (open_error() says why).
   int fd() const { return fd_; }
   int open_error() const { return open_error_; }
-  const std::vector<ArchiveMember>& members() const { return members_; }
+  const MemberList& members() const { return members_; }
   // The members are judged: what they hold is not needed while tar runs.
-  void ForgetMembers() { std::vector<ArchiveMember>().swap(members_); }
+  void ForgetMembers() { members_ = MemberList(); }
   // Why the members could not be listed; empty when they were.
   const std::string& error() const { return error_; }
 
@@ -48,7 +48,7 @@ class ListedArchive {
   std::string path_;
   int fd_ = -1;
   int open_error_ = 0;
-  std::vector<ArchiveMember> members_;
+  MemberList members_;
   std::string error_;
   int said_ = -1;  // a memory file holding the children's standard error
 };

@@ -202,12 +202,14 @@ ListingLine ParseListingLine(std::string_view line, ArchiveMember& member, Liste
 // regular file; extraction then reads beyond what the listing skipped.
 bool ListingReader::Read(std::string_view line) {
   if (ended_) return false;
-  ArchiveMember member;
+  ArchiveMember& member = line_;
+  member.data = ArchiveMember::Data::kAsListed;
   ListedBlocks blocks;
   ListingLine kind = ParseListingLine(line, member, blocks);
   if (kind == ListingLine::kNotUnderstood) return false;
-  if (before_ && blocks.at < next_at_ && members_.back().data == ArchiveMember::Data::kAsListed) {
-    members_.back().data = ArchiveMember::Data::kShort;
+  size_t before = members_.size() - 1;
+  if (before_ && blocks.at < next_at_ && members_[before].data == ArchiveMember::Data::kAsListed) {
+    members_.SetData(before, ArchiveMember::Data::kShort);
   }
   if (kind == ListingLine::kEnd) {
     ended_ = true;
@@ -221,6 +223,38 @@ bool ListingReader::Read(std::string_view line) {
     next_at_ = std::numeric_limits<uint64_t>::max();
   }
   before_ = true;
-  members_.push_back(std::move(member));
+  return members_.Add(member);
+}
+
+bool MemberList::Add(const ArchiveMember& member) {
+  if (size_ % kPerBlock == 0) {
+    // The block before is complete: its text takes no more than it holds.
+    if (!blocks_.empty()) blocks_.back().text.shrink_to_fit();
+    blocks_.push_back({std::make_unique<Packed[]>(kPerBlock), {}});
+  }
+  Block& block = blocks_.back();
+  if (member.name.size() + member.link.size() > UINT32_MAX - block.text.size()) return false;
+  block.members[size_ % kPerBlock] = {
+      static_cast<uint32_t>(block.text.size()),  static_cast<uint32_t>(member.name.size()),
+      static_cast<uint32_t>(member.link.size()), static_cast<uint16_t>(member.mode),
+      static_cast<uint8_t>(member.type),         static_cast<uint8_t>(member.data)};
+  block.text.insert(block.text.end(), member.name.begin(), member.name.end());
+  block.text.insert(block.text.end(), member.link.begin(), member.link.end());
+  ++size_;
   return true;
+}
+
+void MemberList::SetData(size_t index, ArchiveMember::Data data) {
+  blocks_[index / kPerBlock].members[index % kPerBlock].data = static_cast<uint8_t>(data);
+}
+
+MemberView MemberList::operator[](size_t index) const {
+  const Block& block = blocks_[index / kPerBlock];
+  const Packed& packed = block.members[index % kPerBlock];
+  const char* text = block.text.data() + packed.at;
+  return {{text, packed.name_size},
+          {text + packed.name_size, packed.link_size},
+          static_cast<ArchiveMember::Type>(packed.type),
+          packed.mode,
+          static_cast<ArchiveMember::Data>(packed.data)};
 }

@@ -6,9 +6,12 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+struct MemberView;
 
 struct ArchiveMember {
   // kSpecial: a device or a FIFO; kOther: any other type but the four a
@@ -27,6 +30,69 @@ struct ArchiveMember {
   std::string link = {};  // the target of a symbolic or hard link
   mode_t mode = 0;        // permission and set-ID bits
   Data data = Data::kAsListed;
+
+  operator MemberView() const;
+};
+
+// A member as a listing holds it: its name and link target are views into
+// the listing.
+struct MemberView {
+  std::string_view name, link;
+  ArchiveMember::Type type;
+  mode_t mode;
+  ArchiveMember::Data data;
+};
+
+inline ArchiveMember::operator MemberView() const { return {name, link, type, mode, data}; }
+
+// The members of one listing, packed: a load may list hundreds of thousands
+// of them. Every 4096 members share one block of text, where their names and
+// link targets lie one after another; each member keeps where its text
+// begins in the block, the two lengths, and its mode, type and data: 16
+// bytes. Views of a member stay valid until the next member is added.
+class MemberList {
+ public:
+  // False when the member's text does not fit its block (4 GiB).
+  bool Add(const ArchiveMember& member);
+  void SetData(size_t index, ArchiveMember::Data data);
+  size_t size() const { return size_; }
+  MemberView operator[](size_t index) const;
+
+  class Iterator {
+   public:
+    Iterator(const MemberList& list, size_t index) : list_(&list), index_(index) {}
+    MemberView operator*() const { return (*list_)[index_]; }
+    Iterator& operator++() {
+      ++index_;
+      return *this;
+    }
+    bool operator!=(const Iterator& other) const { return index_ != other.index_; }
+
+   private:
+    const MemberList* list_;
+    size_t index_;
+  };
+  Iterator begin() const { return {*this, 0}; }
+  Iterator end() const { return {*this, size_}; }
+
+ private:
+  struct Packed {
+    uint32_t at;  // in the block's text: the name, then the link
+    uint32_t name_size;
+    uint32_t link_size;
+    uint16_t mode;
+    uint8_t type;
+    uint8_t data;
+  };
+  static_assert(sizeof(Packed) == 16);
+  struct Block {
+    std::unique_ptr<Packed[]> members;
+    std::vector<char> text;
+  };
+  static constexpr size_t kPerBlock = 4096;
+
+  std::vector<Block> blocks_;
+  size_t size_ = 0;
 };
 
 // tar's arguments (after the program) that list the archive `archive`, one
@@ -64,14 +130,15 @@ ListingLine ParseListingLine(std::string_view line, ArchiveMember& member, Liste
 // `data`, whether tar's extraction reads it as the listing did.
 class ListingReader {
  public:
-  explicit ListingReader(std::vector<ArchiveMember>& members) : members_(members) {}
+  explicit ListingReader(MemberList& members) : members_(members) {}
   // False when the line is not understood, or follows the end.
   bool Read(std::string_view line);
   // Whether the listing ended as tar ends every listing it completes.
   bool Ended() const { return ended_; }
 
  private:
-  std::vector<ArchiveMember>& members_;
+  MemberList& members_;
+  ArchiveMember line_;  // the member of the line read last
   bool ended_ = false;
   bool before_ = false;   // a member was read
   uint64_t next_at_ = 0;  // the first block the next header may be at

@@ -4,6 +4,7 @@
 // one after the other leaves.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,10 @@ class Footprint {
   void UsedDirectory(std::string_view location, int made_by);
   // A path of the batch goes through the link at `location`.
   void WentThrough(std::string_view location);
+
+  // Room for `uses` places noted without moving the ones noted before;
+  // what is never noted costs no memory but address space.
+  void Reserve(size_t uses) { uses_.reserve(uses); }
 
   // Everything is noted: puts the places in order for Meets().
   void Seal();

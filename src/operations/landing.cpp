@@ -21,7 +21,7 @@ const char kOpenToOthers[] =
 
 // Why tar could extract `member` otherwise than its listing shows it, or
 // make what a load must not; null when it extracts it as listed.
-const char* NotAsListed(const ArchiveMember& member) {
+const char* NotAsListed(const MemberView& member) {
   switch (member.type) {
     case ArchiveMember::Type::kSpecial:
       return "it is a device, a FIFO or a socket";
@@ -56,8 +56,8 @@ Landing::Landing(int root_fd, std::string root_path, bool refuse_open_directorie
       root_path_(std::move(root_path)),
       refuse_open_directories_(refuse_open_directories) {}
 
-bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
-                           std::vector<const ArchiveMember*>& set_id) {
+bool Landing::AllowsMember(const MemberView& member, Refusal& refusal,
+                           std::vector<MemberView>& set_id) {
   last_place_.clear();
   refusal.name = member.name;
   if (const char* why = NotAsListed(member)) {
@@ -118,12 +118,12 @@ bool Landing::AllowsMember(const ArchiveMember& member, Refusal& refusal,
   if (made.kind != Node::Kind::kOther) Note(location, std::move(made));
   last_place_ = std::move(location);
   if (member.type == ArchiveMember::Type::kFile && (member.mode & (S_ISUID | S_ISGID)) != 0) {
-    set_id.push_back(&member);
+    set_id.push_back(member);
   }
   return true;
 }
 
-bool Landing::JudgeHardLink(const ArchiveMember& member, Node& made, Refusal& refusal) {
+bool Landing::JudgeHardLink(const MemberView& member, Node& made, Refusal& refusal) {
   std::string target;
   if (HasDotDot(member.link) || !Resolve(member.link, target, refusal)) {
     refusal.name = member.name;

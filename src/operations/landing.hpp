@@ -44,9 +44,9 @@ class Landing {
   // added to it, in order (for a comparison with where tar puts it). With
   // `footprint`, what the batch makes and the links it goes through are
   // noted there.
-  template <typename Selected>
-  bool Allows(const std::vector<ArchiveMember>& members, Selected selected, Refusal& refusal,
-              std::vector<const ArchiveMember*>& set_id, std::vector<std::string>* places = nullptr,
+  template <typename Members, typename Selected>
+  bool Allows(const Members& members, Selected selected, Refusal& refusal,
+              std::vector<MemberView>& set_id, std::vector<std::string>* places = nullptr,
               Footprint* footprint = nullptr) {
     footprint_ = footprint;
     batch_ = footprint ? footprint->batch() : 0;
@@ -55,9 +55,11 @@ class Landing {
     if (footprint) {
       parents_.clear();
       landed_in_.clear();
+      // About one place a member, and some directories and links.
+      footprint->Reserve(members.size() + members.size() / 8);
     }
     bool allowed = true;
-    for (const ArchiveMember& member : members) {
+    for (const MemberView member : members) {
       if (!selected(member.name)) continue;
       allowed = AllowsMember(member, refusal, set_id);
       if (!allowed) break;
@@ -84,10 +86,9 @@ class Landing {
   // `location` (walks through it or makes it).
   void Used(const std::string& location, const Node& node);
 
-  bool AllowsMember(const ArchiveMember& member, Refusal& refusal,
-                    std::vector<const ArchiveMember*>& set_id);
+  bool AllowsMember(const MemberView& member, Refusal& refusal, std::vector<MemberView>& set_id);
   // A hard link member: what it makes, in `made`.
-  bool JudgeHardLink(const ArchiveMember& member, Node& made, Refusal& refusal);
+  bool JudgeHardLink(const MemberView& member, Node& made, Refusal& refusal);
   // The location of `path` below the root, through every link on the way
   // but the last component itself, which a member replaces; false
   // when it leads outside or through too many links. The locations of the

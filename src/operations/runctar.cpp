@@ -240,13 +240,13 @@ class Loader {
     }
     if (!archive.error().empty()) return Stop{archive.path(), ": " + archive.error()};
     Refusal refusal;
-    std::vector<const ArchiveMember*> set_id;
+    std::vector<MemberView> set_id;
     auto selected = [&](std::string_view member) { return batch.Selects(member); };
     if (!landing_.Allows(archive.members(), selected, refusal, set_id, nullptr, footprint)) {
       return Stop{refusal.name, ": not extracted: " + refusal.reason};
     }
-    for (const ArchiveMember* member : set_id) {
-      Notice((member->mode & S_ISUID) != 0 ? "set-user-ID: " : "set-group-ID: ", member->name, "");
+    for (const MemberView& member : set_id) {
+      Notice((member.mode & S_ISUID) != 0 ? "set-user-ID: " : "set-group-ID: ", member.name, "");
     }
     return std::nullopt;
   }
@@ -263,7 +263,7 @@ class Loader {
   static std::string WriteExclusions(const TarRequest& request, int slot) {
     std::string path = ScratchFile(SlotName("EXC", slot));
     LineWriter out(path);
-    for (const std::string& name : request.excluded) out.Write(name);
+    for (std::string_view name : request.excluded) out.Write(name);
     out.Close();
     return path;
   }

@@ -12,7 +12,7 @@ void TarBatch::Start(std::string_view code) {
 
 bool TarBatch::Add(std::string_view name) {
   if (name.empty() || Selects(name)) return false;
-  given_.emplace(WithoutTrailingSlashes(name));
+  given_.emplace(WithoutTrailingSlashes(name), count_);
   selecting_in_.reset();
   list_->Write(name, '\0');
   ++count_;

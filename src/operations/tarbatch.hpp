@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "common/lineio.hpp"
 
@@ -18,9 +18,14 @@ class TarBatch {
   void Start(std::string_view code);
 
   const std::string& code() const { return code_; }
+  // The names listed; each is numbered in the order listed, from 0.
   size_t count() const { return count_; }
-  // The names listed, without trailing '/'.
-  const auto& names() const { return given_; }
+  // The number of the listed name `name` (without trailing '/'); npos when
+  // it is not listed.
+  size_t NumberOf(std::string_view name) const {
+    auto found = given_.find(name);
+    return found == given_.end() ? std::string_view::npos : found->second;
+  }
 
   // Adds an entry path. tar fails on a name that matches nothing new, so a
   // name that equals or lies below one already listed is left out:
@@ -43,7 +48,8 @@ class TarBatch {
 
   std::string list_path_;
   std::string code_;
-  std::unordered_set<std::string, NameHash, std::equal_to<>> given_;
+  // The names listed, without trailing '/', and their numbers.
+  std::unordered_map<std::string, size_t, NameHash, std::equal_to<>> given_;
   // Whether a listed name equals `directory` or lies above it.
   bool SelectsDirectory(std::string_view directory) const;
   // The directory of the member Selects() was asked about last, and the

@@ -23,52 +23,52 @@ bool IsPlain(std::string_view name) {
   return true;
 }
 
-// Every name and every directory above it, of the wanted members.
-std::unordered_set<std::string_view> WantedAndAbove(const std::vector<std::string_view>& wanted) {
-  std::unordered_set<std::string_view> places;
-  for (std::string_view name : wanted) {
-    places.insert(name);
-    for (size_t slash = name.find('/'); slash != std::string_view::npos;
-         slash = name.find('/', slash + 1)) {
-      places.insert(name.substr(0, slash));
-    }
-  }
-  return places;
-}
-
-// Whether every listed name equals a wanted member or lies above one: tar
-// fails on a name that matches nothing. Stops as soon as all have matched.
-bool EveryNameMatches(const TarBatch& batch, const std::vector<std::string_view>& wanted) {
-  std::unordered_set<std::string_view> matched;
-  for (std::string_view name : wanted) {
-    for (std::string_view place = name; !place.empty();) {
-      if (batch.names().contains(place)) matched.insert(place);
-      size_t slash = place.rfind('/');
-      place = slash == std::string_view::npos ? std::string_view() : place.substr(0, slash);
-    }
-    if (matched.size() == batch.names().size()) return true;
-  }
-  return matched.size() == batch.names().size();
+// The directory that holds `name`; empty for one at the top.
+std::string_view DirectoryOf(std::string_view name) {
+  size_t slash = name.rfind('/');
+  return slash == std::string_view::npos ? std::string_view() : name.substr(0, slash);
 }
 
 }  // namespace
 
-TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const TarBatch& batch,
+TarRequest ChooseTarRequest(const MemberList& members, const TarBatch& batch,
                             [[maybe_unused]] bool verbose, size_t few_names) {
   TarRequest names;
-  std::vector<std::string_view> wanted, unwanted;
-  bool plain = true;
-  for (const ArchiveMember& member : members) {
-    std::string_view name = WithoutTrailingSlashes(member.name);
+  // A bit a member: whether the batch wants it; a bit a listed name:
+  // whether it equals a wanted member or lies above one (tar fails on a
+  // name that matches nothing). The directories above wanted members.
+  std::vector<bool> wanted(members.size()), matched(batch.count());
+  size_t matches = 0;
+  std::unordered_set<std::string_view> above;
+  std::string_view directory_before;
+  bool plain = true, all = true;
+  for (size_t i = 0; i < members.size(); ++i) {
+    std::string_view member = members[i].name, name = WithoutTrailingSlashes(member);
     plain = plain && IsPlain(name);
-    (batch.Selects(member.name) ? wanted : unwanted).push_back(name);
+    if (!batch.Selects(member)) {
+      all = false;
+      continue;
+    }
+    wanted[i] = true;
+    for (std::string_view place = name; !place.empty() && matches < batch.count();
+         place = DirectoryOf(place)) {
+      size_t number = batch.NumberOf(place);
+      if (number != std::string_view::npos && !matched[number]) {
+        matched[number] = true;
+        ++matches;
+      }
+    }
+    // Most members lie in the directory of the member before.
+    std::string_view directory = DirectoryOf(name);
+    if (directory == directory_before) continue;
+    directory_before = directory;
+    while (!directory.empty() && above.insert(directory).second) directory = DirectoryOf(directory);
   }
   // Only the list of names keeps tar's failure on a name that matches no
   // member.
-  if (!EveryNameMatches(batch, wanted)) return {TarRequest::Kind::kNames, {}, true};
-  if (unwanted.empty()) return {TarRequest::Kind::kWhole, {}};
+  if (matches != batch.count()) return {TarRequest::Kind::kNames, {}, true};
+  if (all) return {TarRequest::Kind::kWhole, {}};
   if (!plain || batch.count() < few_names) return names;
-  std::unordered_set<std::string_view> places = WantedAndAbove(wanted);
   // Excluding a directory excludes what lies below it, so a directory that
   // is not wanted but holds wanted members would stay in: tar would make it
   // from its member, with the mode and time the archive gives (and set the
@@ -77,9 +77,11 @@ TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const Tar
   // leaves one that is there as it was; that member would be neither judged
   // nor in the batch's footprint, and its name would join tar's listing.
   TarRequest complement{TarRequest::Kind::kComplement, {}};
-  for (std::string_view name : unwanted) {
-    if (places.contains(name)) return names;
-    complement.excluded.emplace_back(name);
+  for (size_t i = 0; i < members.size(); ++i) {
+    if (wanted[i]) continue;
+    std::string_view name = WithoutTrailingSlashes(members[i].name);
+    if (above.contains(name)) return names;
+    complement.excluded.push_back(name);
   }
   return complement;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "operations/archivemembers.hpp"
@@ -17,7 +18,9 @@ struct TarRequest {
     kComplement,  // every member but those named in `excluded`
   };
   Kind kind = Kind::kNames;
-  std::vector<std::string> excluded;  // for kComplement
+  // For kComplement: the names of the members left out, views into the
+  // members' list (valid while it is held).
+  std::vector<std::string_view> excluded;
   // tar will fail: a listed name matches no member.
   bool fails = false;
 };
@@ -28,8 +31,8 @@ struct TarRequest {
 // differ from the list of names, in what it extracts, in what tar lists or
 // in how tar ends, it is the list of names. The list of names is taken
 // below `few_names` names anyway: it costs next to nothing then.
-TarRequest ChooseTarRequest(const std::vector<ArchiveMember>& members, const TarBatch& batch,
-                            bool verbose, size_t few_names = 32);
+TarRequest ChooseTarRequest(const MemberList& members, const TarBatch& batch, bool verbose,
+                            size_t few_names = 32);
 
 // tar's arguments for `request` of `archive` ("-": standard input); `list`
 // names the members of a list of names, or the members a complement leaves
