@@ -4,8 +4,8 @@
 // handles (which open files by number, past every path), mounts and root
 // changes, new namespaces, tracing and reading other processes, kernel
 // modules, kexec, BPF, keys, io_uring (which would pass the filter by), new
-// sockets, a terminal's input, and any change to the standard descriptors'
-// files (their mode, owner, times, size): those are the installer's.
+// sockets, a terminal's input, and a change to the standard descriptors'
+// files (their mode, owner, size): those are the installer's.
 #pragma once
 
 #include <linux/filter.h>
