@@ -69,7 +69,7 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
   for (Command* child : {&tar, &gunzip}) {
     child->environment = programs.Environment(true);
     child->sandbox = &sandbox;
-    child->work = ChildWork::kRead;
+    child->work = child == &tar ? ChildWork::kRead : ChildWork::kFilter;
     child->stderr_fd = said_;
     child->niceness = niceness;
   }

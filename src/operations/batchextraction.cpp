@@ -61,7 +61,7 @@ ExtractionEnd RunExtraction(const Extraction& extraction,
   Command gunzip{{programs.gunzip, "-c"}, fd};
   gunzip.stderr_fd = extraction.said;
   gunzip.sandbox = extraction.sandbox;
-  gunzip.work = ChildWork::kRead;
+  gunzip.work = ChildWork::kFilter;
   gunzip.environment = programs.Environment();
   PipelineEnd ends = RunPipeline(gunzip, tar, tick);
   end.gunzip = ends.first;

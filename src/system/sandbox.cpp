@@ -262,7 +262,7 @@ int Sandbox::RunsTar() const {
 bool Sandbox::ApplyInChild(const char* cwd_below, ChildWork work) const noexcept {
   if (!active()) return true;
   if (private_root_) {
-    bool writes = work != ChildWork::kRead;
+    bool writes = work == ChildWork::kExtract || work == ChildWork::kRemove;
     if (!EnterPrivateRoot(writes)) return false;
     if (chdir(writes ? dir_.path.c_str() : "/") != 0) return false;
     if (writes && cwd_below && *cwd_below && chdir(cwd_below) != 0) return false;

@@ -11,10 +11,10 @@
 class Sandbox;
 
 // What a confined child does, and so the powers it keeps: tar extracting
-// (writes beneath the installation directory), rm removing there, or a
-// child that only reads its input and writes its output (tar listing,
-// gunzip).
-enum class ChildWork { kExtract, kRemove, kRead };
+// (writes beneath the installation directory), rm removing there, tar
+// listing (reads its archive, which it opens again by name), or a filter
+// that reads its input and writes its output and nothing else (gunzip).
+enum class ChildWork { kExtract, kRemove, kRead, kFilter };
 
 struct Command {
   // argv[0] is the program: the installer's children by absolute path;

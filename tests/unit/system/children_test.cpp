@@ -104,7 +104,8 @@ TEST_F(Children, AConfinedChildCannotDoWhatItsWorkNeverNeeds) {
     // the bounding set, no new privileges, a filter.
     for (auto [work, bounding] : {std::pair{ChildWork::kExtract, "000000000000001b"},
                                   std::pair{ChildWork::kRemove, "000000000000000a"},
-                                  std::pair{ChildWork::kRead, "0000000000000002"}}) {
+                                  std::pair{ChildWork::kRead, "0000000000000002"},
+                                  std::pair{ChildWork::kFilter, "0000000000000000"}}) {
       ASSERT_TRUE(RunIn(sandbox, {"/bin/cat", "/proc/self/status"}, out, work));
       std::string status = ReadFile(out);
       for (std::string line : {std::string("CapBnd:\t") + bounding, std::string("NoNewPrivs:\t1"),
