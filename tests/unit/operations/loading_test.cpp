@@ -673,28 +673,6 @@ TEST_F(Loading, EveryWayOfAskingTarExtractsWhatTheListOfNamesExtracts) {
   }
 }
 
-// Members held packed read back as added, across blocks of members and of
-// text, and keep what the reader marks later.
-TEST(MemberList, HoldsEveryMemberAsAdded) {
-  MemberList list;
-  auto member = [](size_t i) {
-    return ArchiveMember{std::string(i % 300, static_cast<char>('a' + i % 26)),
-                         static_cast<ArchiveMember::Type>(i % 6), std::string(i % 7 * 100, 'l'),
-                         static_cast<mode_t>(i % 010000)};
-  };
-  for (size_t i = 0; i < 10000; ++i) ASSERT_TRUE(list.Add(member(i)));
-  list.SetData(5000, ArchiveMember::Data::kShort);
-  ASSERT_EQ(list.size(), 10000u);
-  for (size_t i = 0; i < 10000; ++i) {
-    ArchiveMember added = member(i);
-    MemberView held = list[i];
-    ASSERT_TRUE(held.name == added.name && held.link == added.link && held.type == added.type &&
-                held.mode == added.mode)
-        << i;
-    EXPECT_EQ(held.data == ArchiveMember::Data::kShort, i == 5000);
-  }
-}
-
 // tar lists a member by skipping the blocks its size gives, and extracts it
 // by reading what its type needs. One row per form of header: the member
 // refused and why, and what tar makes that its listing does not show.
