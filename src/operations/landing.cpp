@@ -198,9 +198,7 @@ bool Landing::Resolve(std::string_view path, std::string& location, Refusal& ref
 bool Landing::RootPathChangeable() {
   if (!root_path_changeable_) {
     Untrusted untrusted;
-    int fd = OpenTrustedPath(root_path_, untrusted);
-    if (fd >= 0) close(fd);
-    root_path_changeable_ = fd < 0;
+    root_path_changeable_ = !IsTrustedPath(root_path_, untrusted);
   }
   return *root_path_changeable_;
 }

@@ -35,9 +35,7 @@ std::string FolderOf(const std::string& path) {
 // way to it and at its end.
 bool Trusted(const std::string& path) {
   Untrusted untrusted;
-  int fd = OpenTrustedPath(path, untrusted);
-  if (fd >= 0) close(fd);
-  return fd >= 0;
+  return IsTrustedPath(path, untrusted);
 }
 
 bool IsLocaleVariable(const char* entry) {

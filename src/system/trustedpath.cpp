@@ -106,3 +106,9 @@ int OpenTrustedPath(const std::string& path, Untrusted& untrusted) {
   }
   return fd;
 }
+
+bool IsTrustedPath(const std::string& path, Untrusted& untrusted) {
+  int fd = OpenTrustedPath(path, untrusted);
+  if (fd >= 0) close(fd);
+  return fd >= 0;
+}

@@ -26,3 +26,6 @@ struct Untrusted {
 // user (the directory holding it passed already). The descriptor is
 // close-on-exec; -1 with `untrusted` filled in otherwise.
 int OpenTrustedPath(const std::string& path, Untrusted& untrusted);
+
+// The same walk, for a path that is only judged, not used.
+bool IsTrustedPath(const std::string& path, Untrusted& untrusted);
