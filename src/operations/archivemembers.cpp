@@ -170,12 +170,18 @@ std::vector<std::string> ListingArguments(const std::string& archive) {
 
 const char* ArchiveOnStandardInput(bool seekable) { return seekable ? "/dev/fd/0" : "-"; }
 
-ListingLine ParseListingLine(std::string_view line, ArchiveMember& member, ListedBlocks& blocks) {
-  blocks = {};
-  if (!TakePrefix(line, "block ") || !TakeNumber(line, blocks.at) || !TakePrefix(line, ": ")) {
+ListingLine ParseBlockLine(std::string_view& line, uint64_t& at) {
+  if (!TakePrefix(line, "block ") || !TakeNumber(line, at) || !TakePrefix(line, ": ")) {
     return ListingLine::kNotUnderstood;
   }
   if (line == "** Block of NULs **" || line == "** End of File **") return ListingLine::kEnd;
+  return ListingLine::kMember;
+}
+
+ListingLine ParseListingLine(std::string_view line, ArchiveMember& member, ListedBlocks& blocks) {
+  blocks = {};
+  ListingLine kind = ParseBlockLine(line, blocks.at);
+  if (kind != ListingLine::kMember) return kind;
   return ParseMember(line, member, blocks) ? ListingLine::kMember : ListingLine::kNotUnderstood;
 }
 
@@ -197,9 +203,9 @@ ListingLine ParseListingLine(std::string_view line, ArchiveMember& member, Liste
 //   plus its data. It may be more: pax extended headers before a member
 //   are not listed.
 // What the block numbers cannot show is a sparse file whose real size fits
-// the blocks it stores but whose map reads more (overlapping parts, or a
-// pax 1.0 map in place of data): its line and its blocks are those of a
-// regular file; extraction then reads beyond what the listing skipped.
+// the blocks it stores but whose map reads more or less (overlapping parts,
+// an empty map, a pax 1.0 map in place of data): its line and its blocks are
+// those of a regular file. tar's extraction view shows it (ReadAlike).
 bool ListingReader::Read(std::string_view line) {
   if (ended_) return false;
   ArchiveMember& member = line_;

@@ -123,6 +123,10 @@ struct ListedBlocks {
   bool sized = false;
 };
 
+// The block at the head of a line of tar's listing ("block N: "), taken
+// off the line; what follows is a member (kMember) or the end.
+ListingLine ParseBlockLine(std::string_view& line, uint64_t& at);
+
 // One line of that listing.
 ListingLine ParseListingLine(std::string_view line, ArchiveMember& member, ListedBlocks& blocks);
 

@@ -250,3 +250,14 @@ PipelineEnd RunPipeline(const Command& first, const Command& second, const WaitT
   std::vector<ChildEnd> ends = WaitAll(StartChain({&first, &second}, second.stdout_fd), tick);
   return {ends[0], ends[1]};
 }
+
+std::vector<ChildEnd> RunTogether(const std::vector<const Command*>& commands,
+                                  const std::function<void()>& meanwhile) {
+  std::fflush(stdout);
+  std::vector<Started> started;
+  for (const Command* command : commands) {
+    started.push_back(Start(*command, command->stdin_fd, command->stdout_fd));
+  }
+  if (meanwhile) meanwhile();
+  return WaitAll(started, nullptr);
+}

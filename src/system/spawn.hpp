@@ -70,3 +70,9 @@ struct PipelineEnd {
 // not started either.
 PipelineEnd RunPipeline(const Command& first, const Command& second,
                         const WaitTick& tick = nullptr);
+
+// Starts each of `commands` on its own (its standard input and output as it
+// says), runs `meanwhile` here, and waits for all of them. One that cannot
+// be started does not keep the others from starting.
+std::vector<ChildEnd> RunTogether(const std::vector<const Command*>& commands,
+                                  const std::function<void()>& meanwhile = nullptr);

@@ -1,0 +1,33 @@
+#include "operations/extractionview.hpp"
+
+#include <cstdint>
+#include <string_view>
+
+#include "common/lineio.hpp"
+#include "operations/archivemembers.hpp"
+
+std::vector<std::string> ExtractionViewArguments(const std::string& archive) {
+  // Names only: what a header says is the listing's to show; here only
+  // where each member lies counts.
+  return {"--extract",      "--to-stdout",       "--verbose",
+          "--block-number", "--quoting-style=c", "--force-local",
+          "--file=" + archive};
+}
+
+bool ReadAlike(int listing, int view) {
+  LineReader listed(listing, "tar's listing", 0), viewed(view, "tar's extraction view", 0);
+  std::string_view line;
+  while (viewed.Next(line)) {
+    uint64_t at = 0;
+    ListingLine kind = ParseBlockLine(line, at);
+    // tar's own complaints share the view's lines.
+    if (kind == ListingLine::kNotUnderstood) continue;
+    // One line of the listing for each: a member passed over could be one
+    // that extraction reads as data.
+    uint64_t listed_at = 0;
+    if (!listed.Next(line) || ParseBlockLine(line, listed_at) != kind) return false;
+    if (kind == ListingLine::kEnd) return listed_at == at;
+    if (listed_at + 1 != at) return false;
+  }
+  return false;
+}
