@@ -4,12 +4,14 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
@@ -65,6 +67,56 @@ struct Pipe {
   int ends[2];
 };
 
+constexpr uint64_t kBlock = 512, kTypeFlag = 156;
+
+// The type flags of the headers tar lists in a plain archive, read in
+// windows of 64 KiB: the listing goes forward, and a file of small members
+// holds dozens of headers in one window.
+class TypeFlags {
+ public:
+  explicit TypeFlags(int fd) : fd_(fd), window_(kWindow) {}
+  // Whether the header at block `at` says a sparse file.
+  bool SaysSparse(uint64_t at) {
+    if (at >= UINT64_MAX / kBlock) return false;
+    uint64_t offset = at * kBlock + kTypeFlag;
+    if (offset < start_ || offset >= start_ + held_) {
+      ssize_t got = pread(fd_, window_.data(), kWindow, static_cast<off_t>(offset));
+      start_ = offset;
+      held_ = got > 0 ? static_cast<uint64_t>(got) : 0;
+      if (held_ == 0) return false;
+    }
+    return window_[offset - start_] == 'S';
+  }
+
+ private:
+  static constexpr size_t kWindow = 64 * 1024;
+  int fd_;
+  std::vector<char> window_;
+  uint64_t start_ = 0, held_ = 0;
+};
+
+// The blocks of a stream whose type flag says a sparse file, seen as the
+// stream goes by (any block, header or not: the listing tells which are
+// headers).
+class SparseBlocks {
+ public:
+  void See(const char* bytes, size_t size) {
+    // The first type flag at or after the piece's start, then one a block.
+    uint64_t at = offset_ + (kTypeFlag + kBlock - offset_ % kBlock) % kBlock;
+    for (; at < offset_ + size; at += kBlock) {
+      if (bytes[at - offset_] == 'S') blocks_.push_back(at / kBlock);
+    }
+    offset_ += size;
+  }
+  bool SaysSparse(uint64_t at) const {
+    return std::binary_search(blocks_.begin(), blocks_.end(), at);
+  }
+
+ private:
+  uint64_t offset_ = 0;
+  std::vector<uint64_t> blocks_;
+};
+
 }  // namespace
 
 void ListedArchive::List(const std::string& path, bool compressed, const Sandbox& sandbox,
@@ -83,17 +135,13 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
   if (!error_.empty()) return;
   // tar writes its listing into a file of the installer's, not a pipe: a
   // line at a time through a pipe would cost a switch between the two
-  // processes for every member. Beside it, tar extracts the same bytes to
-  // nowhere and says where it found each member (see ReadAlike); gunzip,
-  // for a compressed archive, runs once for both.
+  // processes for every member.
   MemoryFile listing("tar-listing"), view("tar-view");
   said_ = memfd_create("tar-said", MFD_CLOEXEC);
-  int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  Pipe unpacked(compressed), to_listing(compressed), to_view(compressed);
-  if (listing.fd < 0 || view.fd < 0 || said_ < 0 || nowhere < 0 ||
-      (compressed && (!unpacked.ok() || !to_listing.ok() || !to_view.ok()))) {
+  Pipe unpacked(compressed), to_listing(compressed);
+  if (listing.fd < 0 || view.fd < 0 || said_ < 0 ||
+      (compressed && (!unpacked.ok() || !to_listing.ok()))) {
     error_ = std::strerror(errno);
-    if (nowhere >= 0) close(nowhere);
     return;
   }
   // tar's own words (" link to ") are the untranslated ones, and its
@@ -114,51 +162,77 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
     child->niceness = niceness;
   }
   tar.stdout_fd = listing.fd;
-  viewer.stdout_fd = nowhere;
-  viewer.stderr_fd = view.fd;
   tar.stdin_fd = compressed ? to_listing.ends[0] : fd_;
-  viewer.stdin_fd = compressed ? to_view.ends[0] : fd_;
-  std::vector<const Command*> children = {&tar, &viewer};
+  // The type flags of the headers tar lists are looked at where tar found
+  // them: in the file, or as gunzip's output goes by on its way to tar.
+  TypeFlags in_file(fd_);
+  SparseBlocks in_stream;
+  std::vector<const Command*> children = {&tar};
   std::function<void()> pass = nullptr;
   if (compressed) {
     children.push_back(&gunzip);
     pass = [&] {
-      for (Pipe* pipe : {&to_listing, &to_view}) Pipe::CloseEnd(pipe->ends[0]);
+      Pipe::CloseEnd(to_listing.ends[0]);
       Pipe::CloseEnd(unpacked.ends[1]);
-      PassToBoth(unpacked.ends[0], to_listing.ends[1], to_view.ends[1]);
-      for (Pipe* pipe : {&to_listing, &to_view}) Pipe::CloseEnd(pipe->ends[1]);
+      PassOnAndSee(unpacked.ends[0], to_listing.ends[1],
+                   [&](const char* bytes, size_t size) { in_stream.See(bytes, size); });
+      Pipe::CloseEnd(to_listing.ends[1]);
       Pipe::CloseEnd(unpacked.ends[0]);
     };
   }
   std::vector<ChildEnd> ends = RunTogether(children, pass);
-  close(nowhere);
-  // The listing's failure is said first; the view's exit status counts for
-  // nothing (it complains of what extraction would), only where it read.
-  for (size_t i : {size_t{2}, size_t{0}}) {
+  for (size_t i : {size_t{1}, size_t{0}}) {
     if (i >= ends.size() || !error_.empty() || ends[i].Succeeded()) continue;
     error_ = ends[i].started || ends[i].error == 0
                  ? "cannot read the members"
                  : children[i]->argv[0] + ": " + std::strerror(ends[i].error);
   }
-  if (error_.empty()) ReadListing(listing.fd);
-  if (error_.empty() && !ReadAlike(listing.fd, view.fd)) {
+  bool between = error_.empty() && ReadListing(listing.fd, [&](uint64_t at) {
+                   return compressed ? in_stream.SaysSparse(at) : in_file.SaysSparse(at);
+                 });
+  if (lseek(fd_, 0, SEEK_SET) != 0 && error_.empty()) error_ = std::strerror(errno);
+  if (!error_.empty() || !between) return;
+  // Headers between members: only tar's extraction view tells where
+  // extraction finds each member. It reads the archive once more.
+  int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (nowhere < 0) {
+    error_ = std::strerror(errno);
+    return;
+  }
+  viewer.stdout_fd = nowhere;
+  viewer.stderr_fd = view.fd;
+  gunzip.stdout_fd = -1;
+  viewer.stdin_fd = fd_;
+  if (compressed) {
+    RunPipeline(gunzip, viewer);
+  } else {
+    RunCommand(viewer);
+  }
+  close(nowhere);
+  if (!ReadAlike(listing.fd, view.fd)) {
     error_ = "not extracted: tar finds other members in it when extracting than when listing";
   }
   if (lseek(fd_, 0, SEEK_SET) != 0 && error_.empty()) error_ = std::strerror(errno);
 }
 
-void ListedArchive::ReadListing(int listing) {
+bool ListedArchive::ReadListing(int listing, const std::function<bool(uint64_t)>& says_sparse) {
   LineReader lines(listing, "tar's listing", 0);
   ListingReader reader(members_);
   std::string_view line;
   size_t number = 1;
   for (; lines.Next(line); ++number) {
+    size_t before = members_.size();
     if (!reader.Read(line)) {
       error_ = "tar's listing is not understood at line " + std::to_string(number);
-      return;
+      return false;
+    }
+    if (members_.size() > before && members_[before].type == ArchiveMember::Type::kFile &&
+        says_sparse(reader.last_at())) {
+      members_.SetData(before, ArchiveMember::Data::kSparse);
     }
   }
   if (!reader.Ended()) error_ = "tar's listing is not understood at line " + std::to_string(number);
+  return reader.headers_between();
 }
 
 void ListedArchive::ShowWhatWasSaid() const { ReplaySaid(said_); }

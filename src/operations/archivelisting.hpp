@@ -4,6 +4,8 @@
 // what is judged nor what is extracted.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,8 +44,13 @@ class ListedArchive {
 
  private:
   void Close();
-  // The members from tar's listing, written into the file open as `listing`.
-  void ReadListing(int listing);
+  // The members from tar's listing, written into the file open as
+  // `listing`; each file whose header `says_sparse` (given its block) is
+  // marked so: in an archive with no header between members, the block tar
+  // lists a member at is the header it read, and the only way tar reads a
+  // file's data otherwise than by its size is a sparse map. True when
+  // headers lie between members (see ListingReader::headers_between).
+  bool ReadListing(int listing, const std::function<bool(uint64_t)>& says_sparse);
 
   std::string path_;
   int fd_ = -1;

@@ -217,6 +217,8 @@ bool ListingReader::Read(std::string_view line) {
   if (before_ && blocks.at < next_at_ && members_[before].data == ArchiveMember::Data::kAsListed) {
     members_.SetData(before, ArchiveMember::Data::kShort);
   }
+  if (blocks.at > next_at_) headers_between_ = true;
+  last_at_ = blocks.at;
   if (kind == ListingLine::kEnd) {
     ended_ = true;
     return true;

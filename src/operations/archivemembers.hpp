@@ -24,6 +24,7 @@ struct ArchiveMember {
     kAsListed,
     kOnLinkOrDirectory,  // a link or directory whose size is not 0
     kShort,              // the archive holds fewer blocks than its size needs
+    kSparse,             // its header says it is a sparse file
   };
   std::string name = {};  // as tar reads it, before it strips anything
   Type type = Type::kFile;
@@ -139,6 +140,12 @@ class ListingReader {
   bool Read(std::string_view line);
   // Whether the listing ended as tar ends every listing it completes.
   bool Ended() const { return ended_; }
+  // The block of the member read last (of its first header).
+  uint64_t last_at() const { return last_at_; }
+  // Whether some header lies where no member's own header is counted: a
+  // pax header, a GNU long name or link, a global header, or blocks that
+  // one member's size leaves out.
+  bool headers_between() const { return headers_between_; }
 
  private:
   MemberList& members_;
@@ -146,4 +153,6 @@ class ListingReader {
   bool ended_ = false;
   bool before_ = false;   // a member was read
   uint64_t next_at_ = 0;  // the first block the next header may be at
+  uint64_t last_at_ = 0;
+  bool headers_between_ = false;
 };

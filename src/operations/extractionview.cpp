@@ -9,9 +9,8 @@
 std::vector<std::string> ExtractionViewArguments(const std::string& archive) {
   // Names only: what a header says is the listing's to show; here only
   // where each member lies counts.
-  return {"--extract",      "--to-stdout",       "--verbose",
-          "--block-number", "--quoting-style=c", "--force-local",
-          "--file=" + archive};
+  return {"--extract",         "--to-stdout",   "--verbose",        "--block-number",
+          "--quoting-style=c", "--force-local", "--file=" + archive};
 }
 
 bool ReadAlike(int listing, int view) {

@@ -35,6 +35,8 @@ const char* NotAsListed(const MemberView& member) {
       return "it is a link or a directory that says it holds data";
     case ArchiveMember::Data::kShort:
       return "the archive holds less of it than its size (a sparse file)";
+    case ArchiveMember::Data::kSparse:
+      return "the archive holds it as a sparse file";
     default:
       return nullptr;
   }

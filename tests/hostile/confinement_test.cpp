@@ -221,14 +221,17 @@ TEST(Confinement, WhatTarMakesIsWhatIsJudged) {
     kHardLinkToLink,
     kHardLinkOnDisk,
     kLinkWithData,
-    kSparseMapReadsTwice
+    kSparseMapReadsTwice,
+    kSparseAfterLongName
   };
   for (const std::string& mode : kModes) {
-    for (Trick trick : {kSizeWithLeadingNul, kGlobalHeader, kLongLinkAndPax, kOldGzipMagic,
-                        kHardLinkToLink, kHardLinkOnDisk, kLinkWithData, kSparseMapReadsTwice}) {
+    for (Trick trick :
+         {kSizeWithLeadingNul, kGlobalHeader, kLongLinkAndPax, kOldGzipMagic, kHardLinkToLink,
+          kHardLinkOnDisk, kLinkWithData, kSparseMapReadsTwice, kSparseAfterLongName}) {
       SCOPED_TRACE(std::to_string(trick) + " " + Traced(mode));
       HostileMedium m;
-      bool gzip = trick == kOldGzipMagic;
+      bool sparse = trick == kSparseMapReadsTwice || trick == kSparseAfterLongName;
+      bool gzip = trick == kOldGzipMagic || sparse;
       std::string first = m.cdrom() + (gzip ? "/01tar.z" : "/01.tar");
       std::string second = m.cdrom() + (gzip ? "/02tar.z" : "/02.tar");
       std::string a = m.root() + "/a", b = m.root() + "/b", scratch = m.root() + "/scratch.tar";
@@ -317,22 +320,30 @@ TEST(Confinement, WhatTarMakesIsWhatIsJudged) {
           MakeTarArchive(first, a, {"l", "up"});
           PatchHeader(first, 0, 124, "00000001000");
           break;
-        case kSparseMapReadsTwice: {
+        case kSparseMapReadsTwice:
+        case kSparseAfterLongName: {
           // "y" stores one block, but its map reads it twice: extraction
           // takes "f"'s header as data and "f"'s data, the header of
-          // "up -> ..", as the next member. tar lists "y" and "f".
+          // "up -> ..", as the next member. tar lists "y" and "f" (after a
+          // member with a long name, whose header lies between).
           Link("..", a + "/up");
           MakeTarArchive(scratch, a, {"up"});
           WriteFile(a + "/f", ReadFile(scratch).substr(0, 512));
           WriteFile(a + "/y", std::string(512, 'y'));
-          MakeTarArchive(first, a, {"y", "f"});
+          std::vector<std::string> members = {"y", "f"};
+          if (trick == kSparseAfterLongName) {
+            members.insert(members.begin(), std::string(120, 'n'));
+            WriteFile(a + "/" + members[0], "n");
+          }
+          MakeTarArchive(scratch, a, members);
           for (auto [field, value] : {std::pair<size_t, std::string>{156, "S"},
                                       {398, "00000001000"},
                                       {410, "00000000000"},
                                       {422, "00000001000"},
                                       {483, "00000001000"}}) {
-            PatchHeader(first, 0, field, value);
+            PatchHeader(scratch, members.size() == 3 ? 2048 : 0, field, value);
           }
+          WriteFile(first, Gzipped(ReadFile(scratch)));
           break;
         }
       }
@@ -340,10 +351,10 @@ TEST(Confinement, WhatTarMakesIsWhatIsJudged) {
       WriteFile(b + "/up/outside/evil", "evil\n");
       ASSERT_EQ(chmod((b + "/up/outside").c_str(), 0777), 0);
       MakeTarArchive(second, b, {"up/outside/", "up/outside/evil"}, gzip);
-      std::string chosen = trick == kHardLinkToLink        ? File("l") + File("up")
-                           : trick == kLinkWithData        ? File("l")
-                           : trick == kSparseMapReadsTwice ? File("y") + File("f")
-                                                           : File("up");
+      std::string chosen = trick == kHardLinkToLink ? File("l") + File("up")
+                           : trick == kLinkWithData ? File("l")
+                           : sparse                 ? File("y") + File("f")
+                                                    : File("up");
       m.Toc(Toc(chosen + Directory("up/outside", "02")));
       struct stat before, after;
       ASSERT_EQ(stat(m.outside().c_str(), &before), 0);
@@ -355,11 +366,13 @@ TEST(Confinement, WhatTarMakesIsWhatIsJudged) {
           trick == kLinkWithData
               ? "l: not extracted: it is a link or a directory that says it holds data"
           : trick == kSparseMapReadsTwice
-              ? "01.tar: not extracted: tar finds other members in it when extracting than when "
+              ? "y: not extracted: the archive holds it as a sparse file"
+          : trick == kSparseAfterLongName
+              ? "01tar.z: not extracted: tar finds other members in it when extracting than when "
                 "listing"
               : ": not extracted: it leads outside the installation directory";
       EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
-      if (trick == kLinkWithData || trick == kSparseMapReadsTwice) {
+      if (trick == kLinkWithData || sparse) {
         EXPECT_FALSE(Exists(m.inst() + "/up"));
       }
       EXPECT_EQ(m.OutsideTree(), std::vector<std::string>{"marker"});
