@@ -13,6 +13,7 @@
 #             is made in build-bench/
 # --only LIST run only these scenarios (comma-separated: load1, load2, load,
 #             jobs1, jobs2, gzip, half, big, progress, verify, sizes, remove,
+#             dirs, dirs_landlock, dirs_off,
 #             walk, discovery)
 # --keep      keep the inputs (for a profiler) and say where they are
 # --before DIR  also run the installer built in DIR in every round, right
@@ -159,6 +160,19 @@ make_half() {
   "$MKDIST" "$dir/manifest" "$dir/staging" "$dir/plain" >&2
 }
 
+# As many files in SMALL_DIRS * 4 directories, each its own path line of one
+# package: a removal of as many directory lines, none inside another.
+make_dirs() {
+  local dir=$WORK/dirs d
+  mkdir -p "$dir/staging"
+  "$MKTREE" files "$dir/staging/t" "$((SMALL_DIRS * 4))" "$SMALL_PER_DIR" 100
+  {
+    printf 'heading Many directories\ncategory all Directories\npackage optional 01 Dirs\n'
+    for d in "$dir"/staging/t/*; do echo "path t/${d##*/}"; done
+  } >"$dir/manifest"
+  "$MKDIST" "$dir/manifest" "$dir/staging" "$dir/plain" >&2
+}
+
 make_big() {
   local dir=$WORK/big
   mkdir -p "$dir/staging"
@@ -217,7 +231,8 @@ run() {
 # The installer with `option`, answers from `input`, in `cwd`.
 installer() {
   local option=$1 input=$2 cwd=$3 out=${4:-/dev/null}
-  run -i "$input" -o "$out" -e "$WORK/log/install.err" -C "$cwd" -- "$INSTALL" "$option"
+  run -i "$input" -o "$out" -e "$WORK/log/install.err" -C "$cwd" -- \
+    env ${CONFINE:+ZULCONFINE=$CONFINE} "$INSTALL" "$option"
 }
 
 fresh_dir() { rm -rf "$1"; mkdir -p "$1"; }
@@ -417,6 +432,28 @@ check_remove() {
   [[ -z $(ls -A "$R_INST") ]] || die "removal left entries behind"
 }
 
+D_INST=
+setup_dirs() {
+  D_INST=$WORK/dirs/inst
+  printf '%s\n%s\n\n\n\n' "$WORK/dirs/plain" "$D_INST" >"$WORK/dirs.in"
+}
+populate_dirs() {
+  fresh_dir "$D_INST"
+  (cd "$D_INST" && /bin/tar xf "$WORK/dirs/plain/01.tar")
+  settle
+}
+prep_installer_dirs() { populate_dirs; }
+prep_plain_dirs() { populate_dirs; }
+installer_dirs() { installer -remove "$WORK/dirs.in" "$D_INST" "${1:-}"; }
+plain_dirs() { run -C "$D_INST" -- /bin/rm -rf t; }
+check_dirs() {
+  [[ -z $(ls -A "$D_INST/t" 2>/dev/null) ]] || die "removal left entries behind"
+}
+for m in landlock off; do
+  for hook in setup prep_installer prep_plain plain check; do eval "${hook}_dirs_$m() { ${hook}_dirs \"\$@\"; }"; done
+  eval "installer_dirs_$m() { CONFINE=$m installer_dirs \"\$@\"; }"
+done
+
 W_TOC=
 setup_walk() {
   local dir=$WORK/walk prompts
@@ -529,6 +566,7 @@ log "making inputs in $WORK"
 if wanted load || wanted load1 || wanted load2 || wanted jobs1 || wanted jobs2 || wanted gzip ||
   wanted progress || wanted verify || wanted sizes || wanted remove; then make_small; fi
 if wanted big; then make_big; fi
+if wanted dirs || wanted dirs_landlock || wanted dirs_off; then make_dirs; fi
 if wanted half; then make_half; fi
 if wanted walk; then make_walk; fi
 if wanted discovery; then make_discovery; fi
@@ -545,6 +583,9 @@ wanted progress && measure progress "load $SMALL_FILES small files with the prog
 wanted verify && measure verify "verify $((SMALL_FILES + 4 * SMALL_DIRS + 4)) entries, 1% of files missing vs stat loop" 1.5
 wanted sizes && measure sizes "verify with sizes (ZULVERIFY=size) vs verify" 1.2
 wanted remove && measure remove "remove the same entries vs rm -rf" 1.5
+wanted dirs && measure dirs "remove $SMALL_FILES files in $((SMALL_DIRS * 4)) directory lines vs rm -rf of their top" 1.3
+wanted dirs_landlock && measure dirs_landlock "the same with ZULCONFINE=landlock" 1.3
+wanted dirs_off && measure dirs_off "the same with ZULCONFINE=off" 1.3
 wanted walk && measure walk "walk 99 categories of a $(wc -l <"$WORK/walk/cdrom/01.toc")-line table of contents vs wc -l" 10 32
 wanted discovery && measure discovery "product discovery over $((DISC_OUTER * (DISC_INNER + 1))) directories vs find" 1.5
 

@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "common/entrypath.hpp"
@@ -43,6 +46,52 @@ std::string ParentPath(std::string_view path) {
   return std::string(slash == std::string_view::npos ? std::string_view() : path.substr(0, slash));
 }
 
+// The last name of the entry `path`: what rm is given in its parent.
+std::string LastName(std::string_view path) {
+  path = WithoutTrailingSlashes(path);
+  return std::string(path.substr(path.rfind('/') + 1));
+}
+
+// Lines held back for one rm: directory lines side by side in one parent
+// (each name once: a name given again is missing the second time; not so
+// many that their names outgrow an argument list), and the lines below
+// them, from `at` in the list of lines.
+struct HeldBack {
+  bool Takes(const std::string& path, bool directory) const {
+    return !paths.empty() && directory && !path.empty() && paths.size() < kMost &&
+           bytes + path.size() < kMostBytes && ParentPath(path) == parent &&
+           !names.contains(LastName(path));
+  }
+  // Whether `path` lies below one of the directories held.
+  bool Below(std::string_view path) const {
+    if (paths.empty()) return false;
+    if (!parent.empty()) {
+      if (!path.starts_with(parent) || path.size() <= parent.size() || path[parent.size()] != '/')
+        return false;
+      path.remove_prefix(parent.size() + 1);
+    }
+    size_t slash = path.find('/');
+    return slash != std::string_view::npos && slash + 1 < path.size() &&
+           names.contains(std::string(path.substr(0, slash)));
+  }
+  void Add(std::string path, bool directory, uint64_t offset) {
+    if (lines++ == 0) at = offset;
+    if (!directory || Below(path)) return;
+    if (paths.empty()) parent = ParentPath(path);
+    bytes += path.size();
+    names.emplace(LastName(path));
+    paths.push_back(std::move(path));
+  }
+
+  static constexpr size_t kMost = 4096, kMostBytes = 256 * 1024;
+  std::vector<std::string> paths;  // the directories, in order
+  std::string parent;
+  std::unordered_set<std::string> names;  // their last names
+  size_t bytes = 0;
+  uint64_t at = 0;   // where the first line begins
+  size_t lines = 0;  // every line held, the directories' and those below them
+};
+
 Programs ProgramsOfTheRemoval() {
   Programs programs;
   FindPrograms(false, {}, programs);
@@ -68,30 +117,153 @@ class Remover {
     }
   }
 
+  // Below a directory found missing nothing is there either (removal only
+  // takes away): no need to look again for every entry it held.
+  bool BelowMissing(const std::string& path) const {
+    return !missing_.empty() && path.starts_with(missing_) && path.size() > missing_.size() &&
+           path[missing_.size()] == '/';
+  }
+
   // False when no child could be started for a removal.
   bool Remove(const std::string& path, bool directory) {
-    Msg not_removed = directory ? Msg::kCannotDeleteDirectory : Msg::kCannotDeleteFile;
-    // Below a directory found missing nothing is there either (removal only
-    // takes away): no need to look again for every entry it held.
-    if (!missing_.empty() && path.starts_with(missing_) && path.size() > missing_.size() &&
-        path[missing_.size()] == '/') {
+    if (BelowMissing(path)) {
       Report(directory ? Msg::kNoSuchDirectoryEntry : Msg::kNoSuchFile, path);
       return true;
+    }
+    if (directory) {
+      SideBySide side = Start({path});
+      bool started = side.rm_started;
+      if (started) Tell(side, 0);
+      End(side);
+      if (!started) SayNotStarted(side);
+      return started;
     }
     Parent parent = OpenParentBeneath(root_fd_, root_path_, path, refuse_open_);
     if (!parent.open_to_others.empty()) ReportOpenToOthers(parent.open_to_others);
     if (parent.outcome == Parent::Outcome::kRefused) {
-      Report(not_removed, path);
+      Report(Msg::kCannotDeleteFile, path);
       return true;
     }
     if (parent.outcome == Parent::Outcome::kMissing) {
-      Report(directory ? Msg::kNoSuchDirectoryEntry : Msg::kNoSuchFile, path);
+      Report(Msg::kNoSuchFile, path);
       return true;
     }
     missing_.clear();
-    bool started = directory ? RemoveDirectory(parent, path) : RemoveFile(parent, path);
+    RemoveFile(parent, path);
     close(parent.fd);
+    return true;
+  }
+
+  // Directory lines side by side in one parent, removed by one rm; each
+  // line then gets the message it would have had alone (Tell).
+  struct SideBySide {
+    enum class Found { kMissing, kHeld, kRemoved };
+    std::vector<std::string> paths, names;
+    Parent parent;
+    std::vector<Found> found;
+    bool rm_started = true;
+    size_t first_removed = SIZE_MAX;  // the first line rm was to remove
+    int error = 0;                    // why rm did not start
+  };
+
+  // Looks at each of `paths` (directories of one parent) and runs one rm on
+  // those to remove.
+  SideBySide Start(std::vector<std::string> paths) {
+    SideBySide side;
+    side.parent = OpenParentBeneath(root_fd_, root_path_, paths.front(), refuse_open_);
+    side.paths = std::move(paths);
+    if (side.parent.outcome != Parent::Outcome::kOpened) return side;
+    // rm works in the parent on the last names alone: a link there is
+    // removed, never followed, and it stays on this file system.
+    Command rm{{sandbox_.programs().rm, "-rf", "--one-file-system", "--"}};
+    Parent entry = {Parent::Outcome::kOpened, side.parent.fd, "", ""};
+    for (const std::string& path : side.paths) {
+      entry.name = side.names.emplace_back(LastName(path));
+      // A directory on which another file system is mounted, or a bind
+      // mount of this one, or that holds one further down, is not emptied.
+      struct stat st, holder;
+      if (!Exists(entry)) {
+        side.found.push_back(SideBySide::Found::kMissing);
+      } else if (fstatat(entry.fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                 fstat(entry.fd, &holder) != 0 || st.st_dev != holder.st_dev ||
+                 ReachesMount(entry, mount_points_)) {
+        side.found.push_back(SideBySide::Found::kHeld);
+      } else {
+        side.first_removed = std::min(side.first_removed, side.found.size());
+        side.found.push_back(SideBySide::Found::kRemoved);
+        rm.argv.push_back(entry.name);
+      }
+    }
+    if (side.first_removed == SIZE_MAX) return side;
+    rm.cwd_fd = side.parent.fd;
+    rm.cwd_below = ParentPath(side.paths.front());
+    rm.sandbox = &sandbox_;
+    rm.work = ChildWork::kRemove;
+    rm.environment = sandbox_.programs().Environment();
+    ChildEnd end = RunCommand(rm);
+    side.rm_started = end.started;
+    side.error = end.error;
+    return side;
+  }
+
+  // The message of line `i` of `side`. Only what is left on disk counts,
+  // not how rm ended.
+  void Tell(const SideBySide& side, size_t i) {
+    const std::string& path = side.paths[i];
+    if (!side.parent.open_to_others.empty()) ReportOpenToOthers(side.parent.open_to_others);
+    if (side.parent.outcome != Parent::Outcome::kOpened) {
+      Report(side.parent.outcome == Parent::Outcome::kRefused ? Msg::kCannotDeleteDirectory
+                                                              : Msg::kNoSuchDirectoryEntry,
+             path);
+      return;
+    }
+    missing_.clear();
+    Parent entry = {Parent::Outcome::kOpened, side.parent.fd, side.names[i], ""};
+    if (side.found[i] == SideBySide::Found::kMissing) {
+      Report(Msg::kNoSuchDirectoryEntry, path);
+    } else if (side.found[i] == SideBySide::Found::kHeld || Exists(entry)) {
+      Report(Msg::kCannotDeleteDirectory, path);
+    } else if (list_files_ == ListFiles::kYes) {
+      Report(Msg::kDeleted, path, true);
+    }
+    NoteMissing(entry, path);
+  }
+
+  void End(SideBySide& side) {
+    if (side.parent.outcome == Parent::Outcome::kOpened) close(side.parent.fd);
+    side.parent.outcome = Parent::Outcome::kRefused;
+  }
+
+  // Removes the directories `held` names by one rm, then reads the lines
+  // held back again from `fd` (the list of lines `name`) and gives each its
+  // message, or removes it, in order. False when rm could not be started.
+  bool Replay(const HeldBack& held, int fd, const std::string& name) {
+    SideBySide side = Start(held.paths);
+    LineReader again(fd, name, held.at);
+    std::string_view line;
+    size_t next = 0;  // the next of the directories
+    bool started = true;
+    for (size_t n = 0; started && n < held.lines && again.Next(line); ++n) {
+      TocLine entry(line);
+      std::string path(entry.EntryWord());
+      if (next < side.paths.size() && path == side.paths[next]) {
+        if (!side.rm_started && next == side.first_removed) {
+          SayNotStarted(side);
+          started = false;
+          break;
+        }
+        Tell(side, next++);
+        continue;
+      }
+      started = Remove(path, entry.EntryType() != 'F');
+    }
+    End(side);
     return started;
+  }
+
+  static void SayNotStarted(const SideBySide& side) {
+    errno = side.error;
+    std::perror("install");
   }
 
  private:
@@ -103,7 +275,7 @@ class Remover {
   }
 
   // A file that is a mount point is not removed either: the kernel refuses.
-  bool RemoveFile(const Parent& parent, const std::string& path) {
+  void RemoveFile(const Parent& parent, const std::string& path) {
     if (!Exists(parent)) {
       Report(Msg::kNoSuchFile, path);
     } else if (unlinkat(parent.fd, parent.name.c_str(), 0) != 0) {
@@ -111,46 +283,6 @@ class Remover {
     } else if (list_files_ == ListFiles::kYes) {
       Report(Msg::kDeleted, path, true);
     }
-    return true;
-  }
-
-  bool RemoveDirectory(const Parent& parent, const std::string& path) {
-    if (!Exists(parent)) {
-      Report(Msg::kNoSuchDirectoryEntry, path);
-      NoteMissing(parent, path);
-      return true;
-    }
-    // A directory on which another file system is mounted, or a bind mount
-    // of this one, or that holds one further down, is not emptied.
-    struct stat entry, holder;
-    if (fstatat(parent.fd, parent.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
-        fstat(parent.fd, &holder) != 0 || entry.st_dev != holder.st_dev ||
-        ReachesMount(parent, mount_points_)) {
-      Report(Msg::kCannotDeleteDirectory, path);
-      return true;
-    }
-    // rm works in the parent on the last name alone: a link there is
-    // removed, never followed, and it stays on this file system.
-    Command rm{{sandbox_.programs().rm, "-rf", "--one-file-system", "--", parent.name}};
-    rm.cwd_fd = parent.fd;
-    rm.cwd_below = ParentPath(path);
-    rm.sandbox = &sandbox_;
-    rm.work = ChildWork::kRemove;
-    rm.environment = sandbox_.programs().Environment();
-    ChildEnd end = RunCommand(rm);
-    if (!end.started) {
-      errno = end.error;
-      std::perror("install");
-      return false;
-    }
-    // Only what is left on disk counts, not how rm ended.
-    if (Exists(parent)) {
-      Report(Msg::kCannotDeleteDirectory, path);
-      return true;
-    }
-    if (list_files_ == ListFiles::kYes) Report(Msg::kDeleted, path, true);
-    NoteMissing(parent, path);
-    return true;
   }
 
   // The directory `path` is not there (any more): what it held is not
@@ -188,20 +320,44 @@ void RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& t
                         wanted);
   uint64_t entries = 0;
   std::string_view line;
+  // Directory lines that follow one another in one parent go to one rm;
+  // the lines below them meanwhile wait, and all get their messages after
+  // it, in order, as one after another.
+  HeldBack held;
+  bool started = true;
+  auto flush = [&] {
+    if (!held.paths.empty()) started = remover.Replay(held, in.fd(), pak);
+    held = HeldBack();
+  };
   // A required package is never removed, not even in part: its 'R' line
   // and the lines that continue it are passed over.
   bool in_required = false;
-  while (in.Next(line)) {
+  while (started) {
+    uint64_t at = in.Offset();
+    if (!in.Next(line)) break;
     progress.Show(entries++);
     TocLine entry(line);
     if (entry.IsRequired() || (in_required && entry.IsContinuation())) {
+      flush();
       in_required = true;
       continue;
     }
     in_required = false;
     std::string path(entry.EntryWord());
-    if (!remover.Remove(path, entry.EntryType() != 'F')) break;
+    bool directory = entry.EntryType() != 'F';
+    if (held.Below(path) || held.Takes(path, directory)) {
+      held.Add(std::move(path), directory, at);
+      continue;
+    }
+    flush();
+    if (!started) break;
+    if (directory && !path.empty() && !remover.BelowMissing(path)) {
+      held.Add(std::move(path), directory, at);
+      continue;
+    }
+    started = remover.Remove(path, directory);
   }
+  flush();
   progress.Erase();
   std::fputs("\n", stdout);
   nprintf(Msg::kRemoved);

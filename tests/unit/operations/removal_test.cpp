@@ -62,6 +62,30 @@ TEST_F(Removal, OtherFlagsShowOnlyWarnings) {
   }
 }
 
+// Directory lines side by side in one parent go to one rm, the lines below
+// them held back meanwhile; each line gets the message it would get alone,
+// in order, a name given twice included.
+TEST_F(Removal, DirectoryLinesSideBySideKeepTheirMessages) {
+  for (const char* dir : {"d1", "d2", "d3/x", "d4"}) MakeDirs(dir);
+  WriteFile("d2/f", "f");
+  WriteFile("d1/inner", "i");
+  WritePak({Entry('D', '*', "d1"), Entry('F', '*', "d1/inner"), Entry('D', '*', "d2"),
+            Entry('D', '*', "gone"), Entry('D', '*', "d1"), Entry('F', '*', "d2/f"),
+            Entry('D', '*', "d3/"), Entry('D', '*', "d3/x"), Entry('D', '*', "d4")});
+  EXPECT_EQ(Remove(ListFiles::kYes).out,
+            "\n  Deleted: d1\n"
+            "Warning: File does not exist, File: d1/inner\n"
+            "  Deleted: d2\n"
+            "Warning: Directory does not exist, Directory: gone\n"
+            "Warning: Directory does not exist, Directory: d1\n"
+            "Warning: File does not exist, File: d2/f\n"
+            "  Deleted: d3/\n"
+            "Warning: Directory does not exist, Directory: d3/x\n"
+            "  Deleted: d4\n"
+            "\nFinished removing package(s)\n");
+  EXPECT_EQ(ListDir(inst_), (std::vector<std::string>{"adir", "kept", "pkg", "top"}));
+}
+
 TEST_F(Removal, NeverLeavesTheInstallationDirectory) {
   std::string outside = dir_ / "outside";
   MakeDirs(outside + "/victims");
