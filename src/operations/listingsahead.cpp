@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/exitrequest.hpp"
 #include "system/interrupts.hpp"
 
 ListingsAhead::ListingsAhead(std::vector<std::string> archives, bool compressed,
@@ -12,6 +13,7 @@ ListingsAhead::ListingsAhead(std::vector<std::string> archives, bool compressed,
       ahead_(ahead),
       niceness_(niceness),
       listed_(archives_.size()),
+      ended_(archives_.size()),
       by_thread_(archives_.size(), false) {
   if (archives_.size() < 2) return;
   // The thread never sees an interrupt; the handler stays the main
@@ -40,10 +42,19 @@ void ListingsAhead::Work() {
     by_thread_[index] = true;
     lock.unlock();
     ListedArchive listing;
-    listing.List(archives_[index], compressed_, sandbox_, niceness_);
+    std::optional<ExitRequest> ended;
+    // A run that ends here ends on the main thread, which takes the
+    // listing: never by an exception out of this one.
+    try {
+      listing.List(archives_[index], compressed_, sandbox_, niceness_);
+    } catch (const ExitRequest& request) {
+      ended = request;
+    }
     lock.lock();
+    ended_[index] = ended;
     listed_[index] = std::move(listing);
     changed_.notify_all();
+    if (ended) return;
   }
 }
 
@@ -61,6 +72,7 @@ ListedArchive ListingsAhead::Take(size_t index, const std::string& archive) {
     return listing;
   }
   changed_.wait(lock, [&] { return listed_[index].has_value(); });
+  if (ended_[index]) throw *ended_[index];
   ListedArchive listing = std::move(*listed_[index]);
   listed_[index].reset();
   return listing;

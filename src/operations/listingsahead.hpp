@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/exitrequest.hpp"
 #include "operations/archivelisting.hpp"
 
 class ListingsAhead {
@@ -40,6 +41,8 @@ class ListingsAhead {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::optional<ListedArchive>> listed_;
+  // How the run ended while a listing was made: ended there.
+  std::vector<std::optional<ExitRequest>> ended_;
   std::vector<bool> by_thread_;  // the listings the thread makes
   size_t next_ = 1;              // the next the thread lists; the first is listed when taken
   size_t taken_ = 0;             // the batches before this have taken theirs
