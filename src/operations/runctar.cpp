@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "common/entrypath.hpp"
@@ -24,6 +26,7 @@
 #include "operations/footprint.hpp"
 #include "operations/landing.hpp"
 #include "operations/listingsahead.hpp"
+#include "operations/loadruns.hpp"
 #include "operations/receipt.hpp"
 #include "operations/sidebyside.hpp"
 #include "operations/tarbatch.hpp"
@@ -101,6 +104,40 @@ struct ArchivesOfTheLoad {
   std::vector<std::string> archives;
   uint64_t bytes = 0;
 };
+
+// A run of lines of the selection with one archive code: where it begins
+// in the file, how many lines, and whether one names something to extract.
+struct LineRun {
+  std::string code;
+  uint64_t at = 0;
+  size_t lines = 0;
+  bool named = false;
+};
+
+// The runs of lines of the selection, read once.
+std::vector<LineRun> LineRuns(LineReader& pak) {
+  std::vector<LineRun> runs;
+  std::string_view line;
+  for (uint64_t at = pak.Offset(); pak.Next(line); at = pak.Offset()) {
+    TocLine entry(line);
+    if (runs.empty() || entry.ArchiveCode() != runs.back().code) {
+      runs.push_back({std::string(entry.ArchiveCode()), at});
+    }
+    ++runs.back().lines;
+    runs.back().named = runs.back().named || !entry.EntryWord().empty();
+  }
+  return runs;
+}
+
+// Whether an archive comes back in a later run of lines that names
+// something: its batches then go to one tar run where they can.
+bool ArchivesComeBack(const std::vector<LineRun>& runs) {
+  std::unordered_set<std::string_view> seen;
+  for (const LineRun& run : runs) {
+    if (run.named && !seen.insert(run.code).second) return true;
+  }
+  return false;
+}
 
 // How much a listing made ahead yields to the extraction beside it.
 constexpr int kAheadNiceness = 10;
@@ -183,28 +220,58 @@ class Loader {
     }
     TarRequest request = ChooseTarRequest(archive.members(), batch, names_shown_);
     int slot = reading_slot_;
+    // A batch tar will fail on runs after every batch before it, alone,
+    // as it would one after another.
+    if (jobs_ == 1 || request.fails) {
+      ExtractRun(batch, list, archive, slot);
+      return;
+    }
     std::string names = list;
     if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request, slot);
     struct stat st;
     uint64_t size = fstat(archive.fd(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    Extraction extraction{archive.fd(), archive_names_.compressed(),
-                          TarArguments(ArchiveOnStandardInput(!archive_names_.compressed()),
-                                       names_shown_, request, names),
-                          &sandbox_};
-    // A batch tar will fail on runs after every batch before it, alone,
-    // as it would one after another.
-    if (jobs_ == 1 || request.fails) {
-      if (!beside_.Settle()) FailLoading();
-      ExtractHere(extraction);
-      done_ += size;
-      progress_.Show(done_ + beside_.Read());
-      return;
-    }
+    Extraction extraction = ExtractionOf(archive, request, names);
     archive.ForgetMembers();
     if (!beside_.Start(std::move(archive), std::move(footprint), std::move(extraction), size,
                        slot)) {
       FailLoading();
     }
+  }
+
+  // A load whose archives come back in later runs of lines: each archive
+  // is listed once, every batch is judged first, in order, and the batches
+  // of one archive then go to one tar run where nothing between them must
+  // come first (GatherRuns). What fails stops the load after the batches
+  // before it, as one after another.
+  void LoadInRuns(const LineReader& pak, const std::vector<LineRun>& line_runs) {
+    std::unordered_map<std::string, ListedArchive> listed;
+    std::vector<JudgedBatch> judged;
+    std::vector<const LineRun*> of_batch;
+    std::optional<Stop> stop;
+    TarBatch& batch = *batches_[0];
+    for (const LineRun& lines : line_runs) {
+      if (!lines.named) continue;
+      if ((stop = ReadBatch(pak, {&lines}, batch))) break;
+      batch.Finish();
+      std::string archive = archive_names_.Of(lines.code);
+      auto [at, fresh] = listed.try_emplace(archive);
+      if (fresh) at->second.List(archive, archive_names_.compressed(), sandbox_);
+      JudgedBatch judging{lines.code, Footprint(++judged_)};
+      if ((stop = Judge(batch, at->second, &judging.footprint))) break;
+      judging.fails = ChooseTarRequest(at->second.members(), batch, false).fails;
+      judging.footprint.Seal();
+      judged.push_back(std::move(judging));
+      of_batch.push_back(&lines);
+    }
+    for (const std::vector<size_t>& run : GatherRuns(judged)) {
+      std::vector<const LineRun*> lines;
+      for (size_t index : run) lines.push_back(of_batch[index]);
+      ReadBatch(pak, lines, batch);
+      const ListedArchive& archive = listed[archive_names_.Of(batch.code())];
+      if (lseek(archive.fd(), 0, SEEK_SET) != 0) DieFor(archive.path());
+      ExtractRun(batch, batch.Finish(), archive, 0, run.size());
+    }
+    if (stop) StopLoading(*stop);
   }
 
   // The load is complete once the batches still running have ended: the
@@ -215,6 +282,50 @@ class Loader {
   }
 
  private:
+  Extraction ExtractionOf(const ListedArchive& archive, const TarRequest& request,
+                          const std::string& names) {
+    return {archive.fd(), archive_names_.compressed(),
+            TarArguments(ArchiveOnStandardInput(!archive_names_.compressed()), names_shown_,
+                         request, names),
+            &sandbox_};
+  }
+
+  // Extracts the judged `batch` (its list of names `list`) of `archive`
+  // here, after every batch running beside; it stands for `batches` runs of
+  // lines in the progress.
+  void ExtractRun(const TarBatch& batch, const std::string& list, const ListedArchive& archive,
+                  int slot, size_t batches = 1) {
+    TarRequest request = ChooseTarRequest(archive.members(), batch, names_shown_);
+    std::string names = list;
+    if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request, slot);
+    struct stat st;
+    uint64_t size = fstat(archive.fd(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    if (!beside_.Settle()) FailLoading();
+    ExtractHere(ExtractionOf(archive, request, names));
+    done_ += size * batches;
+    progress_.Show(done_ + beside_.Read());
+  }
+
+  // Reads the lines of `runs` (of one archive code) into `batch`; why the
+  // load stops when a name leads outside.
+  std::optional<Stop> ReadBatch(const LineReader& pak, const std::vector<const LineRun*>& runs,
+                                TarBatch& batch) {
+    batch.Start(runs.front()->code);
+    std::string_view line;
+    for (const LineRun* run : runs) {
+      LineReader again(pak.fd(), "PAK", run->at);
+      for (size_t n = 0; n < run->lines && again.Next(line); ++n) {
+        std::string_view name = TocLine(line).EntryWord();
+        if (name.empty()) continue;
+        if (name.starts_with('/') || HasDotDot(name)) {
+          return Stop{std::string(name), std::string(": not extracted: ") + kLeadsOutside};
+        }
+        batch.Add(name);
+      }
+    }
+    return std::nullopt;
+  }
+
   // The name of a working file for the batch of `slot`: the first keeps
   // the plain name.
   static std::string SlotName(const char* name, int slot) {
@@ -344,6 +455,21 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
   // tar's listing owns the screen when the names are shown.
   bool names_shown = list_files == ListFiles::kYes;
   bool show_progress = !names_shown && ProgressLine::Wanted();
+  // What tar lists owns the screen when the names are shown: every batch in
+  // its place then.
+  if (!names_shown) {
+    LineReader again(pak);
+    std::vector<LineRun> runs = LineRuns(again);
+    if (ArchivesComeBack(runs)) {
+      Loader loader(names, names_shown, target, {}, show_progress ? load.bytes : 0, show_progress);
+      loader.LoadInRuns(again, runs);
+      loader.Finish();
+      in.reset();
+      std::fputs("\n", stdout);
+      nprintf(Msg::kLoaded);
+      return;
+    }
+  }
   Loader loader(names, names_shown, target, std::move(load.archives),
                 show_progress ? load.bytes : 0, show_progress);
   TarBatch* batch = &loader.NextBatch(TocLine(line).ArchiveCode());
