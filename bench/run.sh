@@ -13,7 +13,7 @@
 #             is made in build-bench/
 # --only LIST run only these scenarios (comma-separated: load1, load2, load,
 #             jobs1, jobs2, gzip, half, big, progress, verify, sizes, remove,
-#             dirs, dirs_landlock, dirs_off,
+#             dirs, dirs_landlock, dirs_off, alternating,
 #             walk, discovery)
 # --keep      keep the inputs (for a profiler) and say where they are
 # --before DIR  also run the installer built in DIR in every round, right
@@ -52,13 +52,13 @@ die() { echo "bench: $*" >&2; exit 1; }
 if ((QUICK)); then
   : "${ROUNDS:=1}"
   SMALL_DIRS=10 SMALL_PER_DIR=50        # 4 x 500 files
-  BIG_FILES=10 BIG_SIZE=1048576
+  BIG_FILES=10 BIG_SIZE=1048576 ALT_RUNS=20
   WALK_PACKAGES=2 WALK_FILES=20         # 99 x 2 x 22 lines
   DISC_OUTER=10 DISC_INNER=49           # 500 directories
 else
   : "${ROUNDS:=7}"
   SMALL_DIRS=250 SMALL_PER_DIR=100      # 4 x 25,000 files
-  BIG_FILES=200 BIG_SIZE=1048576
+  BIG_FILES=200 BIG_SIZE=1048576 ALT_RUNS=1000
   WALK_PACKAGES=10 WALK_FILES=1008      # 1 + 99 + 990 x 1010 = 1,000,000 lines
   DISC_OUTER=100 DISC_INNER=499         # 100 + 49,900 = 50,000 directories
 fi
@@ -169,6 +169,21 @@ make_dirs() {
   {
     printf 'heading Many directories\ncategory all Directories\npackage optional 01 Dirs\n'
     for d in "$dir"/staging/t/*; do echo "path t/${d##*/}"; done
+  } >"$dir/manifest"
+  "$MKDIST" "$dir/manifest" "$dir/staging" "$dir/plain" >&2
+}
+
+# ALT_RUNS packages of 5 files each, their archive codes alternating 01,
+# 02, 01, ...: a load of as many runs of lines.
+make_alternating() {
+  local dir=$WORK/alternating i
+  mkdir -p "$dir/staging"
+  "$MKTREE" files "$dir/staging/t" "$ALT_RUNS" 5 100
+  {
+    printf 'heading Alternating archives\ncategory all Alternating\n'
+    for ((i = 0; i < ALT_RUNS; i++)); do
+      printf 'package optional 0%d Part %d\npath t/d%04d\n' $((i % 2 + 1)) "$i" "$i"
+    done
   } >"$dir/manifest"
   "$MKDIST" "$dir/manifest" "$dir/staging" "$dir/plain" >&2
 }
@@ -351,6 +366,26 @@ check_half() {
   ((got == SMALL_FILES / 2)) || die "half load gave $got files, not $((SMALL_FILES / 2))"
   [[ -z $(find "$L_INST" -path '*b/*' -print -quit) ]] || die "half load took a second half"
 }
+setup_alternating() {
+  L_DIST=$WORK/alternating/plain L_INST=$WORK/load/inst L_PLAIN=$WORK/load/plain
+  # The summary of the chosen packages pauses at "More?" every screen;
+  # Enter goes on, and an Enter left over is never read.
+  { printf '%s\n%s\n\n' "$L_DIST" "$L_INST"; printf '\n%.0s' $(seq $((ALT_RUNS / 10 + 5))); } \
+    >"$WORK/alternating.in"
+}
+prep_installer_alternating() { prep_load_common; }
+prep_plain_alternating() { prep_load_common; }
+installer_alternating() { installer -load "$WORK/alternating.in" "$L_INST" "${1:-}"; }
+plain_alternating() {
+  run -C "$L_PLAIN" -- /bin/sh -c '/bin/tar xf "$1" && /bin/tar xf "$2"' tar \
+    "$L_DIST/01.tar" "$L_DIST/02.tar"
+}
+check_alternating() {
+  local got
+  got=$(find "$L_INST" -type f | wc -l)
+  ((got == 5 * ALT_RUNS)) || die "load gave $got files, not $((5 * ALT_RUNS))"
+}
+
 prep_installer_big() { prep_load_common; }
 prep_plain_big() { prep_load_common; }
 installer_big() { installer -load "$WORK/big.in" "$L_INST" "${1:-}"; }
@@ -566,6 +601,7 @@ log "making inputs in $WORK"
 if wanted load || wanted load1 || wanted load2 || wanted jobs1 || wanted jobs2 || wanted gzip ||
   wanted progress || wanted verify || wanted sizes || wanted remove; then make_small; fi
 if wanted big; then make_big; fi
+if wanted alternating; then make_alternating; fi
 if wanted dirs || wanted dirs_landlock || wanted dirs_off; then make_dirs; fi
 if wanted half; then make_half; fi
 if wanted walk; then make_walk; fi
@@ -579,6 +615,7 @@ wanted jobs2 && measure jobs2 "the same with ZULJOBS=2" 0.80
 wanted gzip && measure gzip "load the same from gzip archives vs gunzip -c \\| tar xf - whole" 1.10
 wanted half && measure half "load half of every archive (4 x 2 packages, one of each chosen) vs tar xf whole" 1.10
 wanted big && measure big "load $BIG_FILES files of $((BIG_SIZE / 1048576)) MB vs tar xf" 1.02
+wanted alternating && measure alternating "load $((5 * ALT_RUNS)) files of 2 archives in $ALT_RUNS alternating runs of lines vs tar xf of both" 2
 wanted progress && measure progress "load $SMALL_FILES small files with the progress line on a terminal vs without it" 1.01
 wanted verify && measure verify "verify $((SMALL_FILES + 4 * SMALL_DIRS + 4)) entries, 1% of files missing vs stat loop" 1.5
 wanted sizes && measure sizes "verify with sizes (ZULVERIFY=size) vs verify" 1.2

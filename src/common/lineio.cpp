@@ -26,11 +26,11 @@ int OpenFd(const std::string& path, int flags) {
 LineReader::LineReader(const std::string& path)
     : fd_(OpenFd(path, O_RDONLY)), owned_(true), name_(path), buffer_(kBlock) {}
 
-LineReader::LineReader(int fd, const std::string& name, uint64_t offset)
+LineReader::LineReader(int fd, const std::string& name, uint64_t offset, size_t first_read)
     : fd_(fd),
       owned_(false),
       name_(name),
-      buffer_(kBlock),
+      buffer_(first_read > 0 ? first_read : kBlock),
       file_offset_(offset),
       positioned_(true) {}
 

@@ -18,7 +18,9 @@ class LineReader {
   explicit LineReader(const std::string& path);
   // Reads the regular file open as `fd` (named `name`) from `offset`,
   // without moving its file position; the descriptor stays the caller's.
-  LineReader(int fd, const std::string& name, uint64_t offset);
+  // `first_read`: how many bytes to read at first (0: the usual amount), for
+  // a reader of a few lines in the middle of a file.
+  LineReader(int fd, const std::string& name, uint64_t offset, size_t first_read = 0);
   ~LineReader();
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;

@@ -35,7 +35,10 @@ void Footprint::Seal() {
     }
     uses_[kept++] = uses_[i];
   }
+  // The room reserved for every member goes: a load may keep the
+  // footprints of a thousand batches.
   uses_.resize(kept);
+  uses_.shrink_to_fit();
 }
 
 bool Footprint::Shared(const Use& mine, const Use& theirs, int their_batch) const {

@@ -239,7 +239,7 @@ class Remover {
   // message, or removes it, in order. False when rm could not be started.
   bool Replay(const HeldBack& held, int fd, const std::string& name) {
     SideBySide side = Start(held.paths);
-    LineReader again(fd, name, held.at);
+    LineReader again(fd, name, held.at, 1 << 16);
     std::string_view line;
     size_t next = 0;  // the next of the directories
     bool started = true;

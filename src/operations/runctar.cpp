@@ -27,6 +27,7 @@
 #include "operations/landing.hpp"
 #include "operations/listingsahead.hpp"
 #include "operations/loadruns.hpp"
+#include "operations/memberindex.hpp"
 #include "operations/receipt.hpp"
 #include "operations/sidebyside.hpp"
 #include "operations/tarbatch.hpp"
@@ -139,6 +140,10 @@ bool ArchivesComeBack(const std::vector<LineRun>& runs) {
   return false;
 }
 
+// What a reader of one run of lines reads at first: most runs are a few
+// lines long.
+constexpr size_t kFewLines = 4096;
+
 // How much a listing made ahead yields to the extraction beside it.
 constexpr int kAheadNiceness = 10;
 
@@ -245,6 +250,7 @@ class Loader {
   // before it, as one after another.
   void LoadInRuns(const LineReader& pak, const std::vector<LineRun>& line_runs) {
     std::unordered_map<std::string, ListedArchive> listed;
+    std::unordered_map<std::string, MemberIndex> indexed;
     std::vector<JudgedBatch> judged;
     std::vector<const LineRun*> of_batch;
     std::optional<Stop> stop;
@@ -256,10 +262,10 @@ class Loader {
       std::string archive = archive_names_.Of(lines.code);
       auto [at, fresh] = listed.try_emplace(archive);
       if (fresh) at->second.List(archive, archive_names_.compressed(), sandbox_);
+      const MemberIndex& index = indexed.try_emplace(archive, at->second.members()).first->second;
       JudgedBatch judging{lines.code, Footprint(++judged_)};
-      if ((stop = Judge(batch, at->second, &judging.footprint))) break;
-      judging.fails = ChooseTarRequest(at->second.members(), batch, false).fails;
-      judging.footprint.Seal();
+      std::vector<MemberView> selected = index.Selected(batch, judging.fails);
+      if ((stop = Judge(batch, at->second, &judging.footprint, &selected))) break;
       judged.push_back(std::move(judging));
       of_batch.push_back(&lines);
     }
@@ -313,7 +319,7 @@ class Loader {
     batch.Start(runs.front()->code);
     std::string_view line;
     for (const LineRun* run : runs) {
-      LineReader again(pak.fd(), "PAK", run->at);
+      LineReader again(pak.fd(), "PAK", run->at, kFewLines);
       for (size_t n = 0; n < run->lines && again.Next(line); ++n) {
         std::string_view name = TocLine(line).EntryWord();
         if (name.empty()) continue;
@@ -336,7 +342,8 @@ class Loader {
   // among them are named. What they touch goes into `footprint`, when
   // given.
   std::optional<Stop> Judge(const TarBatch& batch, const ListedArchive& archive,
-                            Footprint* footprint) {
+                            Footprint* footprint,
+                            const std::vector<MemberView>* selected_members = nullptr) {
     archive.ShowWhatWasSaid();
     if (archive.fd() < 0)
       return Stop{archive.path(), ": " + std::string(std::strerror(archive.open_error()))};
@@ -353,9 +360,12 @@ class Loader {
     Refusal refusal;
     std::vector<MemberView> set_id;
     auto selected = [&](std::string_view member) { return batch.Selects(member); };
-    if (!landing_.Allows(archive.members(), selected, refusal, set_id, nullptr, footprint)) {
-      return Stop{refusal.name, ": not extracted: " + refusal.reason};
-    }
+    bool allowed = selected_members ? landing_.Allows(
+                                          *selected_members, [](std::string_view) { return true; },
+                                          refusal, set_id, nullptr, footprint)
+                                    : landing_.Allows(archive.members(), selected, refusal, set_id,
+                                                      nullptr, footprint);
+    if (!allowed) return Stop{refusal.name, ": not extracted: " + refusal.reason};
     for (const MemberView& member : set_id) {
       Notice((member.mode & S_ISUID) != 0 ? "set-user-ID: " : "set-group-ID: ", member.name, "");
     }

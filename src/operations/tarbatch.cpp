@@ -5,6 +5,7 @@
 void TarBatch::Start(std::string_view code) {
   code_ = code;
   given_.clear();
+  holding_.clear();
   selecting_in_.reset();
   count_ = 0;
   list_.emplace(list_path_);
@@ -12,7 +13,10 @@ void TarBatch::Start(std::string_view code) {
 
 bool TarBatch::Add(std::string_view name) {
   if (name.empty() || Selects(name)) return false;
-  given_.emplace(WithoutTrailingSlashes(name), count_);
+  std::string_view listed = WithoutTrailingSlashes(name);
+  given_.emplace(listed, count_);
+  size_t slash = listed.rfind('/');
+  if (slash != std::string_view::npos && slash > 0) holding_.emplace(listed.substr(0, slash));
   selecting_in_.reset();
   list_->Write(name, '\0');
   ++count_;
@@ -21,17 +25,19 @@ bool TarBatch::Add(std::string_view name) {
 
 bool TarBatch::Selects(std::string_view member) const {
   member = WithoutTrailingSlashes(member);
-  if (given_.contains(member)) return true;
   size_t slash = member.rfind('/');
-  if (slash == std::string_view::npos || slash == 0) return false;
+  if (slash == std::string_view::npos || slash == 0) return given_.contains(member);
   // Members come directory by directory: what holds for the directory of
-  // the member before holds for this one's.
+  // the member before holds for this one's. A member of a directory that
+  // is not selected is itself listed only where a listed name lies in that
+  // directory.
   std::string_view directory = member.substr(0, slash);
   if (!selecting_in_ || *selecting_in_ != directory) {
     selecting_in_ = std::string(directory);
     directory_selected_ = SelectsDirectory(directory);
+    directory_holds_ = holding_.contains(directory);
   }
-  return directory_selected_;
+  return directory_selected_ || (directory_holds_ && given_.contains(member));
 }
 
 bool TarBatch::SelectsDirectory(std::string_view directory) const {

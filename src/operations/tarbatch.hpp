@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "common/lineio.hpp"
 
@@ -36,6 +37,12 @@ class TarBatch {
   // equals a listed name or lies below one.
   bool Selects(std::string_view member) const;
 
+  // Calls `f` with each listed name, without trailing '/'.
+  template <typename F>
+  void ForEachName(F f) const {
+    for (const auto& [name, number] : given_) f(std::string_view(name));
+  }
+
   // Completes the list file; returns its path.
   const std::string& Finish();
 
@@ -56,6 +63,9 @@ class TarBatch {
   // answer for what lies in it; none after the list changes.
   mutable std::optional<std::string> selecting_in_;
   mutable bool directory_selected_ = false;
+  mutable bool directory_holds_ = false;  // a listed name lies in it
+  // The directories that listed names lie in.
+  std::unordered_set<std::string, NameHash, std::equal_to<>> holding_;
   size_t count_ = 0;
   std::optional<LineWriter> list_;
 };
