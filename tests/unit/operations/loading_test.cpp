@@ -18,6 +18,7 @@
 #include "operations/footprint.hpp"
 #include "operations/kbavailable.hpp"
 #include "operations/landing.hpp"
+#include "operations/memberindex.hpp"
 #include "operations/runctar.hpp"
 #include "operations/tarbatch.hpp"
 #include "operations/tarrequest.hpp"
@@ -662,6 +663,16 @@ TEST_F(Loading, EveryWayOfAskingTarExtractsWhatTheListOfNamesExtracts) {
     batch.Start("01");
     for (const std::string& name : c.names) batch.Add(name);
     std::string names = batch.Finish();
+
+    // The index of a load in runs selects what the list selects.
+    bool fails = true;
+    std::vector<std::string> by_index, by_list;
+    for (MemberView m : MemberIndex(members).Selected(batch, fails)) by_index.emplace_back(m.name);
+    for (MemberView m : members) {
+      if (batch.Selects(m.name)) by_list.emplace_back(m.name);
+    }
+    EXPECT_EQ(by_index, by_list);
+    EXPECT_EQ(fails, ChooseTarRequest(members, batch, false).fails);
 
     TarRequest by_names;
     std::string listing =
