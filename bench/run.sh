@@ -449,44 +449,37 @@ installer_progress() { on_terminal; }
 plain_progress() { ZULPROGRESS=off on_terminal; }
 check_progress() { check_load; }
 
-R_INST=
-setup_remove() {
+# A removal: the archives of R_DIST unpacked into R_INST, then removed by
+# the installer or by rm -rf of the top directories R_TOPS.
+R_INST= R_DIST= R_TOPS=
+setup_removal() {
   R_INST=$WORK/remove/inst
-  printf '%s\n%s\n\n\n\n' "$WORK/small/plain" "$R_INST" >"$WORK/remove.in"
+  printf '%s\n%s\n\n\n\n' "$R_DIST" "$R_INST" >"$WORK/remove.in"
+}
+setup_remove() {
+  R_DIST=$WORK/small/plain R_TOPS="p1 p2 p3 p4"
+  setup_removal
 }
 populate_remove() {
   fresh_dir "$R_INST"
-  (cd "$R_INST" && for a in "$WORK"/small/plain/0?.tar; do /bin/tar xf "$a"; done)
+  (cd "$R_INST" && for a in "$R_DIST"/0?.tar; do /bin/tar xf "$a"; done)
   settle
 }
 prep_installer_remove() { populate_remove; }
 prep_plain_remove() { populate_remove; }
 installer_remove() { installer -remove "$WORK/remove.in" "$R_INST" "${1:-}"; }
-plain_remove() { run -C "$R_INST" -- /bin/rm -rf p1 p2 p3 p4; }
+# shellcheck disable=SC2086 # the top directories, one word each
+plain_remove() { run -C "$R_INST" -- /bin/rm -rf $R_TOPS; }
+# Nothing is left but top directories no line names.
 check_remove() {
-  [[ -z $(ls -A "$R_INST") ]] || die "removal left entries behind"
+  [[ -z $(find "$R_INST" -mindepth 1 \( ! -type d -o -mindepth 2 \) -print -quit) ]] ||
+    die "removal left entries behind"
 }
-
-D_INST=
-setup_dirs() {
-  D_INST=$WORK/dirs/inst
-  printf '%s\n%s\n\n\n\n' "$WORK/dirs/plain" "$D_INST" >"$WORK/dirs.in"
-}
-populate_dirs() {
-  fresh_dir "$D_INST"
-  (cd "$D_INST" && /bin/tar xf "$WORK/dirs/plain/01.tar")
-  settle
-}
-prep_installer_dirs() { populate_dirs; }
-prep_plain_dirs() { populate_dirs; }
-installer_dirs() { installer -remove "$WORK/dirs.in" "$D_INST" "${1:-}"; }
-plain_dirs() { run -C "$D_INST" -- /bin/rm -rf t; }
-check_dirs() {
-  [[ -z $(ls -A "$D_INST/t" 2>/dev/null) ]] || die "removal left entries behind"
-}
-for m in landlock off; do
-  for hook in setup prep_installer prep_plain plain check; do eval "${hook}_dirs_$m() { ${hook}_dirs \"\$@\"; }"; done
-  eval "installer_dirs_$m() { CONFINE=$m installer_dirs \"\$@\"; }"
+# 1,000 directory lines, in each confinement mode.
+for m in "" _landlock _off; do
+  eval "setup_dirs$m() { R_DIST=\$WORK/dirs/plain R_TOPS=t; setup_removal; }"
+  for hook in prep_installer prep_plain plain check; do eval "${hook}_dirs$m() { ${hook}_remove; }"; done
+  eval "installer_dirs$m() { CONFINE=${m#_} installer_remove \"\$@\"; }"
 done
 
 W_TOC=
