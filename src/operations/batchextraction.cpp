@@ -42,6 +42,9 @@ ExtractionEnd RunExtraction(const Extraction& extraction,
   Command tar{extraction.tar};
   tar.argv[0] = programs.tar;
   tar.sandbox = extraction.sandbox;
+  // tar works in the held directory, whatever the installer's own working
+  // directory is (in a private root, the directory bound at its path).
+  tar.cwd_fd = extraction.into;
   tar.stderr_fd = extraction.said;
   tar.environment = programs.Environment();
   WaitTick tick = nullptr;

@@ -24,6 +24,7 @@ struct Extraction {
   std::vector<std::string> tar;
   const Sandbox* sandbox = nullptr;
   int said = -1;  // standard error of tar and gunzip; -1 keeps the installer's
+  int into = -1;  // the installation directory, held: tar's working directory
 };
 
 struct ExtractionEnd {

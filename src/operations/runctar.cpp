@@ -290,10 +290,13 @@ class Loader {
  private:
   Extraction ExtractionOf(const ListedArchive& archive, const TarRequest& request,
                           const std::string& names) {
-    return {archive.fd(), archive_names_.compressed(),
+    return {archive.fd(),
+            archive_names_.compressed(),
             TarArguments(ArchiveOnStandardInput(!archive_names_.compressed()), names_shown_,
                          request, names),
-            &sandbox_};
+            &sandbox_,
+            -1,
+            root_fd_};
   }
 
   // Extracts the judged `batch` (its list of names `list`) of `archive`
