@@ -5,7 +5,7 @@
 # compile. The installer's build and the fuzz build both take them from here.
 #
 # INSTALL_ROOT must name the project's root folder.
-set(INSTALL_LAYERS common system messages session toc operations driver)
+set(INSTALL_LAYERS common system messages session toc operations loading driver)
 set(layer_below "")
 foreach(layer IN LISTS INSTALL_LAYERS)
   file(GLOB layer_sources CONFIGURE_DEPENDS ${INSTALL_ROOT}/src/${layer}/*.cpp)
@@ -23,7 +23,7 @@ endforeach()
 
 # The next archive is listed in a thread while tar extracts the one before.
 find_package(Threads REQUIRED)
-target_link_libraries(install_operations PUBLIC Threads::Threads)
+target_link_libraries(install_loading PUBLIC Threads::Threads)
 
 # The filter of the system calls a child never makes is written by
 # libseccomp, linked in: the installer on a medium needs only the C library.

@@ -10,7 +10,7 @@
 // it lists and when it extracts. tar runs under Landlock beneath the fuzz
 // directory, so that a wrong judgement shows as a finding instead of a write
 // elsewhere on the machine.
-#include "operations/landing.hpp"
+#include "loading/landing.hpp"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -27,8 +27,8 @@
 #include <string>
 #include <vector>
 
-#include "operations/archivelisting.hpp"
-#include "operations/tarrequest.hpp"
+#include "loading/archivelisting.hpp"
+#include "loading/tarrequest.hpp"
 #include "support.hpp"
 #include "system/sandbox.hpp"
 #include "system/spawn.hpp"

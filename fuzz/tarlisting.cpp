@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "operations/archivemembers.hpp"
+#include "loading/archivemembers.hpp"
 #include "support.hpp"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "operations/footprint.hpp"
+#include "loading/footprint.hpp"
 
 // One judged batch: its archive code, what it touches, and whether tar is
 // known to fail on it.

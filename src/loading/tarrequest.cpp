@@ -1,4 +1,4 @@
-#include "operations/tarrequest.hpp"
+#include "loading/tarrequest.hpp"
 
 #include <string_view>
 #include <unordered_set>

@@ -1,4 +1,4 @@
-#include "operations/landing.hpp"
+#include "loading/landing.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "operations/archivelisting.hpp"
+#include "loading/archivelisting.hpp"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -15,8 +15,8 @@
 
 #include "common/lineio.hpp"
 #include "common/textfile.hpp"
-#include "operations/archiveform.hpp"
-#include "operations/extractionview.hpp"
+#include "loading/archiveform.hpp"
+#include "loading/extractionview.hpp"
 #include "system/notice.hpp"
 #include "system/pipetee.hpp"
 #include "system/sandbox.hpp"

@@ -1,10 +1,10 @@
-#include "operations/extractionview.hpp"
+#include "loading/extractionview.hpp"
 
 #include <cstdint>
 #include <string_view>
 
 #include "common/lineio.hpp"
-#include "operations/archivemembers.hpp"
+#include "loading/archivemembers.hpp"
 
 std::vector<std::string> ExtractionViewArguments(const std::string& archive) {
   // Names only: what a header says is the listing's to show; here only

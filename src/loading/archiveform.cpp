@@ -1,4 +1,4 @@
-#include "operations/archiveform.hpp"
+#include "loading/archiveform.hpp"
 
 #include <unistd.h>
 

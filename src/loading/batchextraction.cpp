@@ -1,4 +1,4 @@
-#include "operations/batchextraction.hpp"
+#include "loading/batchextraction.hpp"
 
 #include <sys/mman.h>
 #include <sys/types.h>

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "operations/archivelisting.hpp"
-#include "operations/footprint.hpp"
+#include "loading/archivelisting.hpp"
+#include "loading/footprint.hpp"
 #include "system/spawn.hpp"
 
 // What runs: tar's arguments (the archive on standard input) for the

@@ -1,4 +1,4 @@
-#include "operations/listingsahead.hpp"
+#include "loading/listingsahead.hpp"
 
 #include <utility>
 

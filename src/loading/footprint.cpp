@@ -1,4 +1,4 @@
-#include "operations/footprint.hpp"
+#include "loading/footprint.hpp"
 
 #include <algorithm>
 #include <functional>

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "operations/archivemembers.hpp"
-#include "operations/tarbatch.hpp"
+#include "loading/archivemembers.hpp"
+#include "loading/tarbatch.hpp"
 
 struct TarRequest {
   enum class Kind {

@@ -1,10 +1,10 @@
-#include "operations/memberindex.hpp"
+#include "loading/memberindex.hpp"
 
 #include <algorithm>
 #include <string>
 
 #include "common/entrypath.hpp"
-#include "operations/tarbatch.hpp"
+#include "loading/tarbatch.hpp"
 
 MemberIndex::MemberIndex(const MemberList& members) : members_(members) {
   by_name_.reserve(members.size());

@@ -15,8 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "operations/archivemembers.hpp"
-#include "operations/footprint.hpp"
+#include "loading/archivemembers.hpp"
+#include "loading/footprint.hpp"
 
 // The reason given for a name or member that would land outside.
 inline constexpr char kLeadsOutside[] = "it leads outside the installation directory";

@@ -1,4 +1,4 @@
-#include "operations/archivemembers.hpp"
+#include "loading/archivemembers.hpp"
 
 #include <sys/stat.h>
 

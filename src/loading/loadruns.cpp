@@ -1,4 +1,4 @@
-#include "operations/loadruns.hpp"
+#include "loading/loadruns.hpp"
 
 #include <unordered_map>
 

@@ -1,4 +1,4 @@
-#include "operations/sidebyside.hpp"
+#include "loading/sidebyside.hpp"
 
 #include <chrono>
 #include <mutex>

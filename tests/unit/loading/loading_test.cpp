@@ -11,22 +11,22 @@
 #include <sstream>
 
 #include "common/entrypath.hpp"
-#include "fixture.hpp"
-#include "operations/archivelisting.hpp"
-#include "operations/archivemembers.hpp"
+#include "loading/archivelisting.hpp"
+#include "loading/archivemembers.hpp"
+#include "loading/footprint.hpp"
+#include "loading/landing.hpp"
+#include "loading/memberindex.hpp"
+#include "loading/runctar.hpp"
+#include "loading/tarbatch.hpp"
+#include "loading/tarrequest.hpp"
 #include "operations/calculatesize.hpp"
-#include "operations/footprint.hpp"
 #include "operations/kbavailable.hpp"
-#include "operations/landing.hpp"
-#include "operations/memberindex.hpp"
-#include "operations/runctar.hpp"
-#include "operations/tarbatch.hpp"
-#include "operations/tarrequest.hpp"
 #include "support/archives.hpp"
 #include "support/process.hpp"
 #include "support/texts.hpp"
 #include "system/sandbox.hpp"
 #include "system/workingfiles.hpp"
+#include "unit/operations/fixture.hpp"
 
 namespace {
 

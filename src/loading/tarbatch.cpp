@@ -1,4 +1,4 @@
-#include "operations/tarbatch.hpp"
+#include "loading/tarbatch.hpp"
 
 #include "common/entrypath.hpp"
 

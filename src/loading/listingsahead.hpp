@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/exitrequest.hpp"
-#include "operations/archivelisting.hpp"
+#include "loading/archivelisting.hpp"
 
 class ListingsAhead {
  public:

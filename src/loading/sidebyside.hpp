@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "operations/batchextraction.hpp"
+#include "loading/batchextraction.hpp"
 
 class SideBySide {
  public:

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "operations/archivemembers.hpp"
+#include "loading/archivemembers.hpp"
 
 class TarBatch;
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "operations/archivemembers.hpp"
+#include "loading/archivemembers.hpp"
 
 class Sandbox;
 
