@@ -183,9 +183,8 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
   std::vector<ChildEnd> ends = RunTogether(children, pass);
   for (size_t i : {size_t{1}, size_t{0}}) {
     if (i >= ends.size() || !error_.empty() || ends[i].Succeeded()) continue;
-    error_ = ends[i].started || ends[i].error == 0
-                 ? "cannot read the members"
-                 : children[i]->argv[0] + ": " + std::strerror(ends[i].error);
+    error_ =
+        ends[i].started ? "cannot read the members" : DescribeEnd(children[i]->argv[0], ends[i]);
   }
   bool between = error_.empty() && ReadListing(listing.fd, [&](uint64_t at) {
                    return compressed ? in_stream.SaysSparse(at) : in_file.SaysSparse(at);

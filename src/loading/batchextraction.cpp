@@ -19,8 +19,8 @@ uint64_t PositionOf(int fd) {
   return at > 0 ? static_cast<uint64_t>(at) : 0;
 }
 
-void ReportNotStarted(const ChildEnd& end, const char* program) {
-  if (!end.started && end.error != 0) NoticeError(program, end.error);
+void ReportNotStarted(const ChildEnd& end, const std::string& program) {
+  if (!end.started) Notice("", DescribeEnd(program, end), "");
 }
 
 }  // namespace

@@ -162,8 +162,8 @@ class Remover {
     Parent parent;
     std::vector<Found> found;
     bool rm_started = true;
+    ChildEnd rm;                      // how rm ended
     size_t first_removed = SIZE_MAX;  // the first line rm was to remove
-    int error = 0;                    // why rm did not start
   };
 
   // Looks at each of `paths` (directories of one parent) and runs one rm on
@@ -202,7 +202,7 @@ class Remover {
     rm.environment = sandbox_.programs().Environment();
     ChildEnd end = RunCommand(rm);
     side.rm_started = end.started;
-    side.error = end.error;
+    side.rm = end;
     return side;
   }
 
@@ -261,9 +261,8 @@ class Remover {
     return started;
   }
 
-  static void SayNotStarted(const SideBySide& side) {
-    errno = side.error;
-    std::perror("install");
+  void SayNotStarted(const SideBySide& side) const {
+    Notice("", DescribeEnd(sandbox_.programs().rm, side.rm), "");
   }
 
  private:

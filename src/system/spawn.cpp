@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "system/interrupts.hpp"
 #include "system/sandbox.hpp"
@@ -23,6 +24,13 @@ namespace {
 struct Started {
   pid_t pid = -1;
   int error = 0;
+  ChildStep step = ChildStep::kProcess;
+};
+
+// What a child that could not run its program tells the installer.
+struct Report {
+  int step;
+  int error;
 };
 
 // The signals a child starts with default handling: a closed pipe or the
@@ -76,50 +84,60 @@ bool CloseOthersAtExec() noexcept {
   sigemptyset(&empty);
   sigprocmask(SIG_SETMASK, &empty, nullptr);
   const Sandbox* sandbox = command.sandbox;
-  bool placed = PlaceDescriptor(in_fd, STDIN_FILENO) && PlaceDescriptor(out_fd, STDOUT_FILENO) &&
-                PlaceDescriptor(command.stderr_fd, STDERR_FILENO);
-  // In a private root the working directory is named below the
-  // installation directory; elsewhere it is the descriptor given.
-  bool confined = sandbox && sandbox->private_root()
-                      ? sandbox->ApplyInChild(command.cwd_below.c_str(), command.work)
-                      : (command.cwd_fd < 0 || fchdir(command.cwd_fd) == 0) &&
-                            (!sandbox || sandbox->ApplyInChild(nullptr, command.work));
+  Report failed = {static_cast<int>(ChildStep::kStreams), 0};
   // Only the three standard descriptors go on: one the installer was
   // started with (a directory, say) would name a place outside.
-  if (placed && confined && CloseOthersAtExec()) execvpe(argv[0], argv, envp);
-  int error = errno;
-  ssize_t ignored = write(report, &error, sizeof error);
+  bool ok = PlaceDescriptor(in_fd, STDIN_FILENO) && PlaceDescriptor(out_fd, STDOUT_FILENO) &&
+            PlaceDescriptor(command.stderr_fd, STDERR_FILENO) && CloseOthersAtExec();
+  // In a private root the working directory is named below the
+  // installation directory; elsewhere it is the descriptor given.
+  if (ok && !(sandbox && sandbox->private_root()) && command.cwd_fd >= 0) {
+    failed.step = static_cast<int>(ChildStep::kWorkingDirectory);
+    ok = fchdir(command.cwd_fd) == 0;
+  }
+  if (ok && sandbox) {
+    failed.step = static_cast<int>(ChildStep::kConfinement);
+    ok = sandbox->private_root() ? sandbox->ApplyInChild(command.cwd_below.c_str(), command.work)
+                                 : sandbox->ApplyInChild(nullptr, command.work);
+  }
+  if (ok) {
+    failed.step = static_cast<int>(ChildStep::kProgram);
+    execvpe(argv[0], argv, envp);
+  }
+  failed.error = errno;
+  ssize_t ignored = write(report, &failed, sizeof failed);
   (void)ignored;
   _exit(127);
 }
 
 // Starts a child through fork and exec, confined (when asked) before its
-// program runs.
-int Spawn(const Command& command, int in_fd, int out_fd, pid_t& pid) {
+// program runs. The step that failed and why, or none.
+Report Spawn(const Command& command, int in_fd, int out_fd, pid_t& pid) {
   std::vector<char*> argv = ArgumentVector(command.argv);
   std::vector<char*> envp = ArgumentVector(command.environment);
   char* const* env = command.environment.empty() ? environ : envp.data();
   int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return errno;
+  if (pipe2(report, O_CLOEXEC) != 0) return {static_cast<int>(ChildStep::kProcess), errno};
   pid = fork();
   if (pid < 0) {
     int error = errno;
     close(report[0]);
     close(report[1]);
-    return error;
+    return {static_cast<int>(ChildStep::kProcess), error};
   }
   if (pid == 0) Child(command, argv.data(), env, in_fd, out_fd, report[1]);
   close(report[1]);
   // The report pipe closes at exec: nothing read means the program runs.
-  int error = 0;
+  Report failed = {0, 0};
   ssize_t got;
-  while ((got = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  while ((got = read(report[0], &failed, sizeof failed)) < 0 && errno == EINTR) {
   }
   close(report[0]);
-  if (got != static_cast<ssize_t>(sizeof error)) return 0;
+  if (got != static_cast<ssize_t>(sizeof failed)) return {0, 0};
   while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
   }
-  return error;
+  if (failed.error == 0) failed.error = EINVAL;
+  return failed;
 }
 
 // Starts `command` with the given standard input and output (-1 keeps
@@ -131,18 +149,21 @@ Started Start(const Command& command, int in_fd, int out_fd) {
     return started;
   }
   pid_t pid = -1;
-  int error;
+  Report failed;
   {
     // An interrupt between the start and the note would leave the child
     // unknown to the interrupt handler.
     InterruptsHeld held;
-    error = Spawn(command, in_fd, out_fd, pid);
-    if (error == 0) NoteChild(pid);
+    failed = Spawn(command, in_fd, out_fd, pid);
+    if (failed.error == 0) NoteChild(pid);
   }
   // Work done ahead yields the processor to the work the run waits for.
-  if (error == 0 && command.niceness != 0) setpriority(PRIO_PROCESS, pid, command.niceness);
-  if (error != 0) {
-    started.error = error;
+  if (failed.error == 0 && command.niceness != 0) {
+    setpriority(PRIO_PROCESS, pid, command.niceness);
+  }
+  if (failed.error != 0) {
+    started.error = failed.error;
+    started.step = static_cast<ChildStep>(failed.step);
   } else {
     started.pid = pid;
   }
@@ -153,6 +174,7 @@ ChildEnd Wait(const Started& started) {
   ChildEnd end;
   if (started.pid < 0) {
     end.error = started.error;
+    end.step = started.step;
     return end;
   }
   end.started = true;
@@ -260,4 +282,17 @@ std::vector<ChildEnd> RunTogether(const std::vector<const Command*>& commands,
   }
   if (meanwhile) meanwhile();
   return WaitAll(started, nullptr);
+}
+
+std::string DescribeEnd(const std::string& program, const ChildEnd& end) {
+  if (!end.started) {
+    static const char* const kSteps[] = {"no process", "its standard streams", "its confinement",
+                                         "its working directory", "the program"};
+    return program + ": could not be started (" + kSteps[static_cast<int>(end.step)] +
+           "): " + std::strerror(end.error != 0 ? end.error : EINVAL);
+  }
+  if (end.signal != 0) return program + ": killed by signal " + std::to_string(end.signal);
+  if (end.exit_status != 0)
+    return program + ": ended with status " + std::to_string(end.exit_status);
+  return "";
 }

@@ -42,15 +42,31 @@ struct Command {
   int niceness = 0;
 };
 
+// The step of a child's start that failed.
+enum class ChildStep {
+  kProcess,           // the process could not be made
+  kStreams,           // its standard input, output or error
+  kConfinement,       // its private root, Landlock, capabilities or filter
+  kWorkingDirectory,  // the directory it works in
+  kProgram,           // the program itself
+};
+
 // How one child ended.
 struct ChildEnd {
-  bool started = false;  // false: it could not be created or its program not run
-  int error = 0;         // the errno of that failure
-  int exit_status = -1;  // when it exited
-  int signal = 0;        // when a signal killed it
+  bool started = false;                  // false: it could not be created or its program not run
+  int error = 0;                         // the errno of that failure
+  ChildStep step = ChildStep::kProcess;  // where the start failed
+  int exit_status = -1;                  // when it exited
+  int signal = 0;                        // when a signal killed it
 
   bool Succeeded() const { return started && signal == 0 && exit_status == 0; }
 };
+
+// What went wrong with `program`, in one line without its end: the step of
+// its start that failed and why, the signal that ended it, or its status;
+// empty when it ran and ended with status 0. The one description of a
+// failed child, for every caller.
+std::string DescribeEnd(const std::string& program, const ChildEnd& end);
 
 // Called about ten times a second while children run, with their process
 // ids, for a caller that watches them (a progress line).

@@ -143,16 +143,6 @@ bool WriteMemberList(const std::string& file, const std::string& names, Diagnost
   return ok;
 }
 
-// Why a child failed, or "" when it ran and ended with status 0.
-std::string Failure(const std::string& program, const ChildEnd& end) {
-  if (!end.started) return "cannot start " + program + ": " + std::strerror(end.error);
-  if (end.signal != 0) return program + " was killed by signal " + std::to_string(end.signal);
-  if (end.exit_status != 0) {
-    return program + " ended with status " + std::to_string(end.exit_status);
-  }
-  return "";
-}
-
 // One archive: tar reads exactly the listed members (no recursion, so a
 // directory's contents come from their own lines) with fixed times and
 // owners, so that the same input gives the same bytes.
@@ -171,7 +161,7 @@ bool WriteArchive(const std::string& staging, const std::string& list, const std
   if (compression == kPlain) {
     // tar writes the file itself; its standard output stays ours.
     tar.argv.insert(tar.argv.begin() + 2, "--file=" + archive);
-    why = Failure("/bin/tar", RunCommand(tar));
+    why = DescribeEnd("/bin/tar", RunCommand(tar));
   } else {
     tar.argv.insert(tar.argv.begin() + 2, "--file=-");
     Command gzip{{"gzip", "-n", "-c"}, -1, out};
@@ -179,10 +169,10 @@ bool WriteArchive(const std::string& staging, const std::string& list, const std
     // A gzip that could not start is the cause when tar then ends on the
     // closed pipe; a gzip never started because tar did not is no fault.
     if (end.first.started && !end.second.started) {
-      why = Failure("gzip", end.second);
+      why = DescribeEnd("gzip", end.second);
     } else {
-      why = Failure("/bin/tar", end.first);
-      if (why.empty()) why = Failure("gzip", end.second);
+      why = DescribeEnd("/bin/tar", end.first);
+      if (why.empty()) why = DescribeEnd("gzip", end.second);
     }
   }
   bool ok = why.empty();

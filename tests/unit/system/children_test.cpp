@@ -116,3 +116,34 @@ TEST_F(Children, AConfinedChildCannotDoWhatItsWorkNeverNeeds) {
   }
   close(inst_fd);
 }
+
+// How a child ended, as every caller says it: the step of its start that
+// failed, the signal, the status.
+TEST_F(Children, AChildThatFailsSaysWhereAndHow) {
+  struct Case {
+    std::vector<std::string> argv;
+    int in_fd, cwd_fd;
+    std::string said;
+  } cases[] = {
+      {{"/bin/true"}, -1, -1, ""},
+      {{"/nonexistent/tool"},
+       -1,
+       -1,
+       "/nonexistent/tool: could not be started (the program): No such file or directory"},
+      {{"/bin/true"},
+       999,
+       -1,
+       "/bin/true: could not be started (its standard streams): Bad file descriptor"},
+      {{"/bin/true"},
+       -1,
+       999,
+       "/bin/true: could not be started (its working directory): Bad file descriptor"},
+      {{"/bin/false"}, -1, -1, "/bin/false: ended with status 1"},
+      {{"/bin/sh", "-c", "kill -9 $$"}, -1, -1, "/bin/sh: killed by signal 9"},
+  };
+  for (const Case& c : cases) {
+    Command command{c.argv, c.in_fd};
+    command.cwd_fd = c.cwd_fd;
+    EXPECT_EQ(DescribeEnd(c.argv[0], RunCommand(command)), c.said);
+  }
+}
