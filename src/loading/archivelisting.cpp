@@ -136,31 +136,18 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
   // tar writes its listing into a file of the installer's, not a pipe: a
   // line at a time through a pipe would cost a switch between the two
   // processes for every member.
-  MemoryFile listing("tar-listing"), view("tar-view");
+  MemoryFile listing("tar-listing");
   said_ = memfd_create("tar-said", MFD_CLOEXEC);
   Pipe unpacked(compressed), to_listing(compressed);
-  if (listing.fd < 0 || view.fd < 0 || said_ < 0 ||
-      (compressed && (!unpacked.ok() || !to_listing.ok()))) {
+  if (listing.fd < 0 || said_ < 0 || (compressed && (!unpacked.ok() || !to_listing.ok()))) {
     error_ = std::strerror(errno);
     return;
   }
   // tar's own words (" link to ") are the untranslated ones, and its
   // quoting does not depend on the locale.
-  const Programs& programs = sandbox.programs();
-  const char* archive = ArchiveOnStandardInput(!compressed);
-  Command tar{{programs.tar}}, viewer{{programs.tar}};
-  for (std::string& argument : ListingArguments(archive)) tar.argv.push_back(std::move(argument));
-  for (std::string& argument : ExtractionViewArguments(archive)) {
-    viewer.argv.push_back(std::move(argument));
-  }
-  Command gunzip{{programs.gunzip, "-c"}, fd_, unpacked.ends[1]};
-  for (Command* child : {&tar, &viewer, &gunzip}) {
-    child->environment = programs.Environment(true);
-    child->sandbox = &sandbox;
-    child->work = child == &gunzip ? ChildWork::kFilter : ChildWork::kRead;
-    child->stderr_fd = said_;
-    child->niceness = niceness;
-  }
+  Command tar = Reader(sandbox, ListingArguments(ArchiveOnStandardInput(!compressed)), niceness);
+  Command gunzip = Reader(sandbox, {}, niceness);
+  gunzip.stdout_fd = unpacked.ends[1];
   tar.stdout_fd = listing.fd;
   tar.stdin_fd = compressed ? to_listing.ends[0] : fd_;
   // The type flags of the headers tar lists are looked at where tar found
@@ -190,25 +177,51 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
                    return compressed ? in_stream.SaysSparse(at) : in_file.SaysSparse(at);
                  });
   if (lseek(fd_, 0, SEEK_SET) != 0 && error_.empty()) error_ = std::strerror(errno);
-  if (!error_.empty() || !between) return;
-  // Headers between members: only tar's extraction view tells where
-  // extraction finds each member. It reads the archive once more.
+  if (error_.empty() && between) CheckByExtracting(listing.fd, compressed, sandbox, niceness);
+}
+
+Command ListedArchive::Reader(const Sandbox& sandbox, std::vector<std::string> arguments,
+                              int niceness) const {
+  const Programs& programs = sandbox.programs();
+  Command child;
+  if (arguments.empty()) {
+    child.argv = {programs.gunzip, "-c"};
+    child.work = ChildWork::kFilter;
+  } else {
+    child.argv = {programs.tar};
+    child.argv.insert(child.argv.end(), arguments.begin(), arguments.end());
+    child.work = ChildWork::kRead;
+  }
+  child.stdin_fd = fd_;
+  child.environment = programs.Environment(true);
+  child.sandbox = &sandbox;
+  child.stderr_fd = said_;
+  child.niceness = niceness;
+  return child;
+}
+
+// Headers between members: only tar's extraction view tells where
+// extraction finds each member. It reads the archive once more.
+void ListedArchive::CheckByExtracting(int listing, bool compressed, const Sandbox& sandbox,
+                                      int niceness) {
+  MemoryFile view("tar-view");
   int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (nowhere < 0) {
+  if (view.fd < 0 || nowhere < 0) {
     error_ = std::strerror(errno);
+    if (nowhere >= 0) close(nowhere);
     return;
   }
+  Command viewer =
+      Reader(sandbox, ExtractionViewArguments(ArchiveOnStandardInput(!compressed)), niceness);
   viewer.stdout_fd = nowhere;
   viewer.stderr_fd = view.fd;
-  gunzip.stdout_fd = -1;
-  viewer.stdin_fd = fd_;
   if (compressed) {
-    RunPipeline(gunzip, viewer);
+    RunPipeline(Reader(sandbox, {}, niceness), viewer);
   } else {
     RunCommand(viewer);
   }
   close(nowhere);
-  if (!ReadAlike(listing.fd, view.fd)) {
+  if (!ReadAlike(listing, view.fd)) {
     error_ = "not extracted: tar finds other members in it when extracting than when listing";
   }
   if (lseek(fd_, 0, SEEK_SET) != 0 && error_.empty()) error_ = std::strerror(errno);

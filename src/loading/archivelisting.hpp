@@ -12,6 +12,7 @@
 #include "loading/archivemembers.hpp"
 
 class Sandbox;
+struct Command;
 
 class ListedArchive {
  public:
@@ -51,6 +52,12 @@ class ListedArchive {
   // file's data otherwise than by its size is a sparse map. True when
   // headers lie between members (see ListingReader::headers_between).
   bool ReadListing(int listing, const std::function<bool(uint64_t)>& says_sparse);
+  // Runs tar's extraction view of the archive and compares it with the
+  // listing in the file open as `listing` (see ReadAlike).
+  void CheckByExtracting(int listing, bool compressed, const Sandbox& sandbox, int niceness);
+  // A child that reads the archive as its standard input, in `sandbox`:
+  // tar with `arguments`, or gunzip without any.
+  Command Reader(const Sandbox& sandbox, std::vector<std::string> arguments, int niceness) const;
 
   std::string path_;
   int fd_ = -1;

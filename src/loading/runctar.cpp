@@ -206,11 +206,7 @@ class Loader {
   }
 
   void Add(TarBatch& batch, std::string_view name) {
-    if (name.empty()) return;
-    if (name.starts_with('/') || HasDotDot(name)) {
-      StopLoading({std::string(name), std::string(": not extracted: ") + kLeadsOutside});
-    }
-    batch.Add(name);
+    if (std::optional<Stop> stop = AddName(batch, name)) StopLoading(*stop);
   }
 
   // Extracts the batch, or starts it beside the batches running.
@@ -228,14 +224,11 @@ class Loader {
     // A batch tar will fail on runs after every batch before it, alone,
     // as it would one after another.
     if (jobs_ == 1 || request.fails) {
-      ExtractRun(batch, list, archive, slot);
+      ExtractRun(archive, request, list, slot);
       return;
     }
-    std::string names = list;
-    if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request, slot);
-    struct stat st;
-    uint64_t size = fstat(archive.fd(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    Extraction extraction = ExtractionOf(archive, request, names);
+    Extraction extraction = ExtractionOf(archive, request, list, slot);
+    uint64_t size = SizeOf(archive);
     archive.ForgetMembers();
     if (!beside_.Start(std::move(archive), std::move(footprint), std::move(extraction), size,
                        slot)) {
@@ -275,7 +268,9 @@ class Loader {
       ReadBatch(pak, lines, batch);
       const ListedArchive& archive = listed[archive_names_.Of(batch.code())];
       if (lseek(archive.fd(), 0, SEEK_SET) != 0) DieFor(archive.path());
-      ExtractRun(batch, batch.Finish(), archive, 0, run.size());
+      const std::string& list = batch.Finish();
+      ExtractRun(archive, ChooseTarRequest(archive.members(), batch, names_shown_), list, 0,
+                 run.size());
     }
     if (stop) StopLoading(*stop);
   }
@@ -288,8 +283,12 @@ class Loader {
   }
 
  private:
+  // How tar extracts `request` of `archive`: the list of names `list`, or
+  // the members to leave out, written for `slot`.
   Extraction ExtractionOf(const ListedArchive& archive, const TarRequest& request,
-                          const std::string& names) {
+                          const std::string& list, int slot) {
+    std::string names = list;
+    if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request, slot);
     return {archive.fd(),
             archive_names_.compressed(),
             TarArguments(ArchiveOnStandardInput(!archive_names_.compressed()), names_shown_,
@@ -299,20 +298,32 @@ class Loader {
             root_fd_};
   }
 
-  // Extracts the judged `batch` (its list of names `list`) of `archive`
-  // here, after every batch running beside; it stands for `batches` runs of
-  // lines in the progress.
-  void ExtractRun(const TarBatch& batch, const std::string& list, const ListedArchive& archive,
-                  int slot, size_t batches = 1) {
-    TarRequest request = ChooseTarRequest(archive.members(), batch, names_shown_);
-    std::string names = list;
-    if (request.kind == TarRequest::Kind::kComplement) names = WriteExclusions(request, slot);
+  // The bytes of `archive`, for the progress.
+  static uint64_t SizeOf(const ListedArchive& archive) {
     struct stat st;
-    uint64_t size = fstat(archive.fd(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    return fstat(archive.fd(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  }
+
+  // Extracts `request` of the judged `archive` here, after every batch
+  // running beside; it stands for `batches` runs of lines in the progress.
+  void ExtractRun(const ListedArchive& archive, const TarRequest& request, const std::string& list,
+                  int slot, size_t batches = 1) {
+    Extraction extraction = ExtractionOf(archive, request, list, slot);
     if (!beside_.Settle()) FailLoading();
-    ExtractHere(ExtractionOf(archive, request, names));
-    done_ += size * batches;
+    ExtractHere(extraction);
+    done_ += SizeOf(archive) * batches;
     progress_.Show(done_ + beside_.Read());
+  }
+
+  // Adds the entry path `name` to `batch`; why the load stops when it leads
+  // outside.
+  static std::optional<Stop> AddName(TarBatch& batch, std::string_view name) {
+    if (name.empty()) return std::nullopt;
+    if (name.starts_with('/') || HasDotDot(name)) {
+      return Stop{std::string(name), std::string(": not extracted: ") + kLeadsOutside};
+    }
+    batch.Add(name);
+    return std::nullopt;
   }
 
   // Reads the lines of `runs` (of one archive code) into `batch`; why the
@@ -324,12 +335,7 @@ class Loader {
     for (const LineRun* run : runs) {
       LineReader again(pak.fd(), "PAK", run->at, kFewLines);
       for (size_t n = 0; n < run->lines && again.Next(line); ++n) {
-        std::string_view name = TocLine(line).EntryWord();
-        if (name.empty()) continue;
-        if (name.starts_with('/') || HasDotDot(name)) {
-          return Stop{std::string(name), std::string(": not extracted: ") + kLeadsOutside};
-        }
-        batch.Add(name);
+        if (std::optional<Stop> stop = AddName(batch, TocLine(line).EntryWord())) return stop;
       }
     }
     return std::nullopt;

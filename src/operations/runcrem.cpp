@@ -131,7 +131,7 @@ class Remover {
       return true;
     }
     if (directory) {
-      SideBySide side = Start({path});
+      OneRm side = Start({path});
       bool started = side.rm_started;
       if (started) Tell(side, 0);
       End(side);
@@ -156,7 +156,7 @@ class Remover {
 
   // Directory lines side by side in one parent, removed by one rm; each
   // line then gets the message it would have had alone (Tell).
-  struct SideBySide {
+  struct OneRm {
     enum class Found { kMissing, kHeld, kRemoved };
     std::vector<std::string> paths, names;
     Parent parent;
@@ -168,8 +168,8 @@ class Remover {
 
   // Looks at each of `paths` (directories of one parent) and runs one rm on
   // those to remove.
-  SideBySide Start(std::vector<std::string> paths) {
-    SideBySide side;
+  OneRm Start(std::vector<std::string> paths) {
+    OneRm side;
     side.parent = OpenParentBeneath(root_fd_, root_path_, paths.front(), refuse_open_);
     side.paths = std::move(paths);
     if (side.parent.outcome != Parent::Outcome::kOpened) return side;
@@ -183,14 +183,14 @@ class Remover {
       // mount of this one, or that holds one further down, is not emptied.
       struct stat st, holder;
       if (!Exists(entry)) {
-        side.found.push_back(SideBySide::Found::kMissing);
+        side.found.push_back(OneRm::Found::kMissing);
       } else if (fstatat(entry.fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
                  fstat(entry.fd, &holder) != 0 || st.st_dev != holder.st_dev ||
                  ReachesMount(entry, mount_points_)) {
-        side.found.push_back(SideBySide::Found::kHeld);
+        side.found.push_back(OneRm::Found::kHeld);
       } else {
         side.first_removed = std::min(side.first_removed, side.found.size());
-        side.found.push_back(SideBySide::Found::kRemoved);
+        side.found.push_back(OneRm::Found::kRemoved);
         rm.argv.push_back(entry.name);
       }
     }
@@ -208,7 +208,7 @@ class Remover {
 
   // The message of line `i` of `side`. Only what is left on disk counts,
   // not how rm ended.
-  void Tell(const SideBySide& side, size_t i) {
+  void Tell(const OneRm& side, size_t i) {
     const std::string& path = side.paths[i];
     if (!side.parent.open_to_others.empty()) ReportOpenToOthers(side.parent.open_to_others);
     if (side.parent.outcome != Parent::Outcome::kOpened) {
@@ -219,9 +219,9 @@ class Remover {
     }
     missing_.clear();
     Parent entry = {Parent::Outcome::kOpened, side.parent.fd, side.names[i], ""};
-    if (side.found[i] == SideBySide::Found::kMissing) {
+    if (side.found[i] == OneRm::Found::kMissing) {
       Report(Msg::kNoSuchDirectoryEntry, path);
-    } else if (side.found[i] == SideBySide::Found::kHeld || Exists(entry)) {
+    } else if (side.found[i] == OneRm::Found::kHeld || Exists(entry)) {
       Report(Msg::kCannotDeleteDirectory, path);
     } else if (list_files_ == ListFiles::kYes) {
       Report(Msg::kDeleted, path, true);
@@ -229,7 +229,7 @@ class Remover {
     NoteMissing(entry, path);
   }
 
-  void End(SideBySide& side) {
+  void End(OneRm& side) {
     if (side.parent.outcome == Parent::Outcome::kOpened) close(side.parent.fd);
     side.parent.outcome = Parent::Outcome::kRefused;
   }
@@ -238,7 +238,7 @@ class Remover {
   // held back again from `fd` (the list of lines `name`) and gives each its
   // message, or removes it, in order. False when rm could not be started.
   bool Replay(const HeldBack& held, int fd, const std::string& name) {
-    SideBySide side = Start(held.paths);
+    OneRm side = Start(held.paths);
     LineReader again(fd, name, held.at, 1 << 16);
     std::string_view line;
     size_t next = 0;  // the next of the directories
@@ -261,7 +261,7 @@ class Remover {
     return started;
   }
 
-  void SayNotStarted(const SideBySide& side) const {
+  void SayNotStarted(const OneRm& side) const {
     Notice("", DescribeEnd(sandbox_.programs().rm, side.rm), "");
   }
 
