@@ -221,7 +221,7 @@ void ListedArchive::CheckByExtracting(int listing, bool compressed, const Sandbo
     RunCommand(viewer);
   }
   close(nowhere);
-  if (!ReadAlike(listing, view.fd)) {
+  if (!ReadAlike(listing, view.fd, members_)) {
     error_ = "not extracted: tar finds other members in it when extracting than when listing";
   }
   if (lseek(fd_, 0, SEEK_SET) != 0 && error_.empty()) error_ = std::strerror(errno);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/entrypath.hpp"
 #include "common/lineio.hpp"
 #include "loading/archivemembers.hpp"
 
@@ -13,9 +14,20 @@ std::vector<std::string> ExtractionViewArguments(const std::string& archive) {
           "--quoting-style=c", "--force-local", "--file=" + archive};
 }
 
-bool ReadAlike(int listing, int view) {
+namespace {
+
+// Whether extraction passes over the `index`th member with only a
+// complaint ("Member name contains '..'"), not a line of its own.
+bool PassedOver(const MemberList& members, size_t index) {
+  return index < members.size() && HasDotDot(members[index].name);
+}
+
+}  // namespace
+
+bool ReadAlike(int listing, int view, const MemberList& members) {
   LineReader listed(listing, "tar's listing", 0), viewed(view, "tar's extraction view", 0);
   std::string_view line;
+  size_t member = 0;
   while (viewed.Next(line)) {
     uint64_t at = 0;
     ListingLine kind = ParseBlockLine(line, at);
@@ -24,7 +36,12 @@ bool ReadAlike(int listing, int view) {
     // One line of the listing for each: a member passed over could be one
     // that extraction reads as data.
     uint64_t listed_at = 0;
-    if (!listed.Next(line) || ParseBlockLine(line, listed_at) != kind) return false;
+    ListingLine listed_kind;
+    do {
+      if (!listed.Next(line)) return false;
+      listed_kind = ParseBlockLine(line, listed_at);
+    } while (listed_kind == ListingLine::kMember && PassedOver(members, member++));
+    if (listed_kind != kind) return false;
     if (kind == ListingLine::kEnd) return listed_at == at;
     if (listed_at + 1 != at) return false;
   }

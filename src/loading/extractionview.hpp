@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "loading/archivemembers.hpp"
+
 // tar's arguments (after the program) that extract the archive `archive` to
 // standard output, saying on standard error the block and name of every
 // member it reads.
@@ -19,4 +21,7 @@ std::vector<std::string> ExtractionViewArguments(const std::string& archive);
 // `view`) found each member it read at the block where the listing (the
 // file open as `listing`) found one, and ended where the listing ended.
 // tar counts a member's block, extracting, from after its first header.
-bool ReadAlike(int listing, int view);
+// `members` are the listing's, one for each of its member lines: a member
+// whose name has a ".." component is passed over without a line of the
+// view.
+bool ReadAlike(int listing, int view, const MemberList& members);

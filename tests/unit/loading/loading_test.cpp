@@ -735,6 +735,9 @@ TEST_F(Loading, AMemberIsTakenAsListedOnlyWhereExtractionReadsItSo) {
       // Its header says so; after a long name tar's extraction shows it.
       {{"y", "f"}, 0, sparse_map, "up", "y", 5},
       {{"--format=gnu", "L/" + n, "y", "f"}, 2048, sparse_map, "up", "", 4},
+      // Extraction passes a ".." name over with a complaint only: no sign
+      // of another reading, with pax headers between members.
+      {{"--format=pax", "-P", "--transform=s,^l$,x/../l,", "l", "x"}, 0, {}, "", "", 0},
   };
   std::string src = dir_ / "staging", archive = dir_ / "forms.tar", tree = dir_ / "tree";
   MakeDirs(src + "/d");
@@ -776,7 +779,9 @@ TEST_F(Loading, AMemberIsTakenAsListedOnlyWhereExtractionReadsItSo) {
     MakeDirs(tree);
     RunBinary("/bin/tar", {"-xf", archive, "-C", tree}, {});
     for (const auto& [path, what] : Snapshot(tree)) made.insert(path);
-    for (MemberView m : members) listed.emplace(WithoutTrailingSlashes(m.name));
+    for (MemberView m : members) {
+      if (!HasDotDot(m.name)) listed.emplace(WithoutTrailingSlashes(m.name));
+    }
     listed.erase("");
     if (c.reason >= 4 && !c.hidden.empty()) {
       EXPECT_TRUE(made.contains(c.hidden));  // beside what the listing shows
