@@ -67,10 +67,10 @@ SMALL_FILES=$((4 * SMALL_DIRS * SMALL_PER_DIR))
 # --- Programs ---------------------------------------------------------------
 if [[ -z $BUILD ]]; then
   BUILD=$REPO/build-bench
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
+  # Not Ninja: the program's name, install, is also the name of CMake's
+  # install target, which Ninja refuses.
   log "building RelWithDebInfo (-O2 -g) into $BUILD"
-  cmake -S "$REPO" -B "$BUILD" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S "$REPO" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DINSTALL_TESTS=OFF >&2
   cmake --build "$BUILD" -j "$(nproc)" >&2
 fi
