@@ -43,8 +43,6 @@ struct Scene {
 
 const Scene& TheScene() {
   static const Scene scene = [] {
-    // tar is confined to the fuzz directory: Landlock alone.
-    setenv("ZULCONFINE", "landlock", 1);
     std::string base = fs::canonical(FuzzDirectory()).string();
     return Scene{base + "/top/inst", base + "/top/outside", base + "/archive.tar"};
   }();
@@ -312,7 +310,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   int root_fd = open(scene.root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   int fuzz_fd = open(FuzzDirectory().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  Sandbox sandbox = Sandbox::Beneath(fuzz_fd, FuzzDirectory());
+  // tar is confined to the fuzz directory: Landlock alone.
+  Sandbox sandbox = Sandbox::Beneath(fuzz_fd, FuzzDirectory(), {}, ConfineMode::kLandlock);
   ListedArchive listed;
   listed.List(scene.archive, false, sandbox);
   // A changed header may leave tar unable to list the archive: refused.

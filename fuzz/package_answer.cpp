@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // files.
   if (MOD.empty()) {
     UseEnglishMessages();
-    if (!MakeWorkingFiles()) Finding("no working files");
+    if (!MakeWorkingFiles(FuzzDirectory())) Finding("no working files");
   }
   const Mode modes[] = {Mode::kLoad, Mode::kVerify, Mode::kRemove};
   Mode mode = modes[data[0] % 3];

@@ -1,12 +1,9 @@
-// Path expansion with the base directory ($ZULPWD) and $HOME taken from
+// Path expansion with the base directory (ZULPWD) and HOME taken from
 // the input: "flags zulpwd NUL home NUL path".
 #include "session/part3full.hpp"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <map>
-#include <memory>
 #include <string>
 
 #include "support.hpp"
@@ -18,21 +15,6 @@ std::string_view NextPart(std::string_view& rest) {
   std::string_view part = rest.substr(0, end);
   rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
   return part;
-}
-
-// setenv keeps every value it was ever given, which a long run would feel;
-// putenv takes a string that stays ours and can go once it is replaced.
-void SetOrUnset(const char* name, bool set, std::string_view value) {
-  static std::map<std::string, std::unique_ptr<std::string>> entries;
-  std::unique_ptr<std::string>& entry = entries[name];
-  if (set) {
-    auto next = std::make_unique<std::string>(std::string(name) + "=" + std::string(value));
-    putenv(next->data());
-    entry = std::move(next);
-  } else {
-    unsetenv(name);
-    entry.reset();
-  }
 }
 
 bool BeginsWith(std::string_view s, std::string_view prefix) {
@@ -48,10 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view home = NextPart(rest);
   std::string path(NextPart(rest));
   bool base_is_set = data[0] & 1;
-  SetOrUnset("ZULPWD", base_is_set, zulpwd);
-  SetOrUnset("HOME", data[0] & 2, home);
+  Settings settings;
+  if (base_is_set) settings.pwd = std::string(zulpwd);
+  if (data[0] & 2) settings.home = std::string(home);
 
-  std::string result = part3full(path);
+  std::string result = part3full(path, settings);
   // An absolute path, or none, comes back as it is.
   if ((path.empty() || path[0] == '/') && result != path) Finding("absolute path changed");
   // Climbing from an absolute base stops at the root and stays absolute.

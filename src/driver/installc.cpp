@@ -63,8 +63,8 @@ bool IsDefaultLocale(std::string_view lang) {
 }
 
 void ChooseLanguage(RunState& state) {
-  const char* lang = std::getenv("LANG");
-  bool set = lang && *lang && !IsDefaultLocale(lang);
+  const std::string& lang = state.settings.lang;
+  bool set = !lang.empty() && !IsDefaultLocale(lang);
   std::string locale = set ? lang : "C";
   std::string code = set ? locale.substr(0, 2) : "en";
   state.locale_name = std::move(locale);
@@ -77,9 +77,8 @@ void ChooseLanguage(RunState& state) {
 
 // With ZULANSWERS=FILE every answer is recorded in FILE, for a run that
 // gives them again unattended.
-void RecordAnswersAsAsked() {
-  const char* file = std::getenv("ZULANSWERS");
-  if (!file || !*file || RecordAnswersIn(file)) return;
+void RecordAnswersAsAsked(const std::string& file) {
+  if (file.empty() || RecordAnswersIn(file)) return;
   int error = errno;
   Notice("install: cannot record the answers in ", file,
          std::string(": ") + (error == 0 ? "not a regular file" : std::strerror(error)));
@@ -124,7 +123,7 @@ bool UnchangeableByOthers(const std::string& path) {
 // a verification and another user could change it (after a line on
 // standard error): what it lists is deleted or reported.
 bool TakeNamedToc(const std::string& word, RunState& state) {
-  state.toc_path = part3full(word);
+  state.toc_path = part3full(word, state.settings);
   if (state.toc_path.empty() || state.toc_path[0] != '/') {
     state.toc_path = state.start_dir + "/" + word;
   }
@@ -144,9 +143,11 @@ bool TakeNamedToc(const std::string& word, RunState& state) {
 int StartUp(int argc, char** argv) {
   OpenClosedStandardDescriptors();
   IgnoreWriteSignals();
-  RecordAnswersAsAsked();
-  MessagesLoaded = CatalogueState::kNotChosen;
   RunState state;
+  state.settings = ReadSettings();
+  UseStrictAnswers(state.settings.strict);
+  RecordAnswersAsAsked(state.settings.answers);
+  MessagesLoaded = CatalogueState::kNotChosen;
   state.program_dir = ProgramDirectory(argc > 0 ? argv[0] : nullptr);
   ChooseLanguage(state);
   // A command line that is not understood shows the usage line; to a
@@ -181,10 +182,13 @@ int StartUp(int argc, char** argv) {
   if (argc == 3 && !TakeNamedToc(argv[2], state)) return StrictAnswers() ? 1 : 0;
   // A receipt that cannot be written safely is said before anything is
   // asked: a load it could not undo is not begun.
-  if (state.mode == Mode::kLoad && !WantedReceipt(state.start_dir, state.receipt)) return 1;
+  if (state.mode == Mode::kLoad &&
+      !WantedReceipt(state.settings.receipt, state.start_dir, state.receipt)) {
+    return 1;
+  }
   // From here on an interrupt removes the working directory.
   InstallInterruptHandlers();
-  if (!MakeWorkingFiles()) return 1;
+  if (!MakeWorkingFiles(state.settings.tmpdir)) return 1;
   std::fputs("\n", stdout);
   nprintf(Msg::kAnswerConventions);
   RunDialogue(state);

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "common/settings.hpp"
 #include "operations/listfiles.hpp"
 #include "operations/receipt.hpp"
 #include "session/mode.hpp"
@@ -24,4 +25,5 @@ struct RunState {
   int install_fd = -1;
   ListFiles list_files = ListFiles::kNotAsked;
   ReceiptPlace receipt;  // ZULRECEIPT; empty when none is asked for
+  Settings settings;     // the environment's, read once at start-up
 };

@@ -154,12 +154,6 @@ std::string TocPath(const RunState& state) {
   return state.toc_path.starts_with('/') ? state.toc_path : state.dist_dir + "/" + state.toc_path;
 }
 
-// ZULVERIFY=size: verification compares the sizes of files too.
-bool SizeCheckWanted() {
-  const char* setting = std::getenv("ZULVERIFY");
-  return setting && std::string(setting) == "size";
-}
-
 // How a verification ends the run: anything missing or different is a
 // mismatch; a report ended at a pause before that is the operator's decline.
 Ending EndingOf(const VerifyCounts& found) {
@@ -189,18 +183,17 @@ Ending EndingOf(const VerifyCounts& found) {
   switch (state.mode) {
     case Mode::kVerify:
       nprintf(Msg::kVerifying);
-      ending =
-          EndingOf(RunVER(state.dist_dir, state.toc_path, PAK, Target(state), SizeCheckWanted()));
+      ending = EndingOf(RunVER(state.dist_dir, state.toc_path, PAK, Target(state), state.settings));
       break;
     case Mode::kRemove:
       nprintf(Msg::kRemoving);
-      RunREM(PAK, state.list_files, Target(state));
+      RunREM(PAK, state.list_files, Target(state), state.settings);
       break;
     default:
       nprintf(Msg::kLoading);
       // tar takes the flag as a number, answered by now: 0 or 1.
       RunTAR(state.dist_dir, TocPath(state), PAK, state.variant, state.list_files, Target(state),
-             state.receipt);
+             state.settings, state.receipt);
       std::fputs("\n", stdout);
       break;
   }

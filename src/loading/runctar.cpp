@@ -89,9 +89,10 @@ struct ArchiveNames {
 // The programs of the load, found before anything is unpacked, never in the
 // installation directory or on the medium; the load fails when gunzip is
 // needed and none is left.
-Programs ProgramsOfTheLoad(const ArchiveNames& names, const std::string& root_path) {
+Programs ProgramsOfTheLoad(const ArchiveNames& names, const std::string& root_path,
+                           const Settings& settings) {
   Programs programs;
-  if (!FindPrograms(names.compressed(), {root_path, names.dist}, programs)) {
+  if (!FindPrograms(names.compressed(), {root_path, names.dist}, settings, programs)) {
     FailArchive("gunzip",
                 "not found in PATH outside the installation directory and the medium (an "
                 "absolute folder that only root and you can change)");
@@ -160,15 +161,17 @@ struct Stop {
 class Loader {
  public:
   Loader(const ArchiveNames& archive_names, bool names_shown, const InstallTarget& target,
-         std::vector<std::string> archives, uint64_t progress_total, bool show_progress)
+         const Settings& settings, std::vector<std::string> archives, uint64_t progress_total,
+         bool show_progress)
       : archive_names_(archive_names),
         names_shown_(names_shown),
         // tar's listing owns the screen when the names are shown: one
         // batch after another then.
-        jobs_(names_shown ? 1 : WantedJobs()),
+        jobs_(names_shown ? 1 : WantedJobs(settings.jobs)),
         root_fd_(target.fd),
-        sandbox_(
-            Sandbox::Beneath(root_fd_, target.path, ProgramsOfTheLoad(archive_names, target.path))),
+        sandbox_(Sandbox::Beneath(root_fd_, target.path,
+                                  ProgramsOfTheLoad(archive_names, target.path, settings),
+                                  settings.confine)),
         // Without a private root, what another user could change while tar
         // runs is refused.
         refuse_changeable_(!sandbox_.private_root()),
@@ -461,7 +464,8 @@ ArchivesOfTheLoad CheckArchives(const std::string& pak, const ArchiveNames& name
 }  // namespace
 
 void RunTAR(const std::string& dist, const std::string& toc, const std::string& pak, int variant,
-            ListFiles list_files, const InstallTarget& target, const ReceiptPlace& receipt) {
+            ListFiles list_files, const InstallTarget& target, const Settings& settings,
+            const ReceiptPlace& receipt) {
   std::fputs("\n", stdout);
   std::optional<LineReader> in(std::in_place, pak);
   std::string_view line;
@@ -473,14 +477,15 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
   if (!receipt.empty()) WriteReceipt(toc, pak, receipt);
   // tar's listing owns the screen when the names are shown.
   bool names_shown = list_files == ListFiles::kYes;
-  bool show_progress = !names_shown && ProgressLine::Wanted();
+  bool show_progress = !names_shown && ProgressLine::Wanted(settings);
   // What tar lists owns the screen when the names are shown: every batch in
   // its place then.
   if (!names_shown) {
     LineReader again(pak);
     std::vector<LineRun> runs = LineRuns(again);
     if (ArchivesComeBack(runs)) {
-      Loader loader(names, names_shown, target, {}, show_progress ? load.bytes : 0, show_progress);
+      Loader loader(names, names_shown, target, settings, {}, show_progress ? load.bytes : 0,
+                    show_progress);
       loader.LoadInRuns(again, runs);
       loader.Finish();
       in.reset();
@@ -489,7 +494,7 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
       return;
     }
   }
-  Loader loader(names, names_shown, target, std::move(load.archives),
+  Loader loader(names, names_shown, target, settings, std::move(load.archives),
                 show_progress ? load.bytes : 0, show_progress);
   TarBatch* batch = &loader.NextBatch(TocLine(line).ArchiveCode());
   do {

@@ -134,9 +134,8 @@ int PrivateFileIn(int dir, std::string& made) {
 
 }  // namespace
 
-bool WantedReceipt(const std::string& start_dir, ReceiptPlace& place) {
-  const char* receipt = std::getenv("ZULRECEIPT");
-  if (!receipt || !*receipt) return true;
+bool WantedReceipt(const std::string& receipt, const std::string& start_dir, ReceiptPlace& place) {
+  if (receipt.empty()) return true;
   place.path = receipt[0] == '/' ? receipt : (start_dir == "/" ? "" : start_dir) + "/" + receipt;
   size_t slash = place.path.rfind('/');
   std::string dir = slash == 0 ? "/" : place.path.substr(0, slash);

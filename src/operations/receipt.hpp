@@ -14,14 +14,14 @@ struct ReceiptPlace {
   bool empty() const { return path.empty(); }
 };
 
-// The receipt asked for (ZULRECEIPT=FILE), FILE made absolute against
+// The receipt asked for (`receipt`, ZULRECEIPT), made absolute against
 // `start_dir`; empty when none is asked for. Its directory is opened once,
 // here, and only where no user but root and the running one can have
 // decided what the path names or can rename what is made in it (see
 // OpenTrustedPath). False when it cannot be: a line on standard error
 // names the receipt, the directory on the way that failed and why, and the
 // run must end before anything is asked or loaded.
-bool WantedReceipt(const std::string& start_dir, ReceiptPlace& place);
+bool WantedReceipt(const std::string& receipt, const std::string& start_dir, ReceiptPlace& place);
 
 // Writes the receipt at `place` from the table of contents `toc` and the
 // chosen lines `pak`: the header line, the title line of every category up

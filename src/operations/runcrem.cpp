@@ -92,9 +92,9 @@ struct HeldBack {
   size_t lines = 0;  // every line held, the directories' and those below them
 };
 
-Programs ProgramsOfTheRemoval() {
+Programs ProgramsOfTheRemoval(const Settings& settings) {
   Programs programs;
-  FindPrograms(false, {}, programs);
+  FindPrograms(false, {}, settings, programs);
   return programs;
 }
 
@@ -102,11 +102,12 @@ Programs ProgramsOfTheRemoval() {
 // rm.
 class Remover {
  public:
-  Remover(ListFiles list_files, const InstallTarget& target)
+  Remover(ListFiles list_files, const InstallTarget& target, const Settings& settings)
       : list_files_(list_files),
         root_fd_(target.fd),
         root_path_(target.path),
-        sandbox_(Sandbox::Beneath(root_fd_, root_path_, ProgramsOfTheRemoval())),
+        sandbox_(Sandbox::Beneath(root_fd_, root_path_, ProgramsOfTheRemoval(settings),
+                                  settings.confine)),
         refuse_open_(!sandbox_.private_root()),
         mount_points_(MountPointsBeneath(root_fd_)) {
     if (root_fd_ < 0) DieFor(root_path_);
@@ -309,12 +310,13 @@ class Remover {
 
 }  // namespace
 
-void RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target) {
+void RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target,
+            const Settings& settings) {
   std::fputs("\n", stdout);
   LineReader in(pak);
-  Remover remover(list_files, target);
+  Remover remover(list_files, target, settings);
   // "Deleted:" lines own the screen when they are listed.
-  bool wanted = list_files != ListFiles::kYes && ProgressLine::Wanted();
+  bool wanted = list_files != ListFiles::kYes && ProgressLine::Wanted(settings);
   ProgressLine progress("Removing", wanted ? CountLines(pak) : 0, ProgressLine::Unit::kEntries,
                         wanted);
   uint64_t entries = 0;

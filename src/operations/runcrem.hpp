@@ -3,10 +3,12 @@
 
 #include <string>
 
+#include "common/settings.hpp"
 #include "operations/installtarget.hpp"
 #include "operations/listfiles.hpp"
 
 // Deletes the entries of `pak` from the installation directory `target`
 // (never those of required packages, never anything outside it); each is
 // reported only for ListFiles::kYes, warnings always.
-void RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target);
+void RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target,
+            const Settings& settings);

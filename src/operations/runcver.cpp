@@ -183,13 +183,15 @@ class Verifier {
 }  // namespace
 
 VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::string& pak,
-                    const InstallTarget& target, bool check_sizes) {
+                    const InstallTarget& target, const Settings& settings) {
   LineReader in(pak);
   std::fputs("\n", stdout);
   // A table of contents named on the command line has an absolute path.
+  bool check_sizes = settings.verify_sizes;
   Verifier verifier(!toc.empty() && toc[0] == '/' ? toc : dist + "/" + toc, target, check_sizes);
-  ProgressLine progress("Verifying", ProgressLine::Wanted() ? CountLines(pak) : 0,
-                        ProgressLine::Unit::kEntries, ProgressLine::Wanted());
+  bool wanted = ProgressLine::Wanted(settings);
+  ProgressLine progress("Verifying", wanted ? CountLines(pak) : 0, ProgressLine::Unit::kEntries,
+                        wanted);
   uint64_t entries = 0;
   std::string_view line;
   while (in.Next(line)) {

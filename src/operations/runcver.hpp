@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "common/settings.hpp"
 #include "operations/installtarget.hpp"
 
 // What a verification found.
@@ -14,9 +15,9 @@ struct VerifyCounts {
 };
 
 // Lists and counts the entries of `pak` missing from the installation
-// directory `target`,
-// under the category and package headings. With `check_sizes` it also lists
-// and counts the files ('F' entries that are regular files, not links)
-// whose size differs from the size their line gives.
+// directory `target`, under the category and package headings. With
+// ZULVERIFY=size in `settings` it also lists and counts the files ('F'
+// entries that are regular files, not links) whose size differs from the
+// size their line gives.
 VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::string& pak,
-                    const InstallTarget& target, bool check_sizes = false);
+                    const InstallTarget& target, const Settings& settings);

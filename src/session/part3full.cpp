@@ -3,17 +3,14 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 #include "common/currentdirectory.hpp"
 
 namespace {
 
 // The base directory without trailing '/', so that the root is the empty
 // text and every join below adds exactly one '/'.
-std::string BaseDirectory() {
-  const char* zulpwd = std::getenv("ZULPWD");
-  std::string base = zulpwd ? zulpwd : CurrentDirectory();
+std::string BaseDirectory(const Settings& settings) {
+  std::string base = settings.pwd ? *settings.pwd : CurrentDirectory();
   while (!base.empty() && base.back() == '/') base.pop_back();
   return base;
 }
@@ -49,11 +46,8 @@ std::string ParentChain(const std::string& input, const std::string& base) {
   return RootIfEmpty(CutLevels(base, levels) + tail);
 }
 
-std::string Tilde(const std::string& input) {
-  if (input == "~") {
-    const char* home = std::getenv("HOME");
-    return home ? home : input;
-  }
+std::string Tilde(const std::string& input, const Settings& settings) {
+  if (input == "~") return settings.home ? *settings.home : input;
   size_t slash = input.find('/');
   std::string user = input.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
   struct passwd* entry = getpwnam(user.c_str());
@@ -65,21 +59,20 @@ std::string Tilde(const std::string& input) {
 
 }  // namespace
 
-std::string part3full(const std::string& input) {
-  if (BeginsWith(input, "./")) return BaseDirectory() + input.substr(1);
+std::string part3full(const std::string& input, const Settings& settings) {
+  // The current directory is looked up only for a form that needs it.
+  auto base = [&] { return BaseDirectory(settings); };
+  if (BeginsWith(input, "./")) return base() + input.substr(1);
   if (input.find('/') != std::string::npos && input[0] != '.' && input[0] != '~' &&
       input[0] != '/') {
-    return BaseDirectory() + "/" + input;
+    return base() + "/" + input;
   }
-  if (BeginsWith(input, "../")) return ParentChain(input, BaseDirectory());
-  if (BeginsWith(input, "~/")) {
-    const char* home = std::getenv("HOME");
-    return home ? home + input.substr(1) : input;
-  }
-  if (BeginsWith(input, "~")) return Tilde(input);
-  if (input == "..") return RootIfEmpty(CutLevels(BaseDirectory(), 1));
+  if (BeginsWith(input, "../")) return ParentChain(input, base());
+  if (BeginsWith(input, "~/")) return settings.home ? *settings.home + input.substr(1) : input;
+  if (BeginsWith(input, "~")) return Tilde(input, settings);
+  if (input == "..") return RootIfEmpty(CutLevels(base(), 1));
   // A name such as "..x" is a file of the base directory, not its parent.
-  if (BeginsWith(input, "..")) return BaseDirectory() + "/" + input;
-  if (input == ".") return RootIfEmpty(BaseDirectory());
+  if (BeginsWith(input, "..")) return base() + "/" + input;
+  if (input == ".") return RootIfEmpty(base());
   return input;
 }

@@ -3,7 +3,10 @@
 
 #include <string>
 
+#include "common/settings.hpp"
+
 // Expands the forms beginning with "./", "../", "..", ".", "~/" and "~"
-// against the base directory ($ZULPWD, else the current directory) and the
-// home directories; any other path comes back unchanged.
-std::string part3full(const std::string& path);
+// against the base directory (ZULPWD of `settings`, else the current
+// directory) and the home directories (HOME); any other path comes back
+// unchanged.
+std::string part3full(const std::string& path, const Settings& settings);

@@ -1,7 +1,6 @@
 #include "session/strict.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "common/exitrequest.hpp"
@@ -31,10 +30,13 @@ std::string QuestionName(Msg question) {
 
 }  // namespace
 
-bool StrictAnswers() {
-  const char* setting = std::getenv("ZULSTRICT");
-  return setting && *setting && std::string_view(setting) != "0";
-}
+namespace {
+bool strict_answers = false;
+}  // namespace
+
+void UseStrictAnswers(bool strict) { strict_answers = strict; }
+
+bool StrictAnswers() { return strict_answers; }
 
 void EndRun(Ending ending) {
   if (!StrictAnswers()) exite(0);

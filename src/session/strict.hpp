@@ -8,7 +8,9 @@
 
 #include "messages/messagenumber.hpp"
 
-// True when ZULSTRICT is set to anything but the empty text or "0".
+// Whether this run's answers are strict (ZULSTRICT set to anything but the
+// empty text or "0"): said once at start-up, from the run's settings.
+void UseStrictAnswers(bool strict);
 bool StrictAnswers();
 
 // The statuses of a strict run; a failure (a file that cannot be opened, a

@@ -3,8 +3,6 @@
 #include <sched.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <string_view>
 
 namespace {
 
@@ -18,13 +16,4 @@ int UsableProcessors() {
 
 }  // namespace
 
-int WantedJobs() {
-  int jobs = 0;
-  if (const char* value = std::getenv("ZULJOBS"); value && *value) {
-    char* end = nullptr;
-    long asked = std::strtol(value, &end, 10);
-    if (*end == '\0' && asked >= 1) jobs = static_cast<int>(std::min<long>(asked, kMostJobs));
-  }
-  if (jobs == 0) jobs = UsableProcessors();
-  return std::min(jobs, kMostJobs);
-}
+int WantedJobs(int asked) { return std::min(asked >= 1 ? asked : UsableProcessors(), kMostJobs); }

@@ -4,7 +4,7 @@
 // The most at a time, whatever the machine or the operator says.
 inline constexpr int kMostJobs = 16;
 
-// ZULJOBS when it is a whole number from 1 up, else the processors this
+// `asked` (ZULJOBS) when it is from 1 up, else the processors this
 // process may run on; at most kMostJobs. 1 extracts one batch after
 // another.
-int WantedJobs();
+int WantedJobs(int asked);

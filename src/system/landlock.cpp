@@ -78,15 +78,10 @@ int LandlockAbi() {
   return abi;
 }
 
-bool ConfinementWanted() {
-  const char* setting = std::getenv("ZULCONFINE");
-  return !setting || std::strcmp(setting, "off") != 0;
-}
-
-Confinement Confinement::Beneath(int dir_fd) {
+Confinement Confinement::Beneath(int dir_fd, ConfineMode mode) {
   Confinement confinement;
   int abi = LandlockAbi();
-  if (abi == 0 || !ConfinementWanted()) return confinement;
+  if (abi == 0 || mode == ConfineMode::kOff) return confinement;
   // Nothing a file extractor needs is handled but writing: no TCP at all,
   // no signal to a process outside the child's own, no abstract socket
   // outside (where the kernel knows these).

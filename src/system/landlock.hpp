@@ -4,16 +4,18 @@
 // stays free.
 #pragma once
 
+#include "common/settings.hpp"
+
 // A ruleset made in the installer and applied in a child between fork and
 // exec, where nothing may allocate.
 class Confinement {
  public:
   // The ruleset for the directory open as `dir_fd` (-1: nothing may be
   // written anywhere); an empty confinement (active() false) when the
-  // kernel has no Landlock, it is disabled, or ZULCONFINE=off asks for none.
+  // kernel has no Landlock, it is disabled, or `mode` is kOff.
   // Where the kernel knows them, TCP, signals to processes outside the
   // child and abstract sockets outside it are refused as well.
-  static Confinement Beneath(int dir_fd);
+  static Confinement Beneath(int dir_fd, ConfineMode mode);
 
   Confinement(Confinement&& other) noexcept;
   Confinement& operator=(Confinement&& other) noexcept;
@@ -32,6 +34,3 @@ class Confinement {
 
 // The Landlock ABI version of the running kernel; 0 without Landlock.
 int LandlockAbi();
-
-// True unless ZULCONFINE=off.
-bool ConfinementWanted();

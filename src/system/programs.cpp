@@ -11,8 +11,6 @@
 
 #include "system/trustedpath.hpp"
 
-extern char** environ;
-
 namespace {
 
 // `path` with every link and dot resolved; empty when it does not exist.
@@ -38,11 +36,6 @@ bool Trusted(const std::string& path) {
   return IsTrustedPath(path, untrusted);
 }
 
-bool IsLocaleVariable(const char* entry) {
-  return std::strncmp(entry, "LANG=", 5) == 0 || std::strncmp(entry, "LANGUAGE=", 9) == 0 ||
-         std::strncmp(entry, "LC_", 3) == 0;
-}
-
 }  // namespace
 
 std::vector<std::string> Programs::Environment(bool c_locale) const {
@@ -55,9 +48,7 @@ std::vector<std::string> Programs::Environment(bool c_locale) const {
     environment.emplace_back("LC_ALL=C");
     return environment;
   }
-  for (char** entry = environ; *entry; ++entry) {
-    if (IsLocaleVariable(*entry)) environment.emplace_back(*entry);
-  }
+  environment.insert(environment.end(), locale.begin(), locale.end());
   return environment;
 }
 
@@ -91,11 +82,12 @@ std::optional<std::string> FindProgram(std::string_view name, std::string_view p
   return std::nullopt;
 }
 
-bool FindPrograms(bool compressed, const std::vector<std::string>& untrusted, Programs& programs) {
+bool FindPrograms(bool compressed, const std::vector<std::string>& untrusted,
+                  const Settings& settings, Programs& programs) {
+  programs.locale = settings.locale;
   std::vector<std::string> used = {programs.tar, programs.rm};
   if (compressed) {
-    const char* path = std::getenv("PATH");
-    std::optional<std::string> gunzip = FindProgram("gunzip", path ? path : "", untrusted);
+    std::optional<std::string> gunzip = FindProgram("gunzip", settings.path, untrusted);
     if (!gunzip) return false;
     programs.gunzip = *gunzip;
     used.push_back(*gunzip);

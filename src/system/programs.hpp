@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/settings.hpp"
+
 struct Programs {
   std::string tar = "/bin/tar";
   std::string rm = "/bin/rm";
@@ -18,6 +20,8 @@ struct Programs {
   // PATH (gunzip is a script that starts gzip from there), and what a
   // private root binds for them to run.
   std::vector<std::string> folders;
+  // The operator's locale variables, "NAME=value".
+  std::vector<std::string> locale;
 
   // The environment of a child: PATH of the folders, and the locale
   // variables the installer was given (tar's messages and the names it
@@ -36,6 +40,7 @@ std::optional<std::string> FindProgram(std::string_view name, std::string_view p
                                        const std::vector<std::string>& untrusted);
 
 // The programs of a run: tar and rm at their fixed places, gunzip (when
-// `compressed`) through the installer's PATH, never from `untrusted`.
-// False when gunzip is wanted but not found.
-bool FindPrograms(bool compressed, const std::vector<std::string>& untrusted, Programs& programs);
+// `compressed`) through the installer's PATH, never from `untrusted`; the
+// locale the settings give. False when gunzip is wanted but not found.
+bool FindPrograms(bool compressed, const std::vector<std::string>& untrusted,
+                  const Settings& settings, Programs& programs);

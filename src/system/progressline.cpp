@@ -60,9 +60,8 @@ void ProgressLine::HideCurrent() {
   if (current_) current_->Hide();
 }
 
-bool ProgressLine::Wanted() {
-  const char* setting = std::getenv("ZULPROGRESS");
-  return isatty(STDERR_FILENO) == 1 && !(setting && std::strcmp(setting, "off") == 0);
+bool ProgressLine::Wanted(const Settings& settings) {
+  return settings.progress && isatty(STDERR_FILENO) == 1;
 }
 
 ProgressLine::ProgressLine(std::string operation, uint64_t total, Unit unit, bool wanted)

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/settings.hpp"
+
 class ProgressLine {
  public:
   // No line.
@@ -17,7 +19,7 @@ class ProgressLine {
 
   // Whether a line is shown at all: standard error is a terminal and
   // ZULPROGRESS is not "off".
-  static bool Wanted();
+  static bool Wanted(const Settings& settings);
 
   // A line for `operation` ("Loading") with `total` units to do; shown at
   // once when wanted, else nothing is ever drawn.

@@ -126,19 +126,13 @@ bool Sandbox::IsSame(const char* path, const Place& place) noexcept {
   return false;
 }
 
-ConfineMode WantedConfineMode() {
-  const char* setting = std::getenv("ZULCONFINE");
-  if (setting && std::strcmp(setting, "off") == 0) return ConfineMode::kOff;
-  if (setting && std::strcmp(setting, "landlock") == 0) return ConfineMode::kLandlock;
-  return ConfineMode::kStrongest;
-}
-
-Sandbox Sandbox::Beneath(int dir_fd, const std::string& dir_path, Programs programs) {
-  Sandbox sandbox(Confinement::Beneath(dir_fd), std::move(programs));
+Sandbox Sandbox::Beneath(int dir_fd, const std::string& dir_path, Programs programs,
+                         ConfineMode mode) {
+  Sandbox sandbox(Confinement::Beneath(dir_fd, mode), std::move(programs), mode);
   sandbox.CheckPath(dir_fd, dir_path);
-  if (!sandbox.unusable_.empty() || WantedConfineMode() == ConfineMode::kOff) return sandbox;
+  if (!sandbox.unusable_.empty() || mode == ConfineMode::kOff) return sandbox;
   sandbox.filter_ = SyscallFilter::ForChildren();
-  if (WantedConfineMode() == ConfineMode::kStrongest) {
+  if (mode == ConfineMode::kStrongest) {
     // Tried once: where the kernel refuses it or tar does not run in it, it
     // is not used, and that is said.
     int error = EINVAL;

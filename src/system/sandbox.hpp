@@ -24,19 +24,16 @@
 
 enum class ChildWork;
 
-// What ZULCONFINE asks for: unset (or any other word) the strongest the
-// kernel allows, "landlock" Landlock without the namespace, "off" neither.
-enum class ConfineMode { kStrongest, kLandlock, kOff };
-ConfineMode WantedConfineMode();
-
 class Sandbox {
  public:
   // The confinement for children writing beneath the directory open as
   // `dir_fd` (whose absolute path is `dir_path`), which read the private
-  // working directory and run `programs`. The namespace is tried once here:
-  // when the kernel refuses it, or tar does not run in it, the children get
-  // Landlock alone, and standard error says so once.
-  static Sandbox Beneath(int dir_fd, const std::string& dir_path, Programs programs = {});
+  // working directory and run `programs`, as strong as `mode` asks. The
+  // namespace is tried once here: when the kernel refuses it, or tar does
+  // not run in it, the children get Landlock alone, and standard error says
+  // so once.
+  static Sandbox Beneath(int dir_fd, const std::string& dir_path, Programs programs,
+                         ConfineMode mode);
 
   Sandbox(Sandbox&&) noexcept = default;
   Sandbox& operator=(Sandbox&&) noexcept = default;
@@ -70,9 +67,9 @@ class Sandbox {
     ino_t ino = 0;
   };
 
-  Sandbox(Confinement writes, Programs programs)
+  Sandbox(Confinement writes, Programs programs, ConfineMode mode)
       : landlock_(std::move(writes)),
-        reads_only_(Confinement::Beneath(-1)),
+        reads_only_(Confinement::Beneath(-1, mode)),
         programs_(std::move(programs)) {}
   // In the installer: what the child will do, worked out where it may
   // allocate. False when the namespace is out of the question.

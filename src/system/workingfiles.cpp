@@ -76,13 +76,12 @@ bool MakePrivateDirectory(int base) {
   return false;
 }
 
-// Makes the working directory in $TMPDIR when it is an absolute path of a
+// Makes the working directory in `tmpdir` when it is an absolute path of a
 // directory that can hold it safely, else in /tmp. The base is held from
 // the start: a name on the way that changes meanwhile changes nothing.
-bool MakeWorkingDirectory(std::string& base) {
-  const char* tmpdir = std::getenv("TMPDIR");
-  if (tmpdir && tmpdir[0] == '/') {
-    base_fd = OpenBase(tmpdir);
+bool MakeWorkingDirectory(const std::string& tmpdir, std::string& base) {
+  if (tmpdir.starts_with('/')) {
+    base_fd = OpenBase(tmpdir.c_str());
     if (base_fd >= 0 && MakePrivateDirectory(base_fd)) {
       base = tmpdir;
       return true;
@@ -109,12 +108,12 @@ void CloseHeld() {
 
 }  // namespace
 
-bool MakeWorkingFiles() {
+bool MakeWorkingFiles(const std::string& tmpdir) {
   // The interrupt handler reads these names: no signal while they change.
   InterruptsHeld held;
   CloseHeld();
   std::string base;
-  if (!MakeWorkingDirectory(base)) {
+  if (!MakeWorkingDirectory(tmpdir, base)) {
     std::fflush(stdout);
     std::perror(base.c_str());
     return false;

@@ -15,13 +15,14 @@ extern std::string TMP2;
 extern std::string TMP3;
 extern std::string PAK;
 
-// Makes the private working directory and the five names: in $TMPDIR when
-// it is an absolute path of a directory in which no user but root and the
-// running one can rename or replace what the run makes (its owner is one of
-// them, and it is sticky or writable by its owner alone), else in /tmp.
+// Makes the private working directory and the five names: in `tmpdir`
+// (TMPDIR) when it is an absolute path of a directory in which no user but
+// root and the running one can rename or replace what the run makes (its
+// owner is one of them, and it is sticky or writable by its owner alone),
+// else in /tmp.
 // Returns false (after reporting why on standard error) when the directory
 // cannot be made.
-bool MakeWorkingFiles();
+bool MakeWorkingFiles(const std::string& tmpdir);
 
 // The private working directory, held (O_PATH): -1 before it is made.
 int WorkingDirectoryFd();

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "common/exitrequest.hpp"
+#include "common/settings.hpp"
 #include "driver/farewell.hpp"
 #include "messages/catalogue.hpp"
 #include "messages/print.hpp"
@@ -48,7 +49,7 @@ ScopedVariable::~ScopedVariable() {
 
 void InProcessTest::SetUp() {
   UseEnglishMessages();
-  ASSERT_TRUE(MakeWorkingFiles());
+  ASSERT_TRUE(MakeWorkingFiles(ReadSettings().tmpdir));
 }
 
 void InProcessTest::TearDown() {

@@ -48,7 +48,7 @@ class Loading : public OperationsTest {
   }
   Outcome Load(int variant, ListFiles list_files = ListFiles::kNo) {
     HeldTarget target(inst_);
-    return RunUnit([&] { RunTAR(dist_, "", PAK, variant, list_files, *target); });
+    return RunUnit([&] { RunTAR(dist_, "", PAK, variant, list_files, *target, ReadSettings()); });
   }
   std::string src_ = dir_ / "src";
 };
@@ -477,7 +477,7 @@ TEST_F(Loading, BadCompressedDataOrNoGunzipFailsTheBatch) {
     first = false;
     EXPECT_TRUE(Exists("good"));
     EXPECT_FALSE(Exists("bad"));
-    ASSERT_TRUE(MakeWorkingFiles());
+    ASSERT_TRUE(MakeWorkingFiles(ReadSettings().tmpdir));
   }
 
   WritePak({Line("01", "good")});
@@ -498,7 +498,7 @@ TEST_F(Loading, BadCompressedDataOrNoGunzipFailsTheBatch) {
   // Unconfined, it can look at its input and note what it has seen.
   std::string bin = dir_ / "bin";
   MakeDirs(bin + "/seen");
-  ASSERT_TRUE(MakeWorkingFiles());
+  ASSERT_TRUE(MakeWorkingFiles(ReadSettings().tmpdir));
   ScopedVariable on_path("PATH", bin + ":" + path);
   ScopedVariable jobs("ZULJOBS", "2");
   ScopedVariable off("ZULCONFINE", "off");
@@ -529,7 +529,7 @@ TEST_F(Loading, BadCompressedDataOrNoGunzipFailsTheBatch) {
     EXPECT_EQ(err.find(slow_fails ? "02tar.z" : "01tar.z"), std::string::npos) << err;
     EXPECT_EQ(Exists("good"), !slow_fails);
     EXPECT_FALSE(Exists("three"));
-    ASSERT_TRUE(MakeWorkingFiles());
+    ASSERT_TRUE(MakeWorkingFiles(ReadSettings().tmpdir));
   }
 }
 
@@ -753,9 +753,9 @@ TEST_F(Loading, AMemberIsTakenAsListedOnlyWhereExtractionReadsItSo) {
   WriteFile(src + "/y", std::string(512, 'y'));
   WriteFile(src + "/big", "x");
   std::filesystem::resize_file(src + "/big", 1 << 20);
-  ASSERT_TRUE(MakeWorkingFiles());
+  ASSERT_TRUE(MakeWorkingFiles(ReadSettings().tmpdir));
   HeldTarget target(inst_);
-  Sandbox sandbox = Sandbox::Beneath((*target).fd, (*target).path);
+  Sandbox sandbox = Sandbox::Beneath((*target).fd, (*target).path, {}, ReadSettings().confine);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.made_of.back() + " " + std::to_string(&c - cases));
     Landing landing((*target).fd, (*target).path, false);

@@ -34,7 +34,7 @@ class Removal : public OperationsTest {
   }
   Outcome Remove(ListFiles list_files) {
     HeldTarget target(inst_);
-    return RunUnit([&] { RunREM(PAK, list_files, *target); });
+    return RunUnit([&] { RunREM(PAK, list_files, *target, Settings()); });
   }
 
   const std::string kWarnings =

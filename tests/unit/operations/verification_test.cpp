@@ -22,7 +22,7 @@ class Verification : public OperationsTest {
   }
   Outcome Verify(const std::string& input = "", const std::string& toc = "01.toc") {
     HeldTarget target(inst_);
-    return RunUnit([&] { RunVER(dist_, toc, PAK, *target); }, input);
+    return RunUnit([&] { RunVER(dist_, toc, PAK, *target, Settings()); }, input);
   }
 };
 
@@ -97,7 +97,9 @@ TEST_F(Verification, SizesOfFilesWhenAsked) {
             TocEntry(1, 'F', '*', "Tools", "01", 0, "lib"),
             TocEntry(1, 'F', '*', "Tools", "01", 7, "gone")});
   HeldTarget target(inst_);
-  Outcome sized = RunUnit([&] { RunVER(dist_, "01.toc", PAK, *target, true); });
+  Settings sizes;
+  sizes.verify_sizes = true;
+  Outcome sized = RunUnit([&] { RunVER(dist_, "01.toc", PAK, *target, sizes); });
   EXPECT_EQ(sized.out,
             "\n  Size differs: bin/ls (expected 3, found 5)\n"
             "  Size differs: bin/cat (expected 8, found 1)\n"

@@ -4,36 +4,20 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <optional>
 
 #include "support/tempdir.hpp"
 
 namespace {
 
-// Sets or unsets an environment variable for one test and restores it.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+// The expansion with the base directory and home directory given.
+std::string Full(const std::string& input, std::optional<std::string> pwd,
+                 std::optional<std::string> home = std::nullopt) {
+  Settings settings;
+  settings.pwd = std::move(pwd);
+  settings.home = std::move(home);
+  return part3full(input, settings);
+}
 
 struct Row {
   const char* base;
@@ -68,23 +52,18 @@ TEST(PathExpansion, RelativeFormsAgainstTheBaseDirectory) {
       {"/u/w", "../..x", "/u/..x"},
   };
   for (const Row& row : rows) {
-    ScopedEnv base("ZULPWD", std::string(row.base));
-    EXPECT_EQ(part3full(row.input), row.result) << row.base << " + " << row.input;
+    EXPECT_EQ(Full(row.input, row.base), row.result) << row.base << " + " << row.input;
   }
 }
 
 TEST(PathExpansion, EmptyZulpwdIsTheRootAndUnsetMeansTheCurrentDirectory) {
-  {
-    ScopedEnv base("ZULPWD", std::string(""));
-    EXPECT_EQ(part3full("./x"), "/x");
-    EXPECT_EQ(part3full("a/b"), "/a/b");
-  }
-  ScopedEnv base("ZULPWD", std::nullopt);
+  EXPECT_EQ(Full("./x", ""), "/x");
+  EXPECT_EQ(Full("a/b", ""), "/a/b");
   TempDir dir;
   char old[4096];
   ASSERT_NE(getcwd(old, sizeof old), nullptr);
   ASSERT_EQ(chdir(dir.path().c_str()), 0);
-  std::string here = part3full("./x.toc");
+  std::string here = Full("./x.toc", std::nullopt);
   ASSERT_EQ(chdir(old), 0);
   char real[4096];
   ASSERT_NE(realpath(dir.path().c_str(), real), nullptr);
@@ -92,16 +71,15 @@ TEST(PathExpansion, EmptyZulpwdIsTheRootAndUnsetMeansTheCurrentDirectory) {
 }
 
 TEST(PathExpansion, HomeDirectories) {
-  ScopedEnv home("HOME", std::string("/home/op"));
-  EXPECT_EQ(part3full("~/t"), "/home/op/t");
-  EXPECT_EQ(part3full("~"), "/home/op");
+  const std::string home = "/home/op";
+  EXPECT_EQ(Full("~/t", "/", home), "/home/op/t");
+  EXPECT_EQ(Full("~", "/", home), "/home/op");
   struct passwd* root = getpwnam("root");
   ASSERT_NE(root, nullptr);
-  EXPECT_EQ(part3full("~root/t"), std::string(root->pw_dir) + "/t");
-  EXPECT_EQ(part3full("~root"), std::string(root->pw_dir));
-  EXPECT_EQ(part3full("~nosuchuser42"), "~nosuchuser42");
-  EXPECT_EQ(part3full("~nosuchuser42/t"), "~nosuchuser42/t");
-  ScopedEnv no_home("HOME", std::nullopt);
-  EXPECT_EQ(part3full("~"), "~");
-  EXPECT_EQ(part3full("~/t"), "~/t");
+  EXPECT_EQ(Full("~root/t", "/", home), std::string(root->pw_dir) + "/t");
+  EXPECT_EQ(Full("~root", "/", home), std::string(root->pw_dir));
+  EXPECT_EQ(Full("~nosuchuser42", "/", home), "~nosuchuser42");
+  EXPECT_EQ(Full("~nosuchuser42/t", "/", home), "~nosuchuser42/t");
+  EXPECT_EQ(Full("~", "/"), "~");
+  EXPECT_EQ(Full("~/t", "/"), "~/t");
 }

@@ -68,11 +68,10 @@ TEST_F(Children, AConfinedChildCannotDoWhatItsWorkNeverNeeds) {
   // A working directory inside the installation directory.
   std::string inst = dir_ / "inst", out = dir_ / "out";
   MakeDirs(inst + "/work");
-  ScopedVariable tmpdir("TMPDIR", inst + "/work");
-  ASSERT_TRUE(MakeWorkingFiles());
+  ASSERT_TRUE(MakeWorkingFiles(inst + "/work"));
   int inst_fd = open(inst.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   Programs programs;
-  ASSERT_TRUE(FindPrograms(false, {}, programs));
+  ASSERT_TRUE(FindPrograms(false, {}, ReadSettings(), programs));
   // Landlock alone governs neither modes (the path of a descriptor is
   // within reach) nor the working files beneath the directory (which is
   // why an operation refuses it).
@@ -86,20 +85,20 @@ TEST_F(Children, AConfinedChildCannotDoWhatItsWorkNeverNeeds) {
         "import ctypes as c; exit(c.CDLL(None).syscall(91, c.c_long(1 << 32 | 1), 0o600))"},
        true},
       {{"/bin/sh", "-c", "echo x >" + WorkingDirectoryPath() + "/x"}, false}};
-  for (const char* mode : {"", "landlock"}) {
-    SCOPED_TRACE(*mode ? mode : "strongest");
-    ScopedVariable confine("ZULCONFINE", *mode ? std::optional<std::string>(mode) : std::nullopt);
-    Sandbox sandbox = Sandbox::Beneath(inst_fd, inst, programs);
-    EXPECT_EQ(sandbox.private_root(), !*mode);
-    EXPECT_EQ(sandbox.unusable().empty(), !*mode) << sandbox.unusable();
+  for (ConfineMode mode : {ConfineMode::kStrongest, ConfineMode::kLandlock}) {
+    bool strongest = mode == ConfineMode::kStrongest;
+    SCOPED_TRACE(strongest ? "strongest" : "landlock");
+    Sandbox sandbox = Sandbox::Beneath(inst_fd, inst, programs, mode);
+    EXPECT_EQ(sandbox.private_root(), strongest);
+    EXPECT_EQ(sandbox.unusable().empty(), strongest) << sandbox.unusable();
     EXPECT_TRUE(RunIn(sandbox, {"/bin/sh", "-c", "true"}, out));
     for (const auto& [argv, without_private_root] : refused) {
-      if (*mode && !without_private_root) continue;
+      if (!strongest && !without_private_root) continue;
       EXPECT_FALSE(RunIn(sandbox, argv, out)) << argv.back();
       struct stat st;
       EXPECT_TRUE(stat(out.c_str(), &st) == 0 && (st.st_mode & 0777) == 0644) << argv.back();
     }
-    if (!*mode) continue;
+    if (strongest) continue;
     // What the kernel says of the child: the capabilities of its work in
     // the bounding set, no new privileges, a filter.
     for (auto [work, bounding] : {std::pair{ChildWork::kExtract, "000000000000001b"},
