@@ -25,6 +25,11 @@ endforeach()
 find_package(Threads REQUIRED)
 target_link_libraries(install_loading PUBLIC Threads::Threads)
 
+# Checksums and signatures (SHA-256, BLAKE2b, Ed25519) are libsodium's,
+# linked in like libseccomp.
+find_library(SODIUM_STATIC NAMES libsodium.a REQUIRED)
+target_link_libraries(install_common PUBLIC ${SODIUM_STATIC})
+
 # The filter of the system calls a child never makes is written by
 # libseccomp, linked in: the installer on a medium needs only the C library.
 find_library(SECCOMP_STATIC NAMES libseccomp.a REQUIRED)

@@ -313,7 +313,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // tar is confined to the fuzz directory: Landlock alone.
   Sandbox sandbox = Sandbox::Beneath(fuzz_fd, FuzzDirectory(), {}, ConfineMode::kLandlock);
   ListedArchive listed;
-  listed.List(scene.archive, false, sandbox);
+  listed.List(scene.archive, false, sandbox, {});
   // A changed header may leave tar unable to list the archive: refused.
   if (!listed.error().empty() && !changed) Finding("tar could not list an archive it was given");
   Landing landing(root_fd, scene.root, false);

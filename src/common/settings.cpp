@@ -44,6 +44,8 @@ Settings ReadSettings() {
   std::string strict = Text("ZULSTRICT");
   settings.strict = !strict.empty() && strict != "0";
   settings.receipt = Text("ZULRECEIPT");
+  settings.trust = Text("ZULTRUST");
+  settings.keys = Text("ZULKEYS");
   settings.answers = Text("ZULANSWERS");
   settings.pwd = Optional("ZULPWD");
   settings.home = Optional("HOME");

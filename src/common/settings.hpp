@@ -17,14 +17,16 @@ struct Settings {
   int jobs = 0;                                   // ZULJOBS from 1 up; 0 when not asked
   bool progress = true;                           // false with ZULPROGRESS=off
   bool verify_sizes = false;                      // ZULVERIFY=size
-  bool strict = false;       // ZULSTRICT set to anything but "" or "0"
-  std::string receipt;       // ZULRECEIPT
-  std::string answers;       // ZULANSWERS: where the answers are recorded
-  std::optional<std::string> pwd;   // ZULPWD: the base of relative names
-  std::optional<std::string> home;  // HOME
-  std::string path;                 // PATH
-  std::string tmpdir;               // TMPDIR
-  std::string lang;                 // LANG
+  bool strict = false;                            // ZULSTRICT set to anything but "" or "0"
+  std::string receipt;                            // ZULRECEIPT
+  std::string trust;                              // ZULTRUST: "signed", "sums" or nothing asked
+  std::string keys;                               // ZULKEYS: the trusted keys' file or folder
+  std::string answers;                            // ZULANSWERS: where the answers are recorded
+  std::optional<std::string> pwd;                 // ZULPWD: the base of relative names
+  std::optional<std::string> home;                // HOME
+  std::string path;                               // PATH
+  std::string tmpdir;                             // TMPDIR
+  std::string lang;                               // LANG
   // The locale variables, "NAME=value" (LANG, LANGUAGE, LC_*), for the
   // children: tar speaks the operator's language.
   std::vector<std::string> locale;

@@ -5,6 +5,7 @@
 
 #include "common/settings.hpp"
 #include "operations/listfiles.hpp"
+#include "operations/mediumtrust.hpp"
 #include "operations/receipt.hpp"
 #include "session/mode.hpp"
 
@@ -26,4 +27,5 @@ struct RunState {
   ListFiles list_files = ListFiles::kNotAsked;
   ReceiptPlace receipt;  // ZULRECEIPT; empty when none is asked for
   Settings settings;     // the environment's, read once at start-up
+  MediumSums medium;     // the medium's checksums, once its top is known
 };

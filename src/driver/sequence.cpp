@@ -188,6 +188,11 @@ void AskMountPoint(RunState& state) {
   std::string answer = AskQuestion(mount).text;
   state.dist_dir = CurrentDirectory();
   if (state.dist_dir.empty()) DieFor(answer);
+  // Before anything of the medium is read: its checksums, their signature,
+  // then the table of contents by them.
+  state.medium = TrustMedium(state.dist_dir, state.settings);
+  state.medium.CheckIfListed(
+      state.toc_path.starts_with('/') ? state.toc_path : state.dist_dir + "/" + state.toc_path);
   SecondCatalogueAttempt(state);
 }
 

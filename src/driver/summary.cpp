@@ -193,7 +193,7 @@ Ending EndingOf(const VerifyCounts& found) {
       nprintf(Msg::kLoading);
       // tar takes the flag as a number, answered by now: 0 or 1.
       RunTAR(state.dist_dir, TocPath(state), PAK, state.variant, state.list_files, Target(state),
-             state.settings, state.receipt);
+             state.settings, state.medium, state.receipt);
       std::fputs("\n", stdout);
       break;
   }

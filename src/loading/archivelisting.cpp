@@ -120,7 +120,7 @@ class SparseBlocks {
 }  // namespace
 
 void ListedArchive::List(const std::string& path, bool compressed, const Sandbox& sandbox,
-                         int niceness) {
+                         const MediumSums& sums, int niceness) {
   Close();
   path_ = path;
   members_ = MemberList();
@@ -129,6 +129,11 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
   fd_ = OpenRegularFile(path);
   if (fd_ < 0) {
     open_error_ = errno != 0 ? errno : EINVAL;
+    return;
+  }
+  // The bytes checked are those of the descriptor tar reads.
+  if (std::string why = sums.Check(path, fd_); !why.empty()) {
+    error_ = "not extracted: " + why;
     return;
   }
   error_ = ArchiveFormMismatch(fd_, compressed);

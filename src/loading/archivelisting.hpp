@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "loading/archivemembers.hpp"
+#include "operations/mediumtrust.hpp"
 
 class Sandbox;
 struct Command;
@@ -21,12 +22,13 @@ class ListedArchive {
   ListedArchive& operator=(ListedArchive&& other) noexcept;
   ~ListedArchive() { Close(); }
 
-  // Opens `path` as a regular file and lists its members with tar, through
-  // gunzip when it is `compressed`, in `sandbox`. The descriptor is left at
-  // the start of the file. tar and gunzip run at `niceness` (above 0 for a
-  // listing made ahead of its need, beside the extraction the load waits
-  // for).
-  void List(const std::string& path, bool compressed, const Sandbox& sandbox, int niceness = 0);
+  // Opens `path` as a regular file and, where the medium's checksums
+  // `sums` hold its own, lists its members with tar, through gunzip when it
+  // is `compressed`, in `sandbox`. The descriptor is left at the start of
+  // the file. tar and gunzip run at `niceness` (above 0 for a listing made
+  // ahead of its need, beside the extraction the load waits for).
+  void List(const std::string& path, bool compressed, const Sandbox& sandbox,
+            const MediumSums& sums, int niceness = 0);
 
   const std::string& path() const { return path_; }
   // The open archive; -1 when it did not open (open_error() says why).

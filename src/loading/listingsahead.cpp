@@ -6,10 +6,12 @@
 #include "system/interrupts.hpp"
 
 ListingsAhead::ListingsAhead(std::vector<std::string> archives, bool compressed,
-                             const Sandbox& sandbox, size_t ahead, int niceness)
+                             const Sandbox& sandbox, const MediumSums& sums, size_t ahead,
+                             int niceness)
     : archives_(std::move(archives)),
       compressed_(compressed),
       sandbox_(sandbox),
+      sums_(sums),
       ahead_(ahead),
       niceness_(niceness),
       listed_(archives_.size()),
@@ -46,7 +48,7 @@ void ListingsAhead::Work() {
     // A run that ends here ends on the main thread, which takes the
     // listing: never by an exception out of this one.
     try {
-      listing.List(archives_[index], compressed_, sandbox_, niceness_);
+      listing.List(archives_[index], compressed_, sandbox_, sums_, niceness_);
     } catch (const ExitRequest& request) {
       ended = request;
     }
@@ -68,7 +70,7 @@ ListedArchive ListingsAhead::Take(size_t index, const std::string& archive) {
     if (index == next_) ++next_;
     lock.unlock();
     ListedArchive listing;
-    listing.List(archive, compressed_, sandbox_);
+    listing.List(archive, compressed_, sandbox_, sums_);
     return listing;
   }
   changed_.wait(lock, [&] { return listed_[index].has_value(); });

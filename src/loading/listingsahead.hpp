@@ -21,7 +21,7 @@ class ListingsAhead {
   // run at `niceness` (above 0 when they would compete with the extraction
   // the load waits for).
   ListingsAhead(std::vector<std::string> archives, bool compressed, const Sandbox& sandbox,
-                size_t ahead, int niceness);
+                const MediumSums& sums, size_t ahead, int niceness);
   ~ListingsAhead();
   ListingsAhead(const ListingsAhead&) = delete;
   ListingsAhead& operator=(const ListingsAhead&) = delete;
@@ -36,6 +36,7 @@ class ListingsAhead {
   std::vector<std::string> archives_;
   bool compressed_;
   const Sandbox& sandbox_;
+  const MediumSums& sums_;
   size_t ahead_;
   int niceness_;
   std::mutex mutex_;

@@ -161,9 +161,10 @@ struct Stop {
 class Loader {
  public:
   Loader(const ArchiveNames& archive_names, bool names_shown, const InstallTarget& target,
-         const Settings& settings, std::vector<std::string> archives, uint64_t progress_total,
-         bool show_progress)
+         const Settings& settings, const MediumSums& sums, std::vector<std::string> archives,
+         uint64_t progress_total, bool show_progress)
       : archive_names_(archive_names),
+        sums_(sums),
         names_shown_(names_shown),
         // tar's listing owns the screen when the names are shown: one
         // batch after another then.
@@ -179,7 +180,7 @@ class Loader {
         // One after another, the listing made ahead yields to the
         // extraction beside it; side by side, listings are what the next
         // extractions wait for.
-        listings_(std::move(archives), archive_names_.compressed(), sandbox_,
+        listings_(std::move(archives), archive_names_.compressed(), sandbox_, sums_,
                   static_cast<size_t>(jobs_), jobs_ == 1 ? kAheadNiceness : 0),
         progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress),
         beside_(jobs_, [this](uint64_t read) { progress_.Show(done_ + read); }) {
@@ -257,7 +258,7 @@ class Loader {
       batch.Finish();
       std::string archive = archive_names_.Of(lines.code);
       auto [at, fresh] = listed.try_emplace(archive);
-      if (fresh) at->second.List(archive, archive_names_.compressed(), sandbox_);
+      if (fresh) at->second.List(archive, archive_names_.compressed(), sandbox_, sums_);
       const MemberIndex& index = indexed.try_emplace(archive, at->second.members()).first->second;
       JudgedBatch judging{lines.code, Footprint(++judged_)};
       std::vector<MemberView> selected = index.Selected(batch, judging.fails);
@@ -413,6 +414,7 @@ class Loader {
   }
 
   ArchiveNames archive_names_;
+  const MediumSums& sums_;
   bool names_shown_;  // tar lists what it extracts
   int jobs_;          // batches extracted side by side at most
   int root_fd_;       // the installation directory, held by the caller
@@ -465,7 +467,7 @@ ArchivesOfTheLoad CheckArchives(const std::string& pak, const ArchiveNames& name
 
 void RunTAR(const std::string& dist, const std::string& toc, const std::string& pak, int variant,
             ListFiles list_files, const InstallTarget& target, const Settings& settings,
-            const ReceiptPlace& receipt) {
+            const MediumSums& sums, const ReceiptPlace& receipt) {
   std::fputs("\n", stdout);
   std::optional<LineReader> in(std::in_place, pak);
   std::string_view line;
@@ -484,7 +486,7 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
     LineReader again(pak);
     std::vector<LineRun> runs = LineRuns(again);
     if (ArchivesComeBack(runs)) {
-      Loader loader(names, names_shown, target, settings, {}, show_progress ? load.bytes : 0,
+      Loader loader(names, names_shown, target, settings, sums, {}, show_progress ? load.bytes : 0,
                     show_progress);
       loader.LoadInRuns(again, runs);
       loader.Finish();
@@ -494,7 +496,7 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
       return;
     }
   }
-  Loader loader(names, names_shown, target, settings, std::move(load.archives),
+  Loader loader(names, names_shown, target, settings, sums, std::move(load.archives),
                 show_progress ? load.bytes : 0, show_progress);
   TarBatch* batch = &loader.NextBatch(TocLine(line).ArchiveCode());
   do {

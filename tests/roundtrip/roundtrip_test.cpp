@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -233,6 +234,153 @@ TEST(RoundTrip, AReceiptVerifiesAndRemovesWithoutTheMedium) {
   EXPECT_FALSE(Exists(inst + "/doc"));
   EXPECT_FALSE(Exists(inst + "/lib"));
   EXPECT_TRUE(Exists(inst + "/bin/tool"));
+}
+
+// A medium with checksums and their signature is checked before anything
+// of it is used; one row per damage: the run's status, and the line on
+// standard error naming the file and why. Refused, nothing is loaded.
+TEST(RoundTrip, AMediumIsCheckedByItsSignedChecksums) {
+  RoundTrip t;
+  std::string signed_medium = t.root() + "/signed", keys = t.root() + "/k", other = t.root() + "/o";
+  for (const std::string& base : {keys, other}) {
+    ASSERT_EQ(RunBinary(MKDIST_BINARY, {"--keygen", base}, {}).status, 0);
+  }
+  t.Build(signed_medium, {"--sign", keys + ".key"});
+  // minisign itself takes the signature.
+  if (Exists("/usr/bin/minisign")) {
+    EXPECT_EQ(RunBinary("/usr/bin/minisign",
+                        {"-Vm", signed_medium + "/SHA256SUMS", "-p", keys + ".pub"}, {})
+                  .status,
+              0);
+  }
+  auto edit = [](const std::string& file, const std::string& from, const std::string& to) {
+    std::string text = ReadFile(file);
+    size_t at = text.find(from);
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    WriteFile(file, text);
+  };
+  auto unsigned_sums = [&](const std::string& m, const std::string& from, const std::string& to) {
+    std::filesystem::remove(m + "/SHA256SUMS.minisig");
+    edit(m + "/SHA256SUMS", from, to);
+  };
+  std::string sums = ReadFile(signed_medium + "/SHA256SUMS"), sum02 = sums.substr(0, 64);
+  std::string line03 = sums.substr(sums.find("  03.tar") - 64, 64 + 8 + 1);
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> damage;
+    std::map<std::string, std::optional<std::string>> env;
+    int status;
+    std::string said;  // on standard error
+  } cases[] = {
+      {"intact", [](const std::string&) {}, {{"ZULKEYS", keys + ".pub"}}, 0, ""},
+      {"a folder of keys", [](const std::string&) {}, {{"ZULKEYS", t.root()}}, 0, ""},
+      {"another key",
+       [](const std::string&) {},
+       {{"ZULKEYS", other + ".pub"}},
+       1,
+       "SHA256SUMS.minisig: signed with key "},
+      {"a key file that is none",
+       [](const std::string&) {},
+       {{"ZULKEYS", signed_medium + "/MEDIUM"}},
+       1,
+       "MEDIUM: not a minisign public key"},
+      {"the list changed after signing",
+       [&](const std::string& m) {
+         edit(m + "/SHA256SUMS", "MEDIUM", "MEDIUM\n" + std::string(64, '0') + "  MEDIUM");
+       },
+       {{"ZULKEYS", keys + ".pub"}},
+       1,
+       "SHA256SUMS.minisig: the signature does not match the file"},
+      {"a truncated signature",
+       [&](const std::string& m) { edit(m + "/SHA256SUMS.minisig", "trusted comment", "x"); },
+       {{"ZULKEYS", keys + ".pub"}},
+       1,
+       "SHA256SUMS.minisig: not a minisign signature"},
+      {"a trusted comment changed",
+       [&](const std::string& m) { edit(m + "/SHA256SUMS.minisig", "timestamp:", "timestamp:9"); },
+       {{"ZULKEYS", keys + ".pub"}},
+       1,
+       "the signature of its trusted comment does not match"},
+      {"unsigned where a signature is asked",
+       [&](const std::string& m) { std::filesystem::remove(m + "/SHA256SUMS.minisig"); },
+       {{"ZULTRUST", "signed"}},
+       1,
+       "SHA256SUMS.minisig: the medium is not signed"},
+      {"no checksums where they are asked",
+       [&](const std::string& m) {
+         std::filesystem::remove(m + "/SHA256SUMS.minisig");
+         std::filesystem::remove(m + "/SHA256SUMS");
+       },
+       {{"ZULTRUST", "sums"}},
+       1,
+       "SHA256SUMS: the medium has no checksums"},
+      {"a line that is no checksum",
+       [&](const std::string& m) { unsigned_sums(m, sum02, "12"); },
+       {},
+       1,
+       "SHA256SUMS: line 1: not a checksum and a name"},
+      {"a name given twice",
+       [&](const std::string& m) { unsigned_sums(m, "  MEDIUM", "  01.toc"); },
+       {},
+       1,
+       "SHA256SUMS: line 5: the name 01.toc is given twice"},
+      {"a name that climbs",
+       [&](const std::string& m) { unsigned_sums(m, "  MEDIUM", "  ../MEDIUM"); },
+       {},
+       1,
+       "leads out of the medium"},
+      {"a name not on the medium",
+       [&](const std::string& m) { unsigned_sums(m, "  MEDIUM", "  gone"); },
+       {},
+       1,
+       "SHA256SUMS: gone: no such file on the medium"},
+      {"a table of contents changed",
+       [&](const std::string& m) {
+         unsigned_sums(m, "", "");
+         edit(m + "/01.toc", "Base", "Bass");
+       },
+       {},
+       1,
+       "01.toc: its checksum is not the one SHA256SUMS gives"},
+      {"an archive changed",
+       [&](const std::string& m) {
+         unsigned_sums(m, "", "");
+         edit(m + "/02.tar", "tool", "toot");
+       },
+       {},
+       1,
+       "02.tar: not extracted: its checksum is not the one SHA256SUMS gives"},
+      {"an archive the list leaves out",
+       [&](const std::string& m) { unsigned_sums(m, line03, ""); },
+       {},
+       1,
+       "03.tar: not extracted: not listed in SHA256SUMS"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string medium = t.root() + "/medium", inst = t.root() + "/inst";
+    std::filesystem::remove_all(medium);
+    std::filesystem::remove_all(inst);
+    std::filesystem::copy(signed_medium, medium, std::filesystem::copy_options::recursive);
+    MakeDirs(inst);
+    c.damage(medium);
+    RunOptions options;
+    options.cwd = inst;
+    options.tmpdir = t.tmp();
+    options.input = medium + "\n" + ChooseAll(inst) + "\n";
+    options.env = c.env;
+    options.env["ZULSTRICT"] = "1";
+    RunResult r = RunInstall({"-load"}, options);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_TRUE(c.said.empty() ? r.err.empty() : Contains(r.err, c.said)) << r.err;
+    if (c.status == 0) {
+      EXPECT_EQ(Snapshot(inst), Snapshot(t.staging()));
+    }
+    // Refused before the questions of packages: nothing loaded at all.
+    if (c.status != 0 && c.said.find("not extracted") == std::string::npos) {
+      EXPECT_TRUE(ListDir(inst).empty());
+    }
+  }
 }
 
 }  // namespace

@@ -12,8 +12,10 @@
 #include <map>
 #include <unordered_map>
 
+#include "carriedinstaller.hpp"
 #include "common/medium.hpp"
 #include "common/tocformat.hpp"
+#include "mediumrecord.hpp"
 #include "stagingtree.hpp"
 #include "system/spawn.hpp"
 
@@ -238,6 +240,13 @@ bool CopyCarriedFiles(const BuildOptions& options, const std::string& dir,
   return true;
 }
 
+// The version of the installer the medium carries, as MEDIUM gives it.
+std::string CarriedVersion(const BuildOptions& options) {
+  if (options.installer.empty()) return "";
+  std::string version = InstallerVersion(options.installer);
+  return version.empty() ? "unknown" : version;
+}
+
 }  // namespace
 
 bool BuildDistribution(const Manifest& manifest, const BuildOptions& options,
@@ -250,7 +259,9 @@ bool BuildDistribution(const Manifest& manifest, const BuildOptions& options,
   if (dir.empty()) return false;
   bool ok = WriteToc(manifest, layout, dir + "/" + kTocNames[options.name_form], diagnostics) &&
             WriteArchives(layout, options, dir, diagnostics, summary) &&
-            CopyCarriedFiles(options, dir, diagnostics);
+            CopyCarriedFiles(options, dir, diagnostics) &&
+            WriteMediumRecord(dir, {manifest.heading, CarriedVersion(options), options.secret_key},
+                              diagnostics);
   if (ok && rename(dir.c_str(), options.target.c_str()) != 0) {
     diagnostics.Plain("mkdist: cannot move the distribution to " + options.target + ": " +
                       std::strerror(errno));

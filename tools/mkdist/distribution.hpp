@@ -19,6 +19,9 @@ struct BuildOptions {
   // "install"), and message catalogues to put beside it; none when empty.
   std::string installer;
   std::vector<std::string> catalogues;
+  // The minisign secret key that signs the medium's checksums; none when
+  // empty.
+  std::string secret_key;
 };
 
 struct BuildSummary {

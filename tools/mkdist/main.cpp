@@ -16,12 +16,14 @@
 #include "diagnostics.hpp"
 #include "distribution.hpp"
 #include "manifest.hpp"
+#include "mediumrecord.hpp"
 
 namespace {
 
 const char kUsage[] =
     "Usage: mkdist [--name-form N] [--compress none|0|1|2] [--installer [PROGRAM]]\n"
-    "              [--catalogue FILE]... MANIFEST STAGING TARGET\n"
+    "              [--catalogue FILE]... [--sign SECRETKEY] MANIFEST STAGING TARGET\n"
+    "       mkdist --keygen BASE\n"
     "       mkdist --help | --version\n";
 
 const char kHelp[] =
@@ -45,8 +47,16 @@ const char kHelp[] =
     "                    MANIFEST STAGING TARGET are never taken for PROGRAM\n"
     "  --catalogue FILE  copies a message catalogue (such as de.nls) beside it,\n"
     "                    where the installer looks first; may be repeated\n"
+    "  --sign SECRETKEY  signs the medium's SHA256SUMS with this minisign secret\n"
+    "                    key (not encrypted) into SHA256SUMS.minisig\n"
+    "  --keygen BASE     makes a key pair, BASE.key (secret, mode 0600) and\n"
+    "                    BASE.pub, for --sign and for the installer's hosts\n"
     "  --help            this text\n"
     "  --version         prints \"mkdist x.y.z\"\n"
+    "\n"
+    "Every medium gets MEDIUM (its title, when and by which mkdist it was made,\n"
+    "the version of the installer it carries) and SHA256SUMS (every file on it,\n"
+    "as sha256sum -c reads them).\n"
     "\n"
     "Manifest: one statement per line; blank lines and lines whose first\n"
     "non-blank character is '#' are ignored, indentation is free.\n"
@@ -139,11 +149,13 @@ int ParseArguments(int argc, char** argv, Arguments& arguments) {
         value = DefaultInstaller();
         if (value.empty()) return UsageError("cannot tell where the installed installer is");
       } else if (name == "--name-form" || name == "--compress" || name == "--installer" ||
-                 name == "--catalogue") {
+                 name == "--catalogue" || name == "--sign") {
         if (i + 1 == argc) return UsageError(name + " needs a value");
         value = argv[++i];
       }
-      if (name == "--name-form") {
+      if (name == "--sign") {
+        arguments.build.secret_key = value;
+      } else if (name == "--name-form") {
         if (!ParseNameForm(value, arguments.build.name_form)) {
           return UsageError("name form \"" + value + "\" is not 0-5 or one of the six names");
         }
@@ -203,6 +215,16 @@ void ReportCarriedInstaller(const std::string& installer) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--keygen") {
+    if (argc != 3) return UsageError("--keygen needs BASE, and nothing else");
+    std::string why = MakeKeyFiles(argv[2]);
+    if (!why.empty()) {
+      std::fprintf(stderr, "mkdist: %s\n", why.c_str());
+      return 1;
+    }
+    std::printf("mkdist: wrote %s.key and %s.pub\n", argv[2], argv[2]);
+    return 0;
+  }
   Arguments arguments;
   int status = ParseArguments(argc, argv, arguments);
   if (status >= 0) return status;

@@ -97,7 +97,8 @@ TEST(Mkdist, WritesEveryFieldInItsColumnsAndOneArchivePerCode) {
   Example example;
   RunResult run = example.Build(example.dir / "cd");
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(ListDir(example.dir / "cd"), (std::vector<std::string>{"01.tar", "01.toc", "02.tar"}));
+  EXPECT_EQ(ListDir(example.dir / "cd"),
+            (std::vector<std::string>{"01.tar", "01.toc", "02.tar", "MEDIUM", "SHA256SUMS"}));
   std::string toc = ReadFile(example.dir / "cd/01.toc");
   EXPECT_EQ(toc, example.ExpectedToc());
 
@@ -127,12 +128,12 @@ TEST(Mkdist, NameFormsAndCompressedForms) {
   Example example;
   ASSERT_EQ(example.Build(example.dir / "v4", {"--name-form", "4"}).status, 0);
   EXPECT_EQ(ListDir(example.dir / "v4"),
-            (std::vector<std::string>{"01.TAR;1", "01.TOC;1", "02.TAR;1"}));
+            (std::vector<std::string>{"01.TAR;1", "01.TOC;1", "02.TAR;1", "MEDIUM", "SHA256SUMS"}));
   EXPECT_EQ(Members(example.dir / "v4/01.TAR;1"), kArchive01);
 
   ASSERT_EQ(example.Build(example.dir / "z", {"--name-form=01.toc-1", "--compress=2"}).status, 0);
   EXPECT_EQ(ListDir(example.dir / "z"),
-            (std::vector<std::string>{"01.toc-1", "01TAR.Z", "02TAR.Z"}));
+            (std::vector<std::string>{"01.toc-1", "01TAR.Z", "02TAR.Z", "MEDIUM", "SHA256SUMS"}));
   std::string data = ReadFile(example.dir / "z/02TAR.Z");
   ASSERT_GE(data.size(), 2u);
   EXPECT_EQ(data.substr(0, 2), "\x1f\x8b");  // gzip data
@@ -141,7 +142,7 @@ TEST(Mkdist, NameFormsAndCompressedForms) {
 
   ASSERT_EQ(example.Build(example.dir / "z0", {"--compress", "0"}).status, 0);
   EXPECT_EQ(ListDir(example.dir / "z0"),
-            (std::vector<std::string>{"01.toc", "01tar.z", "02tar.z"}));
+            (std::vector<std::string>{"01.toc", "01tar.z", "02tar.z", "MEDIUM", "SHA256SUMS"}));
 }
 
 TEST(Mkdist, CarriesTheInstallerAndItsCatalogues) {
@@ -154,7 +155,16 @@ TEST(Mkdist, CarriesTheInstallerAndItsCatalogues) {
   EXPECT_EQ(Lines(built.out).back(), std::string("mkdist: the medium carries install ") +
                                          INSTALL_VERSION + " (" + MEDIUM_INSTALL_BINARY + ")");
   EXPECT_EQ(ListDir(example.dir / "cd"),
-            (std::vector<std::string>{"01.tar", "01.toc", "02.tar", "de.nls", "install"}));
+            (std::vector<std::string>{"01.tar", "01.toc", "02.tar", "MEDIUM", "SHA256SUMS",
+                                      "de.nls", "install"}));
+  // The medium records the installer it carries, and sha256sum checks it.
+  EXPECT_NE(
+      ReadFile(example.dir / "cd/MEDIUM").find(std::string("\ninstaller: ") + INSTALL_VERSION),
+      std::string::npos);
+  RunOptions in_medium;
+  in_medium.cwd = example.dir / "cd";
+  EXPECT_EQ(RunBinary("/usr/bin/sha256sum", {"--check", "--quiet", "SHA256SUMS"}, in_medium).status,
+            0);
   struct stat program;
   ASSERT_EQ(stat((example.dir / "cd/install").c_str(), &program), 0);
   EXPECT_EQ(program.st_mode & 07777, 0755u);

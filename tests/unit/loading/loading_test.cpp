@@ -48,7 +48,8 @@ class Loading : public OperationsTest {
   }
   Outcome Load(int variant, ListFiles list_files = ListFiles::kNo) {
     HeldTarget target(inst_);
-    return RunUnit([&] { RunTAR(dist_, "", PAK, variant, list_files, *target, ReadSettings()); });
+    return RunUnit(
+        [&] { RunTAR(dist_, "", PAK, variant, list_files, *target, ReadSettings(), {}); });
   }
   std::string src_ = dir_ / "src";
 };
@@ -764,7 +765,7 @@ TEST_F(Loading, AMemberIsTakenAsListedOnlyWhereExtractionReadsItSo) {
     ASSERT_EQ(RunBinary("/bin/tar", args, {}).status, 0);
     for (const auto& [field, bytes] : c.fields) PatchHeader(archive, c.header, field, bytes);
     ListedArchive archived;
-    archived.List(archive, false, sandbox);
+    archived.List(archive, false, sandbox, {});
     const MemberList& members = archived.members();
     Refusal refusal;
     std::vector<MemberView> set_id;

@@ -1,0 +1,20 @@
+// A list of SHA-256 checksums in the form sha256sum writes and
+// `sha256sum -c` reads: "HEX  NAME" (or "HEX *NAME"), one file a line, each
+// name relative to the list's own directory.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+// The checksum of each name, in lowercase hex.
+using ChecksumList = std::map<std::string, std::string, std::less<>>;
+
+// Reads the list in `text` into `list`. Empty when every line is one;
+// otherwise "line N: " and why: a checksum that is not 64 hex digits, no
+// name, a name that is absolute, climbs ("..") or is written escaped, or a
+// name given twice.
+std::string ReadChecksumList(std::string_view text, ChecksumList& list);
+
+// The text of `list`, one line a name, in the order of the names.
+std::string ChecksumListText(const ChecksumList& list);

@@ -1,0 +1,122 @@
+#include "mediumrecord.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/checksumlist.hpp"
+#include "common/minisign.hpp"
+#include "common/sha256.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Writes `text` into the new file `path` with `mode`; errno when false.
+bool WriteNewFile(const std::string& path, const std::string& text, mode_t mode) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (fd < 0) return false;
+  bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+            fchmod(fd, mode) == 0 && fsync(fd) == 0;
+  int error = errno;
+  ok = close(fd) == 0 && ok;
+  if (!ok) errno = error;
+  return ok;
+}
+
+std::string UtcNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm utc;
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+// Every file below `dir`, by its name relative to it, with its SHA-256.
+bool ListFiles(const std::string& dir, ChecksumList& list, std::string& why) {
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(dir, error); !error && it != fs::end(it);
+       it.increment(error)) {
+    if (!it->is_regular_file(error)) continue;
+    int fd = open(it->path().c_str(), O_RDONLY | O_CLOEXEC);
+    std::string hex;
+    bool hashed = fd >= 0 && Sha256OfFile(fd, hex);
+    if (fd >= 0) close(fd);
+    if (!hashed) {
+      why = it->path().string() + ": " + std::strerror(errno);
+      return false;
+    }
+    list.emplace(it->path().lexically_relative(dir).string(), hex);
+  }
+  if (error) why = dir + ": " + error.message();
+  return !error;
+}
+
+bool ReadText(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  text = all.str();
+  return static_cast<bool>(in) || in.eof();
+}
+
+}  // namespace
+
+bool WriteMediumRecord(const std::string& dir, const MediumRecord& record,
+                       Diagnostics& diagnostics) {
+  auto fail = [&](const std::string& why) {
+    diagnostics.Plain("mkdist: " + why);
+    return false;
+  };
+  MinisignSecretKey key;
+  if (!record.secret_key.empty()) {
+    std::string text;
+    if (!ReadText(record.secret_key, text)) {
+      return fail(record.secret_key + ": " + std::strerror(errno));
+    }
+    if (std::string why = ReadSecretKey(text, key); !why.empty()) {
+      return fail(record.secret_key + ": " + why);
+    }
+  }
+  std::string medium = "title: " + record.title + "\nmade: " + UtcNow() +
+                       "\nmkdist: " INSTALL_VERSION "\ninstaller: " +
+                       (record.installer_version.empty() ? "none" : record.installer_version) + "\n";
+  if (!WriteNewFile(dir + "/MEDIUM", medium, 0644)) {
+    return fail(dir + "/MEDIUM: " + std::strerror(errno));
+  }
+  ChecksumList list;
+  std::string why;
+  if (!ListFiles(dir, list, why)) return fail(why);
+  std::string sums = ChecksumListText(list);
+  if (!WriteNewFile(dir + "/SHA256SUMS", sums, 0644)) {
+    return fail(dir + "/SHA256SUMS: " + std::strerror(errno));
+  }
+  if (record.secret_key.empty()) return true;
+  std::string comment =
+      "timestamp:" + std::to_string(std::time(nullptr)) + "\tfile:SHA256SUMS\thashed";
+  if (!WriteNewFile(dir + "/SHA256SUMS.minisig", SignatureText(key, sums, comment), 0644)) {
+    return fail(dir + "/SHA256SUMS.minisig: " + std::strerror(errno));
+  }
+  return true;
+}
+
+std::string MakeKeyFiles(const std::string& base) {
+  MinisignPublicKey public_key;
+  MinisignSecretKey secret_key;
+  MakeKeyPair(public_key, secret_key);
+  for (const auto& [path, text, mode] :
+       {std::tuple{base + ".key", SecretKeyText(secret_key), mode_t{0600}},
+        std::tuple{base + ".pub", PublicKeyText(public_key), mode_t{0644}}}) {
+    if (!WriteNewFile(path, text, mode)) return path + ": " + std::strerror(errno);
+  }
+  return "";
+}
