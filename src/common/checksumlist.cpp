@@ -21,7 +21,8 @@ std::string ReadLine(std::string_view line, std::string& hex, std::string& name)
   }
   name = line.substr(66);
   if (name.empty()) return "no name";
-  if (name.starts_with('/') || HasDotDot(name)) return "the name " + name + " leads out of the medium";
+  if (name.starts_with('/') || HasDotDot(name))
+    return "the name " + name + " leads out of the medium";
   return "";
 }
 
@@ -37,7 +38,8 @@ std::string ReadChecksumList(std::string_view text, ChecksumList& list) {
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     std::string hex, name;
     std::string why = ReadLine(line, hex, name);
-    if (why.empty() && !list.emplace(name, hex).second) why = "the name " + name + " is given twice";
+    if (why.empty() && !list.emplace(name, hex).second)
+      why = "the name " + name + " is given twice";
     if (!why.empty()) return "line " + std::to_string(number) + ": " + why;
   }
   return "";

@@ -161,11 +161,12 @@ std::string SignatureText(const MinisignSecretKey& key, std::string_view message
   std::string global_message(reinterpret_cast<const char*>(line + 10), kSignatureBytes);
   global_message += trusted_comment;
   unsigned char global[kSignatureBytes];
-  crypto_sign_detached(global, nullptr, reinterpret_cast<const unsigned char*>(global_message.data()),
+  crypto_sign_detached(global, nullptr,
+                       reinterpret_cast<const unsigned char*>(global_message.data()),
                        global_message.size(), key.key.data());
-  return std::string(kComment) + "signature from mkdist secret key\n" +
-         Base64(line, sizeof line) + "\n" + std::string(kTrusted) + std::string(trusted_comment) +
-         "\n" + Base64(global, sizeof global) + "\n";
+  return std::string(kComment) + "signature from mkdist secret key\n" + Base64(line, sizeof line) +
+         "\n" + std::string(kTrusted) + std::string(trusted_comment) + "\n" +
+         Base64(global, sizeof global) + "\n";
 }
 
 std::string CheckSignature(std::string_view signature_text, std::string_view message,
@@ -173,9 +174,9 @@ std::string CheckSignature(std::string_view signature_text, std::string_view mes
   Start();
   std::string_view text = signature_text, line, trusted, global_line;
   unsigned char bytes[2 + 8 + kSignatureBytes], global[kSignatureBytes];
-  if (!KeyLine(text, line) || !FromBase64(line, bytes, sizeof bytes) ||
-      !NextLine(text, trusted) || !trusted.starts_with(kTrusted) ||
-      !NextLine(text, global_line) || !FromBase64(global_line, global, sizeof global)) {
+  if (!KeyLine(text, line) || !FromBase64(line, bytes, sizeof bytes) || !NextLine(text, trusted) ||
+      !trusted.starts_with(kTrusted) || !NextLine(text, global_line) ||
+      !FromBase64(global_line, global, sizeof global)) {
     return "not a minisign signature";
   }
   bool hashed = std::memcmp(bytes, "ED", 2) == 0;
@@ -201,7 +202,8 @@ std::string CheckSignature(std::string_view signature_text, std::string_view mes
   trusted.remove_prefix(kTrusted.size());
   std::string global_message(reinterpret_cast<const char*>(bytes + 10), kSignatureBytes);
   global_message += trusted;
-  if (crypto_sign_verify_detached(global, reinterpret_cast<const unsigned char*>(global_message.data()),
+  if (crypto_sign_verify_detached(global,
+                                  reinterpret_cast<const unsigned char*>(global_message.data()),
                                   global_message.size(), key->key.data()) != 0) {
     return "the signature of its trusted comment does not match";
   }

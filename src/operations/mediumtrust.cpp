@@ -45,7 +45,9 @@ bool ReadSmallFile(const std::string& path, std::string& text) {
   return ok;
 }
 
-std::string Why(int error) { return error == 0 ? "not a regular file of at most 16 MB" : std::strerror(error); }
+std::string Why(int error) {
+  return error == 0 ? "not a regular file of at most 16 MB" : std::strerror(error);
+}
 
 bool Exists(const std::string& path) {
   struct stat st;

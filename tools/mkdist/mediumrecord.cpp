@@ -89,7 +89,8 @@ bool WriteMediumRecord(const std::string& dir, const MediumRecord& record,
   }
   std::string medium = "title: " + record.title + "\nmade: " + UtcNow() +
                        "\nmkdist: " INSTALL_VERSION "\ninstaller: " +
-                       (record.installer_version.empty() ? "none" : record.installer_version) + "\n";
+                       (record.installer_version.empty() ? "none" : record.installer_version) +
+                       "\n";
   if (!WriteNewFile(dir + "/MEDIUM", medium, 0644)) {
     return fail(dir + "/MEDIUM: " + std::strerror(errno));
   }
