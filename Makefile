@@ -25,7 +25,7 @@ test:
 FUZZ_BUILD ?= build-fuzz
 FUZZ_CXX ?= clang++
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := catalogue package_answer part3full tocline tarlisting landing
+FUZZ_TARGETS := catalogue package_answer part3full tocline tarlisting landing trust
 FUZZ_WORK := fuzz/corpus-work
 
 fuzz:

@@ -25,10 +25,12 @@ endforeach()
 find_package(Threads REQUIRED)
 target_link_libraries(install_loading PUBLIC Threads::Threads)
 
-# Checksums and signatures (SHA-256, BLAKE2b, Ed25519) are libsodium's,
-# linked in like libseccomp.
+# Signatures (BLAKE2b, Ed25519) are libsodium's, and SHA-256 is OpenSSL's,
+# which uses the processor's SHA instructions (every archive of a load is
+# hashed on its way); both linked in like libseccomp.
 find_library(SODIUM_STATIC NAMES libsodium.a REQUIRED)
-target_link_libraries(install_common PUBLIC ${SODIUM_STATIC})
+find_library(CRYPTO_STATIC NAMES libcrypto.a REQUIRED)
+target_link_libraries(install_common PUBLIC ${SODIUM_STATIC} ${CRYPTO_STATIC})
 
 # The filter of the system calls a child never makes is written by
 # libseccomp, linked in: the installer on a medium needs only the C library.

@@ -2,12 +2,8 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 // The SHA-256 of everything in the file open as `fd`, read from its start
 // (the descriptor's offset is left alone). False, errno set, when it cannot
 // be read.
 bool Sha256OfFile(int fd, std::string& hex);
-
-// The SHA-256 of `data`.
-std::string Sha256Of(std::string_view data);
