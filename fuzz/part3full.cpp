@@ -10,13 +10,6 @@
 
 namespace {
 
-std::string_view NextPart(std::string_view& rest) {
-  size_t end = rest.find('\0');
-  std::string_view part = rest.substr(0, end);
-  rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-  return part;
-}
-
 bool BeginsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }

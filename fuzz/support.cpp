@@ -93,3 +93,10 @@ void Finding(const char* what) {
   std::fprintf(stderr, "finding: %s\n", what);
   std::abort();
 }
+
+std::string_view NextPart(std::string_view& rest) {
+  size_t end = rest.find('\0');
+  std::string_view part = rest.substr(0, end);
+  rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+  return part;
+}

@@ -30,5 +30,9 @@ std::vector<std::string> SplitLines(std::string_view bytes);
 // The lines of a file.
 std::vector<std::string> ReadLines(const std::string& path);
 
+// The part of `rest` before its first NUL byte (all of it when there is
+// none); `rest` keeps what follows that byte.
+std::string_view NextPart(std::string_view& rest);
+
 // Ends the run as a finding, with `what` on standard error.
 [[noreturn]] void Finding(const char* what);

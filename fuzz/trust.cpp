@@ -15,13 +15,6 @@
 
 namespace {
 
-std::string_view NextPart(std::string_view& rest) {
-  size_t end = rest.find('\0');
-  std::string_view part = rest.substr(0, end);
-  rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-  return part;
-}
-
 // A key of the fuzzer's own, and its signature of a fixed text.
 struct Own {
   MinisignPublicKey public_key;
