@@ -131,9 +131,14 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
     open_error_ = errno != 0 ? errno : EINVAL;
     return;
   }
-  // The bytes checked are those of the descriptor tar reads.
-  if (std::string why = sums.Check(path, fd_); !why.empty()) {
-    error_ = "not extracted: " + why;
+  // The bytes checked are those of the descriptor tar reads: a plain
+  // archive's while tar lists it (which skips the data), a compressed one's
+  // before gunzip reads it.
+  std::string unlike_sums;
+  auto check = [&] { unlike_sums = sums.Check(path, fd_); };
+  if (compressed) check();
+  if (!unlike_sums.empty()) {
+    error_ = "not extracted: " + unlike_sums;
     return;
   }
   error_ = ArchiveFormMismatch(fd_, compressed);
@@ -160,7 +165,7 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
   TypeFlags in_file(fd_);
   SparseBlocks in_stream;
   std::vector<const Command*> children = {&tar};
-  std::function<void()> pass = nullptr;
+  std::function<void()> pass = check;
   if (compressed) {
     children.push_back(&gunzip);
     pass = [&] {
@@ -173,6 +178,10 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
     };
   }
   std::vector<ChildEnd> ends = RunTogether(children, pass);
+  if (!unlike_sums.empty()) {
+    error_ = "not extracted: " + unlike_sums;
+    return;
+  }
   for (size_t i : {size_t{1}, size_t{0}}) {
     if (i >= ends.size() || !error_.empty() || ends[i].Succeeded()) continue;
     error_ =
