@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs the sample product on three hosts of this machine through the
-# Ansible role, one of which cannot be written: that host fails with status
-# 2 and the others load; then the two verify and remove with their receipts.
+# Installs the sample product, from a signed medium, on three hosts of this
+# machine through the Ansible role, one of which cannot be written: that
+# host fails with status 2 and the others load; then the two verify and
+# remove with their receipts. Last, the medium's own installer: refused
+# where its checksum is not the listed one, run where it is.
 #   bash deploy/ansible/test/run.sh BUILD_DIR      (as root: it mounts)
 set -euo pipefail
 
@@ -18,8 +20,11 @@ trap cleanup EXIT
 
 fail() { echo "ansible test: $*" >&2; exit 1; }
 
-"$build/mkdist" --installer "$build/medium/install" "$repo/demo/demo.manifest" "$repo/demo/staging" \
-  "$scratch/cdrom" >/dev/null
+"$build/mkdist" --keygen "$scratch/k" >/dev/null
+"$build/mkdist" --sign "$scratch/k.key" --installer "$build/medium/install" \
+  "$repo/demo/demo.manifest" "$repo/demo/staging" "$scratch/cdrom" >/dev/null
+mkdir "$scratch/host"
+cp "$build/medium/install" "$scratch/host/install"
 # The answers as an operator recorded them: the medium, Enter for the
 # installation directory (the one the installer starts in), the defaults of
 # the three categories, the confirmation and "List file names?".
@@ -65,4 +70,22 @@ for host in alpha beta; do
   [ ! -e "$scratch/$host/product/doc/guide" ] || fail "$host: the user guide is still there"
   [ -x "$scratch/$host/product/bin/demo-hello" ] || fail "$host: the required runtime went"
 done
-echo "ansible test: gamma failed with status 2; alpha and beta loaded, verified and removed"
+
+# The medium's copy of the installer, changed: the host fails before it runs.
+cp -a "$scratch/cdrom" "$scratch/changed"
+printf 'x' >>"$scratch/changed/install"
+from_medium=(-e medium_install_from_medium=true -e "medium_install_medium_key=$scratch/k.pub")
+set +e
+playbook load --limit alpha "${from_medium[@]}" -e "medium_install_medium=$scratch/changed" \
+  >"$scratch/changed.log" 2>&1
+status=$?
+set -e
+cat "$scratch/changed.log"
+[ "$status" -ne 0 ] && grep -q "changed/install is not the installer SHA256SUMS lists" "$scratch/changed.log" ||
+  fail "the medium's changed installer was not refused"
+rm -rf "$scratch/alpha/product" && mkdir "$scratch/alpha/product"
+playbook load --limit alpha "${from_medium[@]}" >"$scratch/medium.log" 2>&1 ||
+  { cat "$scratch/medium.log"; fail "the medium's checked installer did not load"; }
+[ -x "$scratch/alpha/product/bin/demo-hello" ] || fail "alpha: the medium's installer loaded nothing"
+echo "ansible test: gamma failed with status 2; alpha and beta loaded, verified and removed;" \
+  "the medium's installer refused when changed and run when checked"
