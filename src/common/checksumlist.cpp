@@ -6,11 +6,30 @@
 
 namespace {
 
+// `name` without sha256sum's escapes; false when one is not known.
+bool Unescape(std::string& name) {
+  std::string plain;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] != '\\') {
+      plain += name[i];
+      continue;
+    }
+    if (++i == name.size()) return false;
+    char c = name[i];
+    if (c != '\\' && c != 'n' && c != 'r') return false;
+    plain += c == 'n' ? '\n' : c == 'r' ? '\r' : '\\';
+  }
+  name = std::move(plain);
+  return true;
+}
+
 // Why the line is not "HEX  NAME" or "HEX *NAME"; empty when it is one.
-std::string ReadLine(std::string_view line, std::string& hex, std::string& name) {
+std::string ReadLine(std::string_view line, bool escapes, std::string& hex, std::string& name) {
   // sha256sum writes a name with a backslash or a line end escaped, after
   // a leading backslash: no name on a medium needs that.
-  if (line.starts_with('\\')) return "an escaped name";
+  bool escaped = line.starts_with('\\');
+  if (escaped && !escapes) return "an escaped name";
+  if (escaped) line.remove_prefix(1);
   if (line.size() < 66 || line[64] != ' ' || (line[65] != ' ' && line[65] != '*')) {
     return "not a checksum and a name";
   }
@@ -20,6 +39,7 @@ std::string ReadLine(std::string_view line, std::string& hex, std::string& name)
     hex += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   name = line.substr(66);
+  if (escaped && !Unescape(name)) return "an escape that is not one";
   if (name.empty()) return "no name";
   if (name.starts_with('/') || HasDotDot(name))
     return "the name " + name + " leads out of the medium";
@@ -28,7 +48,7 @@ std::string ReadLine(std::string_view line, std::string& hex, std::string& name)
 
 }  // namespace
 
-std::string ReadChecksumList(std::string_view text, ChecksumList& list) {
+std::string ReadChecksumList(std::string_view text, ChecksumList& list, bool escapes) {
   list.clear();
   size_t number = 0;
   while (!text.empty()) {
@@ -37,7 +57,7 @@ std::string ReadChecksumList(std::string_view text, ChecksumList& list) {
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     std::string hex, name;
-    std::string why = ReadLine(line, hex, name);
+    std::string why = ReadLine(line, escapes, hex, name);
     if (why.empty() && !list.emplace(name, hex).second)
       why = "the name " + name + " is given twice";
     if (!why.empty()) return "line " + std::to_string(number) + ": " + why;
@@ -45,8 +65,19 @@ std::string ReadChecksumList(std::string_view text, ChecksumList& list) {
   return "";
 }
 
+std::string ChecksumLine(std::string_view hex, std::string_view name) {
+  if (name.find_first_of("\\\n\r") == std::string_view::npos) {
+    return std::string(hex) + "  " + std::string(name) + "\n";
+  }
+  std::string line = "\\" + std::string(hex) + "  ";
+  for (char c : name) {
+    line += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
+  }
+  return line + "\n";
+}
+
 std::string ChecksumListText(const ChecksumList& list) {
   std::string text;
-  for (const auto& [name, hex] : list) text += hex + "  " + name + "\n";
+  for (const auto& [name, hex] : list) text += ChecksumLine(hex, name);
   return text;
 }

@@ -12,9 +12,14 @@ using ChecksumList = std::map<std::string, std::string, std::less<>>;
 
 // Reads the list in `text` into `list`. Empty when every line is one;
 // otherwise "line N: " and why: a checksum that is not 64 hex digits, no
-// name, a name that is absolute, climbs ("..") or is written escaped, or a
-// name given twice.
-std::string ReadChecksumList(std::string_view text, ChecksumList& list);
+// name, a name that is absolute, climbs ("..") or is written escaped (unless
+// `escapes` allows sha256sum's escapes of a backslash, a line end and a
+// carriage return), or a name given twice.
+std::string ReadChecksumList(std::string_view text, ChecksumList& list, bool escapes = false);
+
+// One line of a list, as sha256sum writes it: a name with a backslash or a
+// line end escaped, after a leading backslash.
+std::string ChecksumLine(std::string_view hex, std::string_view name);
 
 // The text of `list`, one line a name, in the order of the names.
 std::string ChecksumListText(const ChecksumList& list);

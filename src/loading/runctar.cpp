@@ -31,6 +31,7 @@
 #include "loading/tarbatch.hpp"
 #include "loading/tarrequest.hpp"
 #include "messages/print.hpp"
+#include "operations/loadrecord.hpp"
 #include "operations/receipt.hpp"
 #include "system/jobs.hpp"
 #include "system/notice.hpp"
@@ -161,8 +162,8 @@ struct Stop {
 class Loader {
  public:
   Loader(const ArchiveNames& archive_names, bool names_shown, const InstallTarget& target,
-         const Settings& settings, const MediumSums& sums, std::vector<std::string> archives,
-         uint64_t progress_total, bool show_progress)
+         const Settings& settings, const MediumSums& sums, const ReceiptPlace& receipt,
+         std::vector<std::string> archives, uint64_t progress_total, bool show_progress)
       : archive_names_(archive_names),
         sums_(sums),
         names_shown_(names_shown),
@@ -182,6 +183,7 @@ class Loader {
         // extractions wait for.
         listings_(std::move(archives), archive_names_.compressed(), sandbox_, sums_,
                   static_cast<size_t>(jobs_), jobs_ == 1 ? kAheadNiceness : 0),
+        record_(receipt, root_fd_, target.path),
         progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress),
         beside_(jobs_, [this](uint64_t read) { progress_.Show(done_ + read); }) {
     if (root_fd_ < 0) DieFor(target.path);
@@ -220,7 +222,9 @@ class Loader {
     if (batch.count() == 0) return;
     ListedArchive archive = listings_.Take(listed_++, archive_names_.Of(batch.code()));
     Footprint footprint(++judged_);
-    if (std::optional<Stop> stop = Judge(batch, archive, jobs_ > 1 ? &footprint : nullptr)) {
+    std::vector<RecordedMember> recorded;
+    if (std::optional<Stop> stop =
+            Judge(batch, archive, jobs_ > 1 ? &footprint : nullptr, nullptr, &recorded)) {
       StopLoading(*stop);
     }
     TarRequest request = ChooseTarRequest(archive.members(), batch, names_shown_);
@@ -229,13 +233,15 @@ class Loader {
     // as it would one after another.
     if (jobs_ == 1 || request.fails) {
       ExtractRun(archive, request, list, slot);
+      record_.Add(recorded);
       return;
     }
     Extraction extraction = ExtractionOf(archive, request, list, slot);
     uint64_t size = SizeOf(archive);
     archive.ForgetMembers();
+    auto taken = [this, recorded = std::move(recorded)] { record_.Add(recorded); };
     if (!beside_.Start(std::move(archive), std::move(footprint), std::move(extraction), size,
-                       slot)) {
+                       slot, record_.active() ? std::function<void()>(taken) : nullptr)) {
       FailLoading();
     }
   }
@@ -250,6 +256,7 @@ class Loader {
     std::unordered_map<std::string, MemberIndex> indexed;
     std::vector<JudgedBatch> judged;
     std::vector<const LineRun*> of_batch;
+    std::vector<std::vector<RecordedMember>> recorded;
     std::optional<Stop> stop;
     TarBatch& batch = *batches_[0];
     for (const LineRun& lines : line_runs) {
@@ -262,7 +269,8 @@ class Loader {
       const MemberIndex& index = indexed.try_emplace(archive, at->second.members()).first->second;
       JudgedBatch judging{lines.code, Footprint(++judged_)};
       std::vector<MemberView> selected = index.Selected(batch, judging.fails);
-      if ((stop = Judge(batch, at->second, &judging.footprint, &selected))) break;
+      recorded.emplace_back();
+      if ((stop = Judge(batch, at->second, &judging.footprint, &selected, &recorded.back()))) break;
       judged.push_back(std::move(judging));
       of_batch.push_back(&lines);
     }
@@ -275,6 +283,7 @@ class Loader {
       const std::string& list = batch.Finish();
       ExtractRun(archive, ChooseTarRequest(archive.members(), batch, names_shown_), list, 0,
                  run.size());
+      for (size_t index : run) record_.Add(recorded[index]);
     }
     if (stop) StopLoading(*stop);
   }
@@ -353,10 +362,11 @@ class Loader {
 
   // The members the batch would extract must land inside; set-ID files
   // among them are named. What they touch goes into `footprint`, when
-  // given.
+  // given; where a load is recorded, what they are and where they land
+  // into `recorded`.
   std::optional<Stop> Judge(const TarBatch& batch, const ListedArchive& archive,
-                            Footprint* footprint,
-                            const std::vector<MemberView>* selected_members = nullptr) {
+                            Footprint* footprint, const std::vector<MemberView>* selected_members,
+                            std::vector<RecordedMember>* recorded) {
     archive.ShowWhatWasSaid();
     if (archive.fd() < 0)
       return Stop{archive.path(), ": " + std::string(std::strerror(archive.open_error()))};
@@ -373,16 +383,41 @@ class Loader {
     Refusal refusal;
     std::vector<MemberView> set_id;
     auto selected = [&](std::string_view member) { return batch.Selects(member); };
-    bool allowed = selected_members ? landing_.Allows(
-                                          *selected_members, [](std::string_view) { return true; },
-                                          refusal, set_id, nullptr, footprint)
+    auto every = [](std::string_view) { return true; };
+    std::vector<std::string> places;
+    std::vector<std::string>* landed = record_.active() ? &places : nullptr;
+    bool allowed = selected_members ? landing_.Allows(*selected_members, every, refusal, set_id,
+                                                      landed, footprint)
                                     : landing_.Allows(archive.members(), selected, refusal, set_id,
-                                                      nullptr, footprint);
+                                                      landed, footprint);
     if (!allowed) return Stop{refusal.name, ": not extracted: " + refusal.reason};
+    if (landed) {
+      if (selected_members) {
+        Record(*selected_members, every, places, *recorded);
+      } else {
+        Record(archive.members(), selected, places, *recorded);
+      }
+    }
     for (const MemberView& member : set_id) {
       Notice((member.mode & S_ISUID) != 0 ? "set-user-ID: " : "set-group-ID: ", member.name, "");
     }
     return std::nullopt;
+  }
+
+  // What each member `selected` takes is and where it lands (`places`, in
+  // the same order), for the record of the load.
+  template <typename Members, typename Selected>
+  static void Record(const Members& members, Selected selected,
+                     const std::vector<std::string>& places, std::vector<RecordedMember>& recorded) {
+    size_t at = 0;
+    for (const MemberView member : members) {
+      if (!selected(member.name) || at == places.size()) continue;
+      char type = member.type == ArchiveMember::Type::kDirectory ? 'd'
+                  : member.type == ArchiveMember::Type::kSymlink ? 'l'
+                  : member.type == ArchiveMember::Type::kHardlink ? 'h'
+                                                                  : 'f';
+      recorded.push_back({type, member.mode, places[at++], std::string(member.link)});
+    }
   }
 
   // Ends the load for `stop` once the batches before it have ended (the
@@ -423,6 +458,7 @@ class Loader {
   Landing landing_;
   ListingsAhead listings_;
   size_t listed_ = 0;  // batches that took their listing
+  LoadRecord record_;  // what the load wrote, beside its receipt
   ProgressLine progress_;
   uint64_t done_ = 0;  // bytes of the batches extracted here, one after another
   int judged_ = 0;     // batches judged so far
@@ -486,8 +522,8 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
     LineReader again(pak);
     std::vector<LineRun> runs = LineRuns(again);
     if (ArchivesComeBack(runs)) {
-      Loader loader(names, names_shown, target, settings, sums, {}, show_progress ? load.bytes : 0,
-                    show_progress);
+      Loader loader(names, names_shown, target, settings, sums, receipt, {},
+                    show_progress ? load.bytes : 0, show_progress);
       loader.LoadInRuns(again, runs);
       loader.Finish();
       in.reset();
@@ -496,7 +532,7 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
       return;
     }
   }
-  Loader loader(names, names_shown, target, settings, sums, std::move(load.archives),
+  Loader loader(names, names_shown, target, settings, sums, receipt, std::move(load.archives),
                 show_progress ? load.bytes : 0, show_progress);
   TarBatch* batch = &loader.NextBatch(TocLine(line).ArchiveCode());
   do {

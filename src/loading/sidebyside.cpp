@@ -13,7 +13,7 @@ bool SideBySide::SlotInUse(int slot) const {
 }
 
 bool SideBySide::Start(ListedArchive archive, Footprint footprint, Extraction extraction,
-                       uint64_t size, int slot) {
+                       uint64_t size, int slot, std::function<void()> taken) {
   std::vector<std::shared_ptr<const ExtractionBeside>> before;
   for (const auto& batch : running_) {
     if (!batch->ended() && batch->footprint().Meets(footprint)) before.push_back(batch);
@@ -34,6 +34,7 @@ bool SideBySide::Start(ListedArchive archive, Footprint footprint, Extraction ex
   }
   running_.push_back(std::make_shared<ExtractionBeside>(
       std::move(archive), std::move(footprint), std::move(extraction), size, slot, endings_));
+  taken_calls_.push_back(std::move(taken));
   return true;
 }
 
@@ -48,10 +49,15 @@ bool SideBySide::Settle() {
 bool SideBySide::TakeEnded() {
   while (!running_.empty() && running_.front()->ended()) {
     std::shared_ptr<ExtractionBeside> ended = std::move(running_.front());
+    std::function<void()> taken = std::move(taken_calls_.front());
     running_.pop_front();
+    taken_calls_.pop_front();
     ended->ShowWhatWasSaid();
     taken_ += ended->size();
-    if (ended->end().Succeeded()) continue;
+    if (ended->end().Succeeded()) {
+      if (taken) taken();
+      continue;
+    }
     for (const auto& batch : running_) {
       while (!batch->ended()) WaitForAnEnd();
     }

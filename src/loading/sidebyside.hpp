@@ -21,11 +21,12 @@ class SideBySide {
   // Whether a running batch's tar may still read the list of `slot`.
   bool SlotInUse(int slot) const;
 
-  // Waits until a batch with `footprint` may start, and starts it. False
-  // when a batch failed meanwhile: then every batch has ended, and the
-  // first failing one has said what it said.
+  // Waits until a batch with `footprint` may start, and starts it; `taken`
+  // runs when it is taken, having ended well. False when a batch failed
+  // meanwhile: then every batch has ended, and the first failing one has
+  // said what it said.
   bool Start(ListedArchive archive, Footprint footprint, Extraction extraction, uint64_t size,
-             int slot);
+             int slot, std::function<void()> taken);
 
   // Waits for every running batch and takes their ends. False as Start().
   bool Settle();
@@ -48,4 +49,5 @@ class SideBySide {
   uint64_t taken_ = 0;  // bytes of the batches taken
   // The batches started and not yet taken, in order.
   std::deque<std::shared_ptr<ExtractionBeside>> running_;
+  std::deque<std::function<void()>> taken_calls_;  // of each, in the same order
 };

@@ -109,7 +109,8 @@ class ChosenLines {
   std::array<Cursor, kLastCategory + 1> cursors_;
 };
 
-// Writes all of `text` to `fd`; false when it cannot.
+}  // namespace
+
 bool WriteText(int fd, std::string_view text) {
   while (!text.empty()) {
     ssize_t wrote = write(fd, text.data(), text.size());
@@ -120,8 +121,6 @@ bool WriteText(int fd, std::string_view text) {
   return true;
 }
 
-// A file made in the directory held as `dir` under a name no one else
-// knows, that the caller renames over the receipt's name.
 int PrivateFileIn(int dir, std::string& made) {
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -131,8 +130,6 @@ int PrivateFileIn(int dir, std::string& made) {
   }
   return -1;
 }
-
-}  // namespace
 
 bool WantedReceipt(const std::string& receipt, const std::string& start_dir, ReceiptPlace& place) {
   if (receipt.empty()) return true;

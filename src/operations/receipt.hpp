@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Where the receipt is written: its directory, held from the start of the
 // run, and its name there.
@@ -22,6 +23,14 @@ struct ReceiptPlace {
 // names the receipt, the directory on the way that failed and why, and the
 // run must end before anything is asked or loaded.
 bool WantedReceipt(const std::string& receipt, const std::string& start_dir, ReceiptPlace& place);
+
+// A file made in the directory held as `dir` under a name no one else
+// knows (its name in `made`), for the caller to rename over a name there;
+// -1 (errno set) when it cannot be made.
+int PrivateFileIn(int dir, std::string& made);
+
+// Writes all of `text` to `fd`; false (errno set) when it cannot.
+bool WriteText(int fd, std::string_view text);
 
 // Writes the receipt at `place` from the table of contents `toc` and the
 // chosen lines `pak`: the header line, the title line of every category up

@@ -1,0 +1,129 @@
+#include "operations/loadrecord.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "common/checksumlist.hpp"
+#include "common/sha256.hpp"
+#include "common/textfile.hpp"
+#include "operations/beneath.hpp"
+
+namespace {
+
+// `text` in double quotes, as C writes a string: a quote, a backslash and
+// every byte that is not printable ASCII escaped, so that any name reads
+// back as it was.
+std::string Quoted(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte >= 0x7f) {
+      char octal[5];
+      std::snprintf(octal, sizeof octal, "\\%03o", byte);
+      out += octal;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+LoadRecord::LoadRecord(const ReceiptPlace& receipt, int root_fd, std::string root_path)
+    : active_(!receipt.empty()),
+      receipt_(receipt),
+      root_fd_(root_fd),
+      root_path_(std::move(root_path)) {
+  if (active_) Rewrite();
+}
+
+LoadRecord::~LoadRecord() {
+  if (list_fd_ >= 0) close(list_fd_);
+  if (sums_fd_ >= 0) close(sums_fd_);
+}
+
+void LoadRecord::Lines(const RecordedMember& member, std::string& list, std::string& sums) const {
+  list.clear();
+  sums.clear();
+  off_t size = 0;
+  if (member.type == 'f' || member.type == 'h') {
+    // Read back where tar wrote it: what stands there now, if it is still
+    // a regular file (a later member of the batch may have taken its place).
+    Parent parent = OpenParentBeneath(root_fd_, root_path_, member.place, false);
+    if (parent.outcome != Parent::Outcome::kOpened) return;
+    int fd = openat(parent.fd, parent.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    close(parent.fd);
+    if (fd < 0) return;
+    struct stat st;
+    std::string hex;
+    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && Sha256OfFile(fd, hex);
+    close(fd);
+    if (!regular) return;
+    size = st.st_size;
+    sums = ChecksumLine(hex, member.place);
+  }
+  char head[40];
+  std::snprintf(head, sizeof head, "%c %04o %lld ", member.type,
+                static_cast<unsigned>(member.mode & 07777), static_cast<long long>(size));
+  list = head + Quoted(member.place);
+  if (!member.link.empty()) list += " -> " + Quoted(member.link);
+  list += '\n';
+}
+
+void LoadRecord::Add(const std::vector<RecordedMember>& members) {
+  if (!active_) return;
+  size_t before = lines_.size();
+  bool rewrite = false;
+  for (const RecordedMember& member : members) {
+    if (member.place.empty()) continue;
+    Recorded recorded;
+    Lines(member, recorded.list, recorded.sums);
+    if (recorded.list.empty()) continue;
+    auto [at, fresh] = at_.try_emplace(member.place, lines_.size());
+    if (!fresh) {
+      lines_[at->second] = Recorded();
+      rewrite = rewrite || at->second < before;
+      at->second = lines_.size();
+    }
+    lines_.push_back(std::move(recorded));
+  }
+  if (rewrite) {
+    Rewrite();
+    return;
+  }
+  std::string list, sums;
+  for (size_t i = before; i < lines_.size(); ++i) {
+    list += lines_[i].list;
+    sums += lines_[i].sums;
+  }
+  // One write a file for the batch, then to the disk: an interrupted load
+  // leaves whole batches.
+  if (!WriteText(list_fd_, list) || fsync(list_fd_) != 0) DieFor(receipt_.path + ".list");
+  if (!WriteText(sums_fd_, sums) || fsync(sums_fd_) != 0) DieFor(receipt_.path + ".sums");
+}
+
+void LoadRecord::Rewrite() {
+  for (auto [suffix, fd] : {std::pair{".list", &list_fd_}, std::pair{".sums", &sums_fd_}}) {
+    std::string name = receipt_.name + suffix, path = receipt_.path + suffix, temporary, text;
+    for (const Recorded& recorded : lines_) text += suffix[1] == 'l' ? recorded.list : recorded.sums;
+    int made = PrivateFileIn(receipt_.dir_fd, temporary);
+    if (made < 0) DieFor(path);
+    if (!WriteText(made, text) || fchmod(made, 0644) != 0 || fsync(made) != 0 ||
+        renameat(receipt_.dir_fd, temporary.c_str(), receipt_.dir_fd, name.c_str()) != 0) {
+      int error = errno;
+      unlinkat(receipt_.dir_fd, temporary.c_str(), 0);
+      errno = error;
+      DieFor(path);
+    }
+    if (*fd >= 0) close(*fd);
+    *fd = made;
+  }
+}

@@ -1,0 +1,70 @@
+// What a load wrote, recorded beside its receipt (ZULRECEIPT=FILE):
+// FILE.list, every member tar extracted, one a line:
+//   TYPE MODE SIZE "PATH"[ -> "TARGET"]
+// (TYPE f, d, l or h; MODE in octal; SIZE of a file as written, else 0;
+// PATH below the installation directory where the member landed, and a
+// link's TARGET, quoted as C quotes a string, every byte that is not
+// printable ASCII in octal); and FILE.sums, the SHA-256 of every regular
+// file it extracted as sha256sum writes it, relative to the installation
+// directory (cd DIR && sha256sum -c FILE.sums). Both are made as the receipt
+// is (a private name, mode 0644, renamed) and grow batch by batch as each
+// batch's tar ends well, so that a load that fails or is interrupted leaves
+// the record of what it did. A path extracted again by a later batch keeps
+// only its last line.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "operations/receipt.hpp"
+
+struct RecordedMember {
+  char type;          // 'f' file, 'd' directory, 'l' symbolic link, 'h' hard link
+  mode_t mode;        // as the archive gives it
+  std::string place;  // below the installation directory, where it landed
+  std::string link;   // a link's target
+};
+
+class LoadRecord {
+ public:
+  LoadRecord() = default;  // no receipt asked for
+  // Starts FILE.list and FILE.sums (empty) beside the receipt at `receipt`,
+  // for the installation directory open as `root_fd` (path `root_path`).
+  // A file that cannot be written ends the run with the perror form.
+  LoadRecord(const ReceiptPlace& receipt, int root_fd, std::string root_path);
+  LoadRecord(const LoadRecord&) = delete;
+  LoadRecord& operator=(const LoadRecord&) = delete;
+  ~LoadRecord();
+
+  bool active() const { return active_; }
+
+  // Records what a batch's tar extracted, once it has ended well: its
+  // members in archive order. The files are read back beneath the
+  // installation directory for their sizes and checksums.
+  void Add(const std::vector<RecordedMember>& members);
+
+ private:
+  // The line of `member` in each file; `sums` empty for what is no regular
+  // file (or is not one any more).
+  void Lines(const RecordedMember& member, std::string& list, std::string& sums) const;
+  // Writes both files anew from `lines_`, under private names renamed over
+  // theirs.
+  void Rewrite();
+  void Append(const std::string& list, const std::string& sums);
+
+  bool active_ = false;
+  ReceiptPlace receipt_;
+  int list_fd_ = -1, sums_fd_ = -1;  // the two files, once made
+  int root_fd_ = -1;
+  std::string root_path_;
+  // Every line so far, in order ("" once a later batch took its place), and
+  // where each place's lines are.
+  struct Recorded {
+    std::string list, sums;
+  };
+  std::vector<Recorded> lines_;
+  std::unordered_map<std::string, size_t> at_;
+};
