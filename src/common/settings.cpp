@@ -41,6 +41,7 @@ Settings ReadSettings() {
   settings.jobs = Count(Text("ZULJOBS"));
   settings.progress = Text("ZULPROGRESS") != "off";
   settings.verify_sizes = Text("ZULVERIFY") == "size";
+  settings.verify_contents = Text("ZULVERIFY") == "content";
   std::string strict = Text("ZULSTRICT");
   settings.strict = !strict.empty() && strict != "0";
   settings.receipt = Text("ZULRECEIPT");

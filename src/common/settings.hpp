@@ -17,6 +17,7 @@ struct Settings {
   int jobs = 0;                                   // ZULJOBS from 1 up; 0 when not asked
   bool progress = true;                           // false with ZULPROGRESS=off
   bool verify_sizes = false;                      // ZULVERIFY=size
+  bool verify_contents = false;                   // ZULVERIFY=content
   bool strict = false;                            // ZULSTRICT set to anything but "" or "0"
   std::string receipt;                            // ZULRECEIPT
   std::string trust;                              // ZULTRUST: "signed", "sums" or nothing asked

@@ -157,7 +157,9 @@ std::string TocPath(const RunState& state) {
 // How a verification ends the run: anything missing or different is a
 // mismatch; a report ended at a pause before that is the operator's decline.
 Ending EndingOf(const VerifyCounts& found) {
-  if (found.missing_files + found.missing_directories + found.different_sizes > 0) {
+  if (found.missing_files + found.missing_directories + found.different_sizes +
+          found.different_contents >
+      0) {
     return Ending::kMismatch;
   }
   return found.complete ? Ending::kFinished : Ending::kDeclined;

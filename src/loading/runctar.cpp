@@ -240,8 +240,8 @@ class Loader {
     uint64_t size = SizeOf(archive);
     archive.ForgetMembers();
     auto taken = [this, recorded = std::move(recorded)] { record_.Add(recorded); };
-    if (!beside_.Start(std::move(archive), std::move(footprint), std::move(extraction), size,
-                       slot, record_.active() ? std::function<void()>(taken) : nullptr)) {
+    if (!beside_.Start(std::move(archive), std::move(footprint), std::move(extraction), size, slot,
+                       record_.active() ? std::function<void()>(taken) : nullptr)) {
       FailLoading();
     }
   }
@@ -386,10 +386,10 @@ class Loader {
     auto every = [](std::string_view) { return true; };
     std::vector<std::string> places;
     std::vector<std::string>* landed = record_.active() ? &places : nullptr;
-    bool allowed = selected_members ? landing_.Allows(*selected_members, every, refusal, set_id,
-                                                      landed, footprint)
-                                    : landing_.Allows(archive.members(), selected, refusal, set_id,
-                                                      landed, footprint);
+    bool allowed =
+        selected_members
+            ? landing_.Allows(*selected_members, every, refusal, set_id, landed, footprint)
+            : landing_.Allows(archive.members(), selected, refusal, set_id, landed, footprint);
     if (!allowed) return Stop{refusal.name, ": not extracted: " + refusal.reason};
     if (landed) {
       if (selected_members) {
@@ -408,12 +408,13 @@ class Loader {
   // the same order), for the record of the load.
   template <typename Members, typename Selected>
   static void Record(const Members& members, Selected selected,
-                     const std::vector<std::string>& places, std::vector<RecordedMember>& recorded) {
+                     const std::vector<std::string>& places,
+                     std::vector<RecordedMember>& recorded) {
     size_t at = 0;
     for (const MemberView member : members) {
       if (!selected(member.name) || at == places.size()) continue;
-      char type = member.type == ArchiveMember::Type::kDirectory ? 'd'
-                  : member.type == ArchiveMember::Type::kSymlink ? 'l'
+      char type = member.type == ArchiveMember::Type::kDirectory  ? 'd'
+                  : member.type == ArchiveMember::Type::kSymlink  ? 'l'
                   : member.type == ArchiveMember::Type::kHardlink ? 'h'
                                                                   : 'f';
       recorded.push_back({type, member.mode, places[at++], std::string(member.link)});

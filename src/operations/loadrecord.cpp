@@ -113,7 +113,8 @@ void LoadRecord::Add(const std::vector<RecordedMember>& members) {
 void LoadRecord::Rewrite() {
   for (auto [suffix, fd] : {std::pair{".list", &list_fd_}, std::pair{".sums", &sums_fd_}}) {
     std::string name = receipt_.name + suffix, path = receipt_.path + suffix, temporary, text;
-    for (const Recorded& recorded : lines_) text += suffix[1] == 'l' ? recorded.list : recorded.sums;
+    for (const Recorded& recorded : lines_)
+      text += suffix[1] == 'l' ? recorded.list : recorded.sums;
     int made = PrivateFileIn(receipt_.dir_fd, temporary);
     if (made < 0) DieFor(path);
     if (!WriteText(made, text) || fchmod(made, 0644) != 0 || fsync(made) != 0 ||

@@ -2,17 +2,25 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <optional>
 #include <string_view>
 #include <utility>
 
+#include "common/checksumlist.hpp"
+#include "common/entrypath.hpp"
+#include "common/exitrequest.hpp"
 #include "common/lineio.hpp"
+#include "common/sha256.hpp"
+#include "common/textfile.hpp"
 #include "common/visibletext.hpp"
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
+#include "system/notice.hpp"
 #include "system/progressline.hpp"
+#include "system/trustedpath.hpp"
 #include "toc/categorytitle.hpp"
 #include "toc/tocline.hpp"
 
@@ -63,6 +71,14 @@ class MissingReport {
     std::fputc('\n', stdout);
   }
 
+  void ContentDiffers(std::string_view path) {
+    ProgressLine::HideCurrent();
+    pager_.Count();
+    std::fputs("  Content differs: ", stdout);
+    PutVisible(path);
+    std::fputc('\n', stdout);
+  }
+
   void SizeDiffers(std::string_view path, long long expected, long long found) {
     ProgressLine::HideCurrent();
     pager_.Count();
@@ -91,8 +107,12 @@ void PrintCount(long long count, Msg none_message, Msg count_message) {
 // found.
 class Verifier {
  public:
-  Verifier(std::string toc_path, const InstallTarget& target, bool check_sizes)
-      : toc_path_(std::move(toc_path)), target_(target), check_sizes_(check_sizes) {}
+  Verifier(std::string toc_path, const InstallTarget& target, bool check_sizes,
+           std::optional<ChecksumList> recorded)
+      : toc_path_(std::move(toc_path)),
+        target_(target),
+        check_sizes_(check_sizes),
+        recorded_(std::move(recorded)) {}
 
   // Looks for the entry of one chosen line, and reports it when it is
   // missing (or of another size); false when the operator ends the report.
@@ -100,7 +120,7 @@ class Verifier {
     path_.assign(entry.EntryWord());
     Look look = LookAt(path_);
     if (entry.IsOptional() && !Headings(entry)) return false;
-    if (look.exists) return CheckSize(entry, look);
+    if (look.exists) return CheckSize(entry, look) && CheckContents();
     if (!report_.Page()) return false;
     if (entry.EntryType() == 'D') {
       ++found_.missing_directories;
@@ -168,9 +188,52 @@ class Verifier {
     return true;
   }
 
+  // With the record of the load: every recorded file at the entry's path
+  // or below it whose content differs from what was written. Each is
+  // looked at once, however many chosen entries lie above it.
+  bool CheckContents() {
+    if (!recorded_) return true;
+    std::string path(WithoutTrailingSlashes(path_));
+    if (auto at = recorded_->find(path); at != recorded_->end() && !CheckRecorded(at)) return false;
+    // What lies below sorts after the directory's name and a slash, in one
+    // stretch.
+    std::string below = path + "/";
+    for (auto at = recorded_->lower_bound(below);
+         at != recorded_->end() && at->first.starts_with(below);) {
+      if (!CheckRecorded(at++)) return false;
+    }
+    return true;
+  }
+
+  // Looks at one recorded file, once: it leaves the record.
+  bool CheckRecorded(ChecksumList::iterator at) {
+    std::string path = at->first;
+    bool same = SameContents(path, at->second);
+    recorded_->erase(at);
+    if (same) return true;
+    if (!report_.Page()) return false;
+    ++found_.different_contents;
+    report_.ContentDiffers(path);
+    return true;
+  }
+
+  // Whether the regular file at `path` has the SHA-256 `hex`.
+  bool SameContents(const std::string& path, const std::string& hex) const {
+    int fd = openat(target_.fd, path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    std::string found;
+    bool same =
+        fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && Sha256OfFile(fd, found) && found == hex;
+    close(fd);
+    return same;
+  }
+
   std::string toc_path_;
   InstallTarget target_;
   bool check_sizes_;
+  // The record of the load, by path, while some is left to look at.
+  std::optional<ChecksumList> recorded_;
   MissingReport report_;
   VerifyCounts found_;
   std::string category_ = "00";
@@ -180,6 +243,31 @@ class Verifier {
   std::string path_;
 };
 
+// The record of a load's files (FILE.sums beside the receipt FILE): only
+// where no user but root and the running one can have changed it, as for
+// the receipt itself. Ends the run when it cannot be read.
+ChecksumList ReadRecordedSums(const std::string& path) {
+  Untrusted untrusted;
+  if (!IsTrustedPath(path, untrusted)) {
+    Notice("install: record " + Visible(path) + " not used: ", untrusted.where,
+           ": " + untrusted.why);
+    exite(1);
+  }
+  std::string text;
+  int fd = OpenRegularFile(path);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) DieFor(path);
+  text.resize(static_cast<size_t>(st.st_size));
+  if (pread(fd, text.data(), text.size(), 0) != st.st_size) DieFor(path);
+  close(fd);
+  ChecksumList list;
+  if (std::string why = ReadChecksumList(text, list, true); !why.empty()) {
+    Notice("install: ", path, ": " + why);
+    exite(1);
+  }
+  return list;
+}
+
 }  // namespace
 
 VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::string& pak,
@@ -188,7 +276,10 @@ VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::
   std::fputs("\n", stdout);
   // A table of contents named on the command line has an absolute path.
   bool check_sizes = settings.verify_sizes;
-  Verifier verifier(!toc.empty() && toc[0] == '/' ? toc : dist + "/" + toc, target, check_sizes);
+  std::string toc_path = !toc.empty() && toc[0] == '/' ? toc : dist + "/" + toc;
+  std::optional<ChecksumList> recorded;
+  if (settings.verify_contents) recorded = ReadRecordedSums(toc_path + ".sums");
+  Verifier verifier(toc_path, target, check_sizes, std::move(recorded));
   bool wanted = ProgressLine::Wanted(settings);
   ProgressLine progress("Verifying", wanted ? CountLines(pak) : 0, ProgressLine::Unit::kEntries,
                         wanted);
@@ -204,6 +295,9 @@ VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::
   PrintCount(found.missing_files, Msg::kNoMissingFiles, Msg::kMissingFiles);
   PrintCount(found.missing_directories, Msg::kNoMissingDirectories, Msg::kMissingDirectories);
   if (check_sizes) std::printf("%lld files with a different size\n", found.different_sizes);
+  if (settings.verify_contents) {
+    std::printf("%lld files with a different content\n", found.different_contents);
+  }
   std::fputs("\n", stdout);
   nprintf(Msg::kVerified);
   return found;
