@@ -203,8 +203,11 @@ TEST(RoundTrip, AReceiptVerifiesAndRemovesWithoutTheMedium) {
   t.Run("-load", inst, cdrom + "\n" + inst + "\nall\n1\n\n\n", {},
         {{"ZULRECEIPT", "../receipts/app.toc"}});
   struct stat st;
-  ASSERT_EQ(stat(receipt.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  for (const char* suffix : {"", ".list", ".sums"}) {
+    ASSERT_EQ(stat((receipt + suffix).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+  }
+  EXPECT_TRUE(Contains(ReadFile(receipt + ".list"), "l 0777 0 \"bin/alias\" -> \"tool\"\n"));
   // The header, both titles, and the chosen lines as the medium has them.
   std::string toc = ReadFile(cdrom + "/01.toc"), kept = ReadFile(receipt);
   std::vector<std::string> medium = Lines(toc), lines = Lines(kept);
@@ -226,6 +229,21 @@ TEST(RoundTrip, AReceiptVerifiesAndRemovesWithoutTheMedium) {
       t.Run("-verify", elsewhere, t.root() + "\n" + inst + "\nall\nall\n\n", {receipt});
   EXPECT_TRUE(Contains(verify.out, "Number of missing files: none\n")) << verify.out;
   EXPECT_TRUE(Contains(verify.out, "Number of missing directories: none\n")) << verify.out;
+  // The contents, by the record of the load: a file changed since is named.
+  RunOptions by_contents;
+  by_contents.cwd = elsewhere;
+  by_contents.tmpdir = t.tmp();
+  by_contents.input = t.root() + "\n" + inst + "\nall\nall\n\n";
+  by_contents.env = {{"ZULVERIFY", "content"}, {"ZULSTRICT", "1"}};
+  for (bool changed : {false, true}) {
+    if (changed) WriteFile(inst + "/doc/guide/01-start.txt", "start elsewhere\n");
+    RunResult contents = RunInstall({"-verify", receipt}, by_contents);
+    EXPECT_EQ(contents.status, changed ? 4 : 0) << contents.out << contents.err;
+    EXPECT_EQ(Contains(contents.out, "  Content differs: doc/guide/01-start.txt\n"), changed);
+    EXPECT_TRUE(Contains(contents.out, changed ? "\n1 files with a different content\n"
+                                               : "\n0 files with a different content\n"))
+        << contents.out;
+  }
   RunResult remove =
       t.Run("-remove", elsewhere, t.root() + "\n" + inst + "\nall\nall\n\n\n", {receipt});
   EXPECT_TRUE(Contains(remove.out, "Finished removing package(s)")) << remove.out;

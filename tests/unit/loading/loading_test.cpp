@@ -46,10 +46,15 @@ class Loading : public OperationsTest {
       WriteFile(path, file + mark);
     }
   }
-  Outcome Load(int variant, ListFiles list_files = ListFiles::kNo) {
+  Outcome Load(int variant, ListFiles list_files = ListFiles::kNo,
+               const ReceiptPlace& receipt = {}) {
     HeldTarget target(inst_);
-    return RunUnit(
-        [&] { RunTAR(dist_, "", PAK, variant, list_files, *target, ReadSettings(), {}); });
+    // The receipt's table of contents: a header and the chosen lines.
+    std::string toc = dir_ / "receipt-source.toc";
+    WriteFile(toc, "Heading\n" + ReadFile(PAK));
+    return RunUnit([&] {
+      RunTAR(dist_, toc, PAK, variant, list_files, *target, ReadSettings(), {}, receipt);
+    });
   }
   std::string src_ = dir_ / "src";
 };
@@ -146,9 +151,28 @@ TEST_F(Loading, BatchesSideBySideLeaveWhatOneAfterAnotherLeaves) {
     inst_ = dir_ / ("inst" + jobs.value_or("unset"));
     MakeDirs(inst_);
     WorkIn(inst_);
-    Outcome loaded = Load(0, names ? ListFiles::kYes : ListFiles::kNo);
+    // The record of the load: each path once, with what it holds at the
+    // end, however many batches wrote it.
+    std::string receipt = inst_ + ".toc";
+    int receipt_dir = open(dir_.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    Outcome loaded = Load(0, names ? ListFiles::kYes : ListFiles::kNo,
+                          {receipt_dir, receipt.substr(receipt.rfind('/') + 1), receipt});
+    close(receipt_dir);
     EXPECT_EQ(loaded.status, -1) << loaded.out;
     std::map<std::string, std::string> tree = Snapshot(inst_, true);
+    RunOptions here;
+    here.cwd = inst_;
+    EXPECT_EQ(
+        RunBinary("/usr/bin/sha256sum", {"--check", "--quiet", receipt + ".sums"}, here).status, 0);
+    std::string sums = ReadFile(receipt + ".sums"), list = ReadFile(receipt + ".list");
+    EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 9) << sums;
+    std::set<std::string> listed;
+    std::istringstream lines(list);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_TRUE(listed.insert(line.substr(line.find('"'))).second) << line;
+    }
+    EXPECT_TRUE(listed.contains("\"bin/alias\" -> \"tool\"")) << list;
+    EXPECT_TRUE(listed.contains("\"lib/extra\"")) << list;  // through the link cur
 
     if (one_after_another.empty()) {
       one_after_another = tree;
