@@ -29,13 +29,17 @@ std::string Hex(const unsigned char* digest, unsigned size) {
 
 }  // namespace
 
-bool Sha256OfFile(int fd, std::string& hex) {
+bool Sha256OfFile(int fd, std::string& hex, long long size) {
   SHA256_CTX context;
   SHA256_Init(&context);
-  std::vector<unsigned char> buffer(1 << 20);
+  // One buffer a thread, made once: a load hashes many small files.
+  thread_local std::vector<unsigned char> buffer(1 << 20);
   off_t at = 0;
-  for (;;) {
-    ssize_t got = pread(fd, buffer.data(), buffer.size(), at);
+  while (size < 0 || at < size) {
+    size_t want = buffer.size();
+    if (size >= 0 && static_cast<long long>(want) > size - at)
+      want = static_cast<size_t>(size - at);
+    ssize_t got = pread(fd, buffer.data(), want, at);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) break;

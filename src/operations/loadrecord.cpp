@@ -46,25 +46,45 @@ LoadRecord::LoadRecord(const ReceiptPlace& receipt, int root_fd, std::string roo
 }
 
 LoadRecord::~LoadRecord() {
+  ForgetParent();
   if (list_fd_ >= 0) close(list_fd_);
   if (sums_fd_ >= 0) close(sums_fd_);
 }
 
-void LoadRecord::Lines(const RecordedMember& member, std::string& list, std::string& sums) const {
+int LoadRecord::ParentOf(const std::string& place, std::string& name) {
+  size_t slash = place.rfind('/');
+  std::string parent = slash == std::string::npos ? "" : place.substr(0, slash);
+  if (parent_fd_ < 0 || parent != parent_path_) {
+    ForgetParent();
+    Parent opened = OpenParentBeneath(root_fd_, root_path_, place, false);
+    if (opened.outcome != Parent::Outcome::kOpened) return -1;
+    parent_fd_ = opened.fd;
+    parent_path_ = parent;
+  }
+  name = place.substr(slash == std::string::npos ? 0 : slash + 1);
+  return parent_fd_;
+}
+
+void LoadRecord::ForgetParent() {
+  if (parent_fd_ >= 0) close(parent_fd_);
+  parent_fd_ = -1;
+}
+
+void LoadRecord::Lines(const RecordedMember& member, std::string& list, std::string& sums) {
   list.clear();
   sums.clear();
   off_t size = 0;
   if (member.type == 'f' || member.type == 'h') {
     // Read back where tar wrote it: what stands there now, if it is still
     // a regular file (a later member of the batch may have taken its place).
-    Parent parent = OpenParentBeneath(root_fd_, root_path_, member.place, false);
-    if (parent.outcome != Parent::Outcome::kOpened) return;
-    int fd = openat(parent.fd, parent.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    close(parent.fd);
+    std::string name;
+    int parent = ParentOf(member.place, name);
+    if (parent < 0) return;
+    int fd = openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return;
     struct stat st;
     std::string hex;
-    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && Sha256OfFile(fd, hex);
+    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && Sha256OfFile(fd, hex, st.st_size);
     close(fd);
     if (!regular) return;
     size = st.st_size;
@@ -95,6 +115,8 @@ void LoadRecord::Add(const std::vector<RecordedMember>& members) {
     }
     lines_.push_back(std::move(recorded));
   }
+  // A directory held from one batch to the next could be another by then.
+  ForgetParent();
   if (rewrite) {
     Rewrite();
     return;

@@ -49,7 +49,12 @@ class LoadRecord {
  private:
   // The line of `member` in each file; `sums` empty for what is no regular
   // file (or is not one any more).
-  void Lines(const RecordedMember& member, std::string& list, std::string& sums) const;
+  void Lines(const RecordedMember& member, std::string& list, std::string& sums);
+  // The directory that holds `place`, open: the one opened last when it is
+  // the same (the members of a batch come directory by directory). -1 when
+  // it cannot be opened beneath the installation directory.
+  int ParentOf(const std::string& place, std::string& name);
+  void ForgetParent();
   // Writes both files anew from `lines_`, under private names renamed over
   // theirs.
   void Rewrite();
@@ -58,6 +63,8 @@ class LoadRecord {
   bool active_ = false;
   ReceiptPlace receipt_;
   int list_fd_ = -1, sums_fd_ = -1;  // the two files, once made
+  std::string parent_path_;          // of the directory open as parent_fd_
+  int parent_fd_ = -1;
   int root_fd_ = -1;
   std::string root_path_;
   // Every line so far, in order ("" once a later batch took its place), and
