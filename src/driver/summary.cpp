@@ -154,6 +154,13 @@ std::string TocPath(const RunState& state) {
   return state.toc_path.starts_with('/') ? state.toc_path : state.dist_dir + "/" + state.toc_path;
 }
 
+// The receipt named on the command line, when its load was recorded beside
+// it; empty otherwise.
+std::string RecordOf(const RunState& state) {
+  if (!state.toc_from_command_line || !IsReadableFile(state.toc_path + ".list")) return "";
+  return state.toc_path;
+}
+
 // How a verification ends the run: anything missing or different is a
 // mismatch; a report ended at a pause before that is the operator's decline.
 Ending EndingOf(const VerifyCounts& found) {
@@ -189,7 +196,10 @@ Ending EndingOf(const VerifyCounts& found) {
       break;
     case Mode::kRemove:
       nprintf(Msg::kRemoving);
-      RunREM(PAK, state.list_files, Target(state), state.settings);
+      // A receipt whose load was recorded: exactly what that load wrote.
+      if (RunREM(PAK, state.list_files, Target(state), state.settings, RecordOf(state))) {
+        ending = Ending::kMismatch;
+      }
       break;
     default:
       nprintf(Msg::kLoading);

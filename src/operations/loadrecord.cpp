@@ -8,9 +8,13 @@
 #include <cstdio>
 
 #include "common/checksumlist.hpp"
+#include "common/exitrequest.hpp"
 #include "common/sha256.hpp"
 #include "common/textfile.hpp"
+#include "common/visibletext.hpp"
 #include "operations/beneath.hpp"
+#include "system/notice.hpp"
+#include "system/trustedpath.hpp"
 
 namespace {
 
@@ -35,7 +39,79 @@ std::string Quoted(std::string_view text) {
   return out + "\"";
 }
 
+// Reads a string Quoted() wrote from the start of `text`, and takes it
+// off; false when there is none.
+bool Unquote(std::string_view& text, std::string& out) {
+  if (!text.starts_with('"')) return false;
+  out.clear();
+  size_t i = 1;
+  for (; i < text.size() && text[i] != '"'; ++i) {
+    if (text[i] != '\\') {
+      out += text[i];
+      continue;
+    }
+    if (++i >= text.size()) return false;
+    if (text[i] == '"' || text[i] == '\\') {
+      out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return false;
+    int value = 0;
+    for (size_t k = i; k < i + 3; ++k) {
+      if (text[k] < '0' || text[k] > '7') return false;
+      value = value * 8 + (text[k] - '0');
+    }
+    if (value > 0xff) return false;
+    out += static_cast<char>(value);
+    i += 2;
+  }
+  if (i >= text.size()) return false;
+  text.remove_prefix(i + 1);
+  return true;
+}
+
 }  // namespace
+
+std::string ReadRecordFile(const std::string& path) {
+  Untrusted untrusted;
+  if (!IsTrustedPath(path, untrusted)) {
+    Notice("install: record " + Visible(path) + " not used: ", untrusted.where,
+           ": " + untrusted.why);
+    exite(1);
+  }
+  int fd = OpenRegularFile(path);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) DieFor(path);
+  std::string text(static_cast<size_t>(st.st_size), '\0');
+  if (pread(fd, text.data(), text.size(), 0) != st.st_size) DieFor(path);
+  close(fd);
+  return text;
+}
+
+bool ReadRecordedLine(std::string_view line, RecordedMember& member) {
+  if (line.size() < 2 || std::string_view("fdlh").find(line[0]) == std::string_view::npos ||
+      line[1] != ' ') {
+    return false;
+  }
+  member.type = line[0];
+  line.remove_prefix(2);
+  unsigned mode = 0;
+  long long size = 0;
+  int used = 0;
+  std::string head(line.substr(0, 40));
+  if (std::sscanf(head.c_str(), "%o %lld %n", &mode, &size, &used) != 2 || used <= 0) {
+    return false;
+  }
+  member.mode = mode;
+  line.remove_prefix(static_cast<size_t>(used));
+  member.link.clear();
+  if (!Unquote(line, member.place)) return false;
+  if (line.starts_with(" -> ")) {
+    line.remove_prefix(4);
+    if (!Unquote(line, member.link)) return false;
+  }
+  return line.empty() && !member.place.empty();
+}
 
 LoadRecord::LoadRecord(const ReceiptPlace& receipt, int root_fd, std::string root_path)
     : active_(!receipt.empty()),

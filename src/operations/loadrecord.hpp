@@ -16,6 +16,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -27,6 +28,15 @@ struct RecordedMember {
   std::string place;  // below the installation directory, where it landed
   std::string link;   // a link's target
 };
+
+// The whole of the record file `path` (FILE.list or FILE.sums): only where
+// no user but root and the running one can have changed it, as for the
+// receipt itself. Otherwise, or when it cannot be read, the run ends
+// (status 1) with a line on standard error.
+std::string ReadRecordFile(const std::string& path);
+
+// Reads one line of FILE.list back; false when it is not one.
+bool ReadRecordedLine(std::string_view line, RecordedMember& member);
 
 class LoadRecord {
  public:

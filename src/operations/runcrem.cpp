@@ -19,6 +19,7 @@
 #include "common/visibletext.hpp"
 #include "messages/print.hpp"
 #include "operations/beneath.hpp"
+#include "operations/recordedremoval.hpp"
 #include "system/notice.hpp"
 #include "system/programs.hpp"
 #include "system/progressline.hpp"
@@ -310,9 +311,15 @@ class Remover {
 
 }  // namespace
 
-void RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target,
-            const Settings& settings) {
+bool RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target,
+            const Settings& settings, const std::string& record) {
   std::fputs("\n", stdout);
+  if (!record.empty()) {
+    bool kept = RemoveRecorded(pak, record, list_files, target);
+    std::fputs("\n", stdout);
+    nprintf(Msg::kRemoved);
+    return kept;
+  }
   LineReader in(pak);
   Remover remover(list_files, target, settings);
   // "Deleted:" lines own the screen when they are listed.
@@ -362,4 +369,5 @@ void RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& t
   progress.Erase();
   std::fputs("\n", stdout);
   nprintf(Msg::kRemoved);
+  return false;
 }

@@ -9,6 +9,9 @@
 
 // Deletes the entries of `pak` from the installation directory `target`
 // (never those of required packages, never anything outside it); each is
-// reported only for ListFiles::kYes, warnings always.
-void RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target,
-            const Settings& settings);
+// reported only for ListFiles::kYes, warnings always. With `record` (a
+// receipt whose load was recorded beside it), exactly what that load wrote
+// and nothing changed since (see RemoveRecorded). True when something was
+// kept for that.
+bool RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target,
+            const Settings& settings, const std::string& record = "");

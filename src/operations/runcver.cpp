@@ -18,6 +18,7 @@
 #include "common/visibletext.hpp"
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
+#include "operations/loadrecord.hpp"
 #include "system/notice.hpp"
 #include "system/progressline.hpp"
 #include "system/trustedpath.hpp"
@@ -243,23 +244,9 @@ class Verifier {
   std::string path_;
 };
 
-// The record of a load's files (FILE.sums beside the receipt FILE): only
-// where no user but root and the running one can have changed it, as for
-// the receipt itself. Ends the run when it cannot be read.
+// The record of a load's files (FILE.sums beside the receipt FILE).
 ChecksumList ReadRecordedSums(const std::string& path) {
-  Untrusted untrusted;
-  if (!IsTrustedPath(path, untrusted)) {
-    Notice("install: record " + Visible(path) + " not used: ", untrusted.where,
-           ": " + untrusted.why);
-    exite(1);
-  }
-  std::string text;
-  int fd = OpenRegularFile(path);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0) DieFor(path);
-  text.resize(static_cast<size_t>(st.st_size));
-  if (pread(fd, text.data(), text.size(), 0) != st.st_size) DieFor(path);
-  close(fd);
+  std::string text = ReadRecordFile(path);
   ChecksumList list;
   if (std::string why = ReadChecksumList(text, list, true); !why.empty()) {
     Notice("install: ", path, ": " + why);

@@ -244,14 +244,22 @@ TEST(RoundTrip, AReceiptVerifiesAndRemovesWithoutTheMedium) {
                                                : "\n0 files with a different content\n"))
         << contents.out;
   }
+  // Removal by the record takes what the load wrote and nothing else: the
+  // changed file stays, and so does a file the administrator added.
+  WriteFile(inst + "/doc/local-notes.txt", "mine\n");
   RunResult remove =
       t.Run("-remove", elsewhere, t.root() + "\n" + inst + "\nall\nall\n\n\n", {receipt});
-  EXPECT_TRUE(Contains(remove.out, "Finished removing package(s)")) << remove.out;
+  EXPECT_TRUE(Contains(remove.out,
+                       "  Kept (changed since loading): doc/guide/01-start.txt\n"
+                       "  Kept (not loaded): doc/local-notes.txt\n\n"
+                       "Finished removing package(s)"))
+      << remove.out;
   // What was loaded is gone but the required package and the directories
   // tar made to hold entries.
-  EXPECT_FALSE(Exists(inst + "/doc"));
+  EXPECT_FALSE(Exists(inst + "/doc/index.txt"));
   EXPECT_FALSE(Exists(inst + "/lib"));
   EXPECT_TRUE(Exists(inst + "/bin/tool"));
+  EXPECT_EQ(ReadFile(inst + "/doc/local-notes.txt"), "mine\n");
 }
 
 // A medium with checksums and their signature is checked before anything

@@ -1,0 +1,206 @@
+#include "operations/recordedremoval.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <unordered_set>
+#include <vector>
+
+#include "common/checksumlist.hpp"
+#include "common/entrypath.hpp"
+#include "common/exitrequest.hpp"
+#include "common/lineio.hpp"
+#include "common/sha256.hpp"
+#include "common/visibletext.hpp"
+#include "messages/print.hpp"
+#include "operations/beneath.hpp"
+#include "operations/loadrecord.hpp"
+#include "system/notice.hpp"
+#include "toc/tocline.hpp"
+
+namespace {
+
+// A warning or success line, as every removal writes it.
+void Report(Msg message, const std::string& path, bool success = false) {
+  if (success) std::fputs("  ", stdout);
+  hprintf(message);
+  std::fputc(' ', stdout);
+  PutVisible(path);
+  std::fputc('\n', stdout);
+}
+
+void Kept(const char* why, const std::string& path) {
+  std::printf("  Kept (%s): ", why);
+  PutVisible(path);
+  std::fputc('\n', stdout);
+}
+
+// The chosen entry paths, without those of required packages (an 'R' line
+// and the lines that continue it).
+std::unordered_set<std::string> ChosenPaths(const std::string& pak) {
+  std::unordered_set<std::string> chosen;
+  LineReader in(pak);
+  std::string_view line;
+  bool in_required = false;
+  while (in.Next(line)) {
+    TocLine entry(line);
+    if (entry.IsRequired() || (in_required && entry.IsContinuation())) {
+      in_required = true;
+      continue;
+    }
+    in_required = false;
+    std::string_view path = WithoutTrailingSlashes(entry.EntryWord());
+    if (!path.empty()) chosen.emplace(path);
+  }
+  return chosen;
+}
+
+// Whether `path` or a directory above it is chosen.
+bool Chosen(const std::unordered_set<std::string>& chosen, std::string path) {
+  for (;;) {
+    if (chosen.contains(path)) return true;
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return false;
+    path.resize(slash);
+  }
+}
+
+class RecordedRemover {
+ public:
+  RecordedRemover(const std::string& record, ListFiles list_files, const InstallTarget& target)
+      : list_files_(list_files), target_(target) {
+    std::string list = ReadRecordFile(record + ".list");
+    if (std::string why = ReadChecksumList(ReadRecordFile(record + ".sums"), sums_, true);
+        !why.empty()) {
+      Notice("install: ", record + ".sums", ": " + why);
+      exite(1);
+    }
+    size_t number = 0;
+    for (size_t at = 0; at < list.size();) {
+      size_t end = std::min(list.find('\n', at), list.size());
+      RecordedMember member;
+      ++number;
+      if (!ReadRecordedLine(std::string_view(list).substr(at, end - at), member)) {
+        Notice("install: ", record + ".list", ": line " + std::to_string(number) + " is not one");
+        exite(1);
+      }
+      places_.insert(member.place);
+      members_.push_back(std::move(member));
+      at = end + 1;
+    }
+  }
+
+  bool Remove(const std::unordered_set<std::string>& chosen) {
+    for (const RecordedMember& member : members_) {
+      if (member.type != 'd' && Chosen(chosen, member.place)) RemoveEntry(member);
+    }
+    // Then the directories, the deepest first.
+    std::vector<const RecordedMember*> directories;
+    for (const RecordedMember& member : members_) {
+      if (member.type == 'd' && Chosen(chosen, member.place)) directories.push_back(&member);
+    }
+    std::stable_sort(directories.begin(), directories.end(), [](auto* a, auto* b) {
+      return std::count(a->place.begin(), a->place.end(), '/') >
+             std::count(b->place.begin(), b->place.end(), '/');
+    });
+    for (const RecordedMember* directory : directories) RemoveDirectory(directory->place);
+    return kept_;
+  }
+
+ private:
+  // A file that still holds what was written, or a link that still leads
+  // where it did, goes; anything else stays.
+  void RemoveEntry(const RecordedMember& member) {
+    const std::string& path = member.place;
+    Parent parent = OpenParentBeneath(target_.fd, target_.path, path, false);
+    struct stat st;
+    if (parent.outcome != Parent::Outcome::kOpened ||
+        fstatat(parent.fd, parent.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      Report(parent.outcome == Parent::Outcome::kRefused ? Msg::kCannotDeleteFile : Msg::kNoSuchFile,
+             path);
+    } else if (!Unchanged(member, parent, st)) {
+      Kept("changed since loading", path);
+      kept_ = true;
+    } else if (unlinkat(parent.fd, parent.name.c_str(), 0) != 0) {
+      Report(Msg::kCannotDeleteFile, path);
+    } else if (list_files_ == ListFiles::kYes) {
+      Report(Msg::kDeleted, path, true);
+    }
+    if (parent.fd >= 0) close(parent.fd);
+  }
+
+  bool Unchanged(const RecordedMember& member, const Parent& parent, const struct stat& st) const {
+    if (member.type == 'l') {
+      if (!S_ISLNK(st.st_mode)) return false;
+      std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
+      ssize_t got = readlinkat(parent.fd, parent.name.c_str(), target.data(), target.size());
+      return got >= 0 && target.substr(0, static_cast<size_t>(got)) == member.link;
+    }
+    auto recorded = sums_.find(member.place);
+    if (!S_ISREG(st.st_mode) || recorded == sums_.end()) return false;
+    int fd = openat(parent.fd, parent.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    std::string hex;
+    bool same = fd >= 0 && Sha256OfFile(fd, hex) && hex == recorded->second;
+    if (fd >= 0) close(fd);
+    return same;
+  }
+
+  // An empty directory goes; one that holds what the load did not write
+  // stays, and that is named.
+  void RemoveDirectory(const std::string& path) {
+    Parent parent = OpenParentBeneath(target_.fd, target_.path, path, false);
+    if (parent.outcome != Parent::Outcome::kOpened) {
+      if (parent.outcome == Parent::Outcome::kRefused) Report(Msg::kCannotDeleteDirectory, path);
+      return;
+    }
+    if (unlinkat(parent.fd, parent.name.c_str(), AT_REMOVEDIR) == 0) {
+      if (list_files_ == ListFiles::kYes) Report(Msg::kDeleted, path, true);
+    } else if (errno == ENOTEMPTY || errno == EEXIST) {
+      NameWhatWasNotLoaded(parent, path);
+    } else if (errno != ENOENT) {
+      Report(Msg::kCannotDeleteDirectory, path);
+    }
+    close(parent.fd);
+  }
+
+  void NameWhatWasNotLoaded(const Parent& parent, const std::string& path) {
+    int fd = openat(parent.fd, parent.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
+    if (!dir) {
+      if (fd >= 0) close(fd);
+      Report(Msg::kCannotDeleteDirectory, path);
+      return;
+    }
+    std::vector<std::string> names;
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != ".." && !places_.contains(path + "/" + name)) {
+        names.push_back(path + "/" + name);
+      }
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) Kept("not loaded", name);
+    kept_ = true;
+  }
+
+  ListFiles list_files_;
+  InstallTarget target_;
+  ChecksumList sums_;
+  std::vector<RecordedMember> members_;
+  std::unordered_set<std::string> places_;
+  bool kept_ = false;
+};
+
+}  // namespace
+
+bool RemoveRecorded(const std::string& pak, const std::string& record, ListFiles list_files,
+                    const InstallTarget& target) {
+  RecordedRemover remover(record, list_files, target);
+  return remover.Remove(ChosenPaths(pak));
+}
