@@ -18,6 +18,7 @@
 #include "messages/print.hpp"
 #include "operations/calculatesize.hpp"
 #include "operations/kbavailable.hpp"
+#include "operations/recordedremoval.hpp"
 #include "operations/runcrem.hpp"
 #include "operations/runcver.hpp"
 #include "session/question.hpp"
@@ -155,9 +156,13 @@ std::string TocPath(const RunState& state) {
 }
 
 // The receipt named on the command line, when its load was recorded beside
-// it; empty otherwise.
+// it and ended well; empty otherwise (a load that failed or was interrupted
+// is removed by the receipt's lines, which name all it may have unpacked).
 std::string RecordOf(const RunState& state) {
-  if (!state.toc_from_command_line || !IsReadableFile(state.toc_path + ".list")) return "";
+  if (!state.toc_from_command_line || !IsReadableFile(state.toc_path + ".list") ||
+      !RecordIsWhole(state.toc_path)) {
+    return "";
+  }
   return state.toc_path;
 }
 

@@ -289,10 +289,11 @@ class Loader {
   }
 
   // The load is complete once the batches still running have ended: the
-  // line goes.
+  // line goes, and the record says it is whole.
   void Finish() {
     if (!beside_.Settle()) FailLoading();
     progress_.Erase();
+    record_.Complete();
   }
 
  private:

@@ -208,6 +208,12 @@ void LoadRecord::Add(const std::vector<RecordedMember>& members) {
   if (!WriteText(sums_fd_, sums) || fsync(sums_fd_) != 0) DieFor(receipt_.path + ".sums");
 }
 
+void LoadRecord::Complete() {
+  if (!active_) return;
+  std::string line = std::string(kRecordComplete) + "\n";
+  if (!WriteText(list_fd_, line) || fsync(list_fd_) != 0) DieFor(receipt_.path + ".list");
+}
+
 void LoadRecord::Rewrite() {
   for (auto [suffix, fd] : {std::pair{".list", &list_fd_}, std::pair{".sums", &sums_fd_}}) {
     std::string name = receipt_.name + suffix, path = receipt_.path + suffix, temporary, text;

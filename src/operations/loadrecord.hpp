@@ -10,7 +10,9 @@
 // is (a private name, mode 0644, renamed) and grow batch by batch as each
 // batch's tar ends well, so that a load that fails or is interrupted leaves
 // the record of what it did. A path extracted again by a later batch keeps
-// only its last line.
+// only its last line. Once the load has ended well, FILE.list ends with
+// the line kRecordComplete: without it, a batch may have unpacked more than
+// the record holds.
 #pragma once
 
 #include <sys/types.h>
@@ -28,6 +30,8 @@ struct RecordedMember {
   std::string place;  // below the installation directory, where it landed
   std::string link;   // a link's target
 };
+
+inline constexpr char kRecordComplete[] = "# the load ended";
 
 // The whole of the record file `path` (FILE.list or FILE.sums): only where
 // no user but root and the running one can have changed it, as for the
@@ -55,6 +59,9 @@ class LoadRecord {
   // members in archive order. The files are read back beneath the
   // installation directory for their sizes and checksums.
   void Add(const std::vector<RecordedMember>& members);
+
+  // The load has ended well: the record says it is whole.
+  void Complete();
 
  private:
   // The line of `member` in each file; `sums` empty for what is no regular

@@ -85,7 +85,9 @@ class RecordedRemover {
       size_t end = std::min(list.find('\n', at), list.size());
       RecordedMember member;
       ++number;
-      if (!ReadRecordedLine(std::string_view(list).substr(at, end - at), member)) {
+      std::string_view line = std::string_view(list).substr(at, end - at);
+      if (line == kRecordComplete) break;
+      if (!ReadRecordedLine(line, member)) {
         Notice("install: ", record + ".list", ": line " + std::to_string(number) + " is not one");
         exite(1);
       }
@@ -121,8 +123,9 @@ class RecordedRemover {
     struct stat st;
     if (parent.outcome != Parent::Outcome::kOpened ||
         fstatat(parent.fd, parent.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      Report(parent.outcome == Parent::Outcome::kRefused ? Msg::kCannotDeleteFile : Msg::kNoSuchFile,
-             path);
+      Report(
+          parent.outcome == Parent::Outcome::kRefused ? Msg::kCannotDeleteFile : Msg::kNoSuchFile,
+          path);
     } else if (!Unchanged(member, parent, st)) {
       Kept("changed since loading", path);
       kept_ = true;
@@ -169,7 +172,8 @@ class RecordedRemover {
   }
 
   void NameWhatWasNotLoaded(const Parent& parent, const std::string& path) {
-    int fd = openat(parent.fd, parent.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int fd =
+        openat(parent.fd, parent.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
     if (!dir) {
       if (fd >= 0) close(fd);
@@ -198,6 +202,12 @@ class RecordedRemover {
 };
 
 }  // namespace
+
+bool RecordIsWhole(const std::string& record) {
+  std::string list = ReadRecordFile(record + ".list");
+  return list.ends_with(std::string("\n") + kRecordComplete + "\n") ||
+         list == std::string(kRecordComplete) + "\n";
+}
 
 bool RemoveRecorded(const std::string& pak, const std::string& record, ListFiles list_files,
                     const InstallTarget& target) {

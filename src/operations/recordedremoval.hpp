@@ -19,5 +19,11 @@
 //   "  Kept (changed since loading): PATH", "  Kept (not loaded): PATH".
 // True when something was kept. A record that another user could have
 // changed, or that cannot be read, ends the run (status 1).
+//
+// Whether the record at `record` is whole: its load ended well. Without
+// that, what the last batch unpacked is not in it, and removal goes by the
+// receipt's lines.
+bool RecordIsWhole(const std::string& record);
+
 bool RemoveRecorded(const std::string& pak, const std::string& record, ListFiles list_files,
                     const InstallTarget& target);
