@@ -12,7 +12,7 @@
 #             without it an optimised build (RelWithDebInfo)
 #             is made in build-bench/
 # --only LIST run only these scenarios (comma-separated: load1, load2, load,
-#             jobs1, jobs2, gzip, half, big, progress, verify, sizes, remove,
+#             jobs1, jobs2, gzip, half, big, receipt, progress, verify, sizes, remove,
 #             dirs, dirs_landlock, dirs_off, alternating,
 #             walk, discovery)
 # --keep      keep the inputs (for a profiler) and say where they are
@@ -247,7 +247,7 @@ run() {
 installer() {
   local option=$1 input=$2 cwd=$3 out=${4:-/dev/null}
   run -i "$input" -o "$out" -e "$WORK/log/install.err" -C "$cwd" -- \
-    env ${CONFINE:+ZULCONFINE=$CONFINE} "$INSTALL" "$option"
+    env ${CONFINE:+ZULCONFINE=$CONFINE} ${RECEIPT:+ZULRECEIPT=$RECEIPT} "$INSTALL" "$option"
 }
 
 fresh_dir() { rm -rf "$1"; mkdir -p "$1"; }
@@ -437,6 +437,15 @@ check_sizes() {
     die "the size check found sizes that differ"
 }
 
+# A load that writes a receipt and the record of what it wrote
+# (ZULRECEIPT), against the same load without.
+setup_receipt() { setup_load; }
+prep_installer_receipt() { prep_load_common; fresh_dir "$WORK/receipt"; }
+prep_plain_receipt() { prep_load_common; }
+installer_receipt() { RECEIPT=$WORK/receipt/app.toc installer_load; }
+plain_receipt() { installer_load; }
+check_receipt() { check_load; }
+
 # A load with the progress line on a pseudo-terminal's standard error,
 # against the same load with the line turned off; both through script(1).
 setup_progress() { setup_load; }
@@ -592,7 +601,9 @@ measure() {
 
 log "making inputs in $WORK"
 if wanted load || wanted load1 || wanted load2 || wanted jobs1 || wanted jobs2 || wanted gzip ||
-  wanted progress || wanted verify || wanted sizes || wanted remove; then make_small; fi
+  wanted progress || wanted receipt || wanted verify || wanted sizes || wanted remove; then
+  make_small
+fi
 if wanted big; then make_big; fi
 if wanted alternating; then make_alternating; fi
 if wanted dirs || wanted dirs_landlock || wanted dirs_off; then make_dirs; fi
@@ -609,6 +620,7 @@ wanted gzip && measure gzip "load the same from gzip archives vs gunzip -c \\| t
 wanted half && measure half "load half of every archive (4 x 2 packages, one of each chosen) vs tar xf whole" 1.10
 wanted big && measure big "load $BIG_FILES files of $((BIG_SIZE / 1048576)) MB vs tar xf" 1.02
 wanted alternating && measure alternating "load $((5 * ALT_RUNS)) files of 2 archives in $ALT_RUNS alternating runs of lines vs tar xf of both" 2
+wanted receipt && measure receipt "load $SMALL_FILES small files with ZULRECEIPT (the receipt and the record) vs without it" 1.10
 wanted progress && measure progress "load $SMALL_FILES small files with the progress line on a terminal vs without it" 1.01
 wanted verify && measure verify "verify $((SMALL_FILES + 4 * SMALL_DIRS + 4)) entries, 1% of files missing vs stat loop" 1.5
 wanted sizes && measure sizes "verify with sizes (ZULVERIFY=size) vs verify" 1.2

@@ -48,6 +48,11 @@ std::string ReadLine(std::string_view line, bool escapes, std::string& hex, std:
 
 }  // namespace
 
+std::string ReadChecksumLine(std::string_view line, bool escapes, std::string& hex,
+                             std::string& name) {
+  return ReadLine(line, escapes, hex, name);
+}
+
 std::string ReadChecksumList(std::string_view text, ChecksumList& list, bool escapes) {
   list.clear();
   size_t number = 0;

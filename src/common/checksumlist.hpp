@@ -17,6 +17,11 @@ using ChecksumList = std::map<std::string, std::string, std::less<>>;
 // carriage return), or a name given twice.
 std::string ReadChecksumList(std::string_view text, ChecksumList& list, bool escapes = false);
 
+// Reads one line of a list into `hex` and `name`: empty when it is one,
+// else why not.
+std::string ReadChecksumLine(std::string_view line, bool escapes, std::string& hex,
+                             std::string& name);
+
 // One line of a list, as sha256sum writes it: a name with a backslash or a
 // line end escaped, after a leading backslash.
 std::string ChecksumLine(std::string_view hex, std::string_view name);

@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
+#include <tuple>
 
 #include "common/checksumlist.hpp"
 #include "common/exitrequest.hpp"
@@ -118,7 +121,7 @@ LoadRecord::LoadRecord(const ReceiptPlace& receipt, int root_fd, std::string roo
       receipt_(receipt),
       root_fd_(root_fd),
       root_path_(std::move(root_path)) {
-  if (active_) Rewrite();
+  if (active_) Rewrite({}, "", "");
 }
 
 LoadRecord::~LoadRecord() {
@@ -176,31 +179,33 @@ void LoadRecord::Lines(const RecordedMember& member, std::string& list, std::str
 
 void LoadRecord::Add(const std::vector<RecordedMember>& members) {
   if (!active_) return;
-  size_t before = lines_.size();
-  bool rewrite = false;
+  // The batch's lines, each place once (its last member's).
+  std::vector<std::pair<std::string, Recorded>> batch;
+  std::unordered_map<std::string, size_t> in_batch;
+  bool again = false;
   for (const RecordedMember& member : members) {
     if (member.place.empty()) continue;
     Recorded recorded;
     Lines(member, recorded.list, recorded.sums);
     if (recorded.list.empty()) continue;
-    auto [at, fresh] = at_.try_emplace(member.place, lines_.size());
-    if (!fresh) {
-      lines_[at->second] = Recorded();
-      rewrite = rewrite || at->second < before;
-      at->second = lines_.size();
-    }
-    lines_.push_back(std::move(recorded));
+    auto [at, fresh] = in_batch.try_emplace(member.place, batch.size());
+    if (!fresh) batch[at->second].second = Recorded();
+    at->second = batch.size();
+    again = again || recorded_.contains(std::hash<std::string>()(member.place));
+    batch.emplace_back(member.place, std::move(recorded));
   }
   // A directory held from one batch to the next could be another by then.
   ForgetParent();
-  if (rewrite) {
-    Rewrite();
-    return;
-  }
   std::string list, sums;
-  for (size_t i = before; i < lines_.size(); ++i) {
-    list += lines_[i].list;
-    sums += lines_[i].sums;
+  for (const auto& [place, recorded] : batch) {
+    recorded_.insert(std::hash<std::string>()(place));
+    list += recorded.list;
+    sums += recorded.sums;
+  }
+  // A place an earlier batch recorded: its earlier lines go.
+  if (again) {
+    Rewrite(in_batch, list, sums);
+    return;
   }
   // One write a file for the batch, then to the disk: an interrupted load
   // leaves whole batches.
@@ -214,11 +219,37 @@ void LoadRecord::Complete() {
   if (!WriteText(list_fd_, line) || fsync(list_fd_) != 0) DieFor(receipt_.path + ".list");
 }
 
-void LoadRecord::Rewrite() {
-  for (auto [suffix, fd] : {std::pair{".list", &list_fd_}, std::pair{".sums", &sums_fd_}}) {
+// The place a line of either file is about; empty when it cannot tell.
+std::string LoadRecord::PlaceOf(std::string_view line, bool list) {
+  if (list) {
+    RecordedMember member;
+    return ReadRecordedLine(line, member) ? member.place : "";
+  }
+  std::string hex, name;
+  return ReadChecksumLine(line, true, hex, name).empty() ? name : "";
+}
+
+void LoadRecord::Rewrite(const std::unordered_map<std::string, size_t>& dropped,
+                         const std::string& list, const std::string& sums) {
+  for (auto [suffix, fd, added] :
+       {std::tuple{".list", &list_fd_, &list}, std::tuple{".sums", &sums_fd_, &sums}}) {
     std::string name = receipt_.name + suffix, path = receipt_.path + suffix, temporary, text;
-    for (const Recorded& recorded : lines_)
-      text += suffix[1] == 'l' ? recorded.list : recorded.sums;
+    struct stat st;
+    if (*fd >= 0) {
+      if (fstat(*fd, &st) != 0) DieFor(path);
+      std::string old(static_cast<size_t>(st.st_size), '\0');
+      if (pread(*fd, old.data(), old.size(), 0) != st.st_size) DieFor(path);
+      for (size_t at = 0; at < old.size();) {
+        size_t end = std::min(old.find('\n', at), old.size());
+        std::string_view line = std::string_view(old).substr(at, end - at);
+        if (!dropped.contains(PlaceOf(line, suffix[1] == 'l'))) {
+          text.append(line);
+          text += '\n';
+        }
+        at = end + 1;
+      }
+    }
+    text += *added;
     int made = PrivateFileIn(receipt_.dir_fd, temporary);
     if (made < 0) DieFor(path);
     if (!WriteText(made, text) || fchmod(made, 0644) != 0 || fsync(made) != 0 ||

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "operations/receipt.hpp"
@@ -72,9 +73,11 @@ class LoadRecord {
   // it cannot be opened beneath the installation directory.
   int ParentOf(const std::string& place, std::string& name);
   void ForgetParent();
-  // Writes both files anew from `lines_`, under private names renamed over
-  // theirs.
-  void Rewrite();
+  // Writes both files anew, under private names renamed over theirs: what
+  // they held but the lines of `dropped` places, then `list` and `sums`.
+  void Rewrite(const std::unordered_map<std::string, size_t>& dropped, const std::string& list,
+               const std::string& sums);
+  static std::string PlaceOf(std::string_view line, bool list);
   void Append(const std::string& list, const std::string& sums);
 
   bool active_ = false;
@@ -84,11 +87,11 @@ class LoadRecord {
   int parent_fd_ = -1;
   int root_fd_ = -1;
   std::string root_path_;
-  // Every line so far, in order ("" once a later batch took its place), and
-  // where each place's lines are.
   struct Recorded {
     std::string list, sums;
   };
-  std::vector<Recorded> lines_;
-  std::unordered_map<std::string, size_t> at_;
+  // A hash of every place recorded: a batch that meets one rewrites the
+  // files without that place's earlier lines (a hash met by chance costs
+  // only that rewrite).
+  std::unordered_set<size_t> recorded_;
 };

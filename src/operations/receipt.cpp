@@ -125,7 +125,7 @@ int PrivateFileIn(int dir, std::string& made) {
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
     made = ".receipt." + std::to_string(random()) + std::to_string(random());
-    int fd = openat(dir, made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int fd = openat(dir, made.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
