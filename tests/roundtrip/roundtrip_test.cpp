@@ -247,8 +247,11 @@ TEST(RoundTrip, AReceiptVerifiesAndRemovesWithoutTheMedium) {
   // Removal by the record takes what the load wrote and nothing else: the
   // changed file stays, and so does a file the administrator added.
   WriteFile(inst + "/doc/local-notes.txt", "mine\n");
-  RunResult remove =
-      t.Run("-remove", elsewhere, t.root() + "\n" + inst + "\nall\nall\n\n\n", {receipt});
+  RunOptions strict = by_contents;
+  strict.input = t.root() + "\n" + inst + "\nall\nall\n\n\n";
+  strict.env = {{"ZULSTRICT", "1"}};
+  RunResult remove = RunInstall({"-remove", receipt}, strict);
+  EXPECT_EQ(remove.status, 4) << remove.err;  // something was kept
   EXPECT_TRUE(Contains(remove.out,
                        "  Kept (changed since loading): doc/guide/01-start.txt\n"
                        "  Kept (not loaded): doc/local-notes.txt\n\n"
