@@ -119,7 +119,10 @@ class RecordedRemover {
   // where it did, goes; anything else stays.
   void RemoveEntry(const RecordedMember& member) {
     const std::string& path = member.place;
-    Parent parent = OpenParentBeneath(target_.fd, target_.path, path, false);
+    // The installer removes these itself, in no private root: nothing in a
+    // directory that another user can write to, where a name could be
+    // swapped between the look and the removal.
+    Parent parent = OpenParentBeneath(target_.fd, target_.path, path, true);
     struct stat st;
     if (parent.outcome != Parent::Outcome::kOpened ||
         fstatat(parent.fd, parent.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -156,9 +159,10 @@ class RecordedRemover {
   // An empty directory goes; one that holds what the load did not write
   // stays, and that is named.
   void RemoveDirectory(const std::string& path) {
-    Parent parent = OpenParentBeneath(target_.fd, target_.path, path, false);
+    Parent parent = OpenParentBeneath(target_.fd, target_.path, path, true);
     if (parent.outcome != Parent::Outcome::kOpened) {
       if (parent.outcome == Parent::Outcome::kRefused) Report(Msg::kCannotDeleteDirectory, path);
+      if (parent.fd >= 0) close(parent.fd);
       return;
     }
     if (unlinkat(parent.fd, parent.name.c_str(), AT_REMOVEDIR) == 0) {
@@ -190,7 +194,7 @@ class RecordedRemover {
     closedir(dir);
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) Kept("not loaded", name);
-    kept_ = true;
+    kept_ = kept_ || !names.empty();
   }
 
   ListFiles list_files_;
