@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -32,10 +33,22 @@ bool WriteNewFile(const std::string& path, const std::string& text, mode_t mode)
   return ok;
 }
 
-std::string UtcNow() {
-  std::time_t now = std::time(nullptr);
+// When the medium was made: SOURCE_DATE_EPOCH where it is set (the
+// convention of reproducible builds: rebuilds from the same sources are
+// byte-identical), else now.
+std::time_t MadeAt() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch && *epoch) {
+    char* end = nullptr;
+    long long seconds = std::strtoll(epoch, &end, 10);
+    if (*end == '\0' && seconds >= 0) return static_cast<std::time_t>(seconds);
+  }
+  return std::time(nullptr);
+}
+
+std::string UtcText(std::time_t at) {
   std::tm utc;
-  gmtime_r(&now, &utc);
+  gmtime_r(&at, &utc);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
   return text;
@@ -87,7 +100,8 @@ bool WriteMediumRecord(const std::string& dir, const MediumRecord& record,
       return fail(record.secret_key + ": " + why);
     }
   }
-  std::string medium = "title: " + record.title + "\nmade: " + UtcNow() +
+  std::time_t made = MadeAt();
+  std::string medium = "title: " + record.title + "\nmade: " + UtcText(made) +
                        "\nmkdist: " INSTALL_VERSION "\ninstaller: " +
                        (record.installer_version.empty() ? "none" : record.installer_version) +
                        "\n";
@@ -102,8 +116,7 @@ bool WriteMediumRecord(const std::string& dir, const MediumRecord& record,
     return fail(dir + "/SHA256SUMS: " + std::strerror(errno));
   }
   if (record.secret_key.empty()) return true;
-  std::string comment =
-      "timestamp:" + std::to_string(std::time(nullptr)) + "\tfile:SHA256SUMS\thashed";
+  std::string comment = "timestamp:" + std::to_string(made) + "\tfile:SHA256SUMS\thashed";
   if (!WriteNewFile(dir + "/SHA256SUMS.minisig", SignatureText(key, sums, comment), 0644)) {
     return fail(dir + "/SHA256SUMS.minisig: " + std::strerror(errno));
   }
