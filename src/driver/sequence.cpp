@@ -83,7 +83,8 @@ bool ChooseProduct(RunState& state, const std::string& answer) {
 // distribution itself may carry the catalogue.
 void SecondCatalogueAttempt(RunState& state) {
   if (MessagesLoaded != CatalogueState::kEnglish || strcmpe(state.language_code, "en") == 0) return;
-  LoadMessages(state.language_code, state.dist_dir, state.locale_name);
+  LoadMessages(state.language_code, state.dist_dir, state.locale_name,
+               [&](const std::string& path, int fd) { state.medium.CheckIfListed(path, fd); });
   if (MessagesLoaded == CatalogueState::kEnglish) state.locale_name = "C";
   std::setlocale(LC_ALL, state.locale_name.c_str());
   std::setlocale(LC_NUMERIC, "C");
@@ -193,6 +194,10 @@ void AskMountPoint(RunState& state) {
   state.medium = TrustMedium(state.dist_dir, state.settings);
   state.medium.CheckIfListed(
       state.toc_path.starts_with('/') ? state.toc_path : state.dist_dir + "/" + state.toc_path);
+  // A catalogue already in use that the medium lists (beside an installer
+  // started from the medium); one the medium gives now is checked as it is
+  // found.
+  if (!LoadedCataloguePath().empty()) state.medium.CheckIfListed(LoadedCataloguePath());
   SecondCatalogueAttempt(state);
 }
 

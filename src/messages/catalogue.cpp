@@ -130,7 +130,15 @@ std::string MapLocaleToCode(const std::string& locale, const std::string& code) 
   return code;
 }
 
-void LoadMessages(std::string& code, const std::string& dir, const std::string& locale) {
+namespace {
+std::string loaded_path;
+}  // namespace
+
+const std::string& LoadedCataloguePath() { return loaded_path; }
+
+void LoadMessages(std::string& code, const std::string& dir, const std::string& locale,
+                  const CatalogueCheck& check) {
+  loaded_path.clear();
   code = MapLocaleToCode(locale, code);
   if (code == "en" || code == "C" || code.empty()) {
     UseEnglish();
@@ -153,6 +161,7 @@ void LoadMessages(std::string& code, const std::string& dir, const std::string& 
     UseEnglish();
     return;
   }
+  if (check) check(path, fd);
   std::optional<std::vector<CatalogueRecord>> records;
   try {
     records = ReadCatalogue(fd, path);
@@ -162,6 +171,7 @@ void LoadMessages(std::string& code, const std::string& dir, const std::string& 
   }
   close(fd);
   if (!records) return;
+  loaded_path = path;
   UseCatalogue(std::move(*records));
   LegibilityCheck();
 }

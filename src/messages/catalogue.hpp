@@ -3,12 +3,22 @@
 // points and later on the distribution, read into the active table.
 #pragma once
 
+#include <functional>
 #include <string>
 
+// What a caller checks of a catalogue file found, open as `fd` under
+// `path`, before it is read (it ends the run when the file may not be used).
+using CatalogueCheck = std::function<void(const std::string& path, int fd)>;
+
 // Chooses the message language for `locale`, searching `dir` (and on the
-// first attempt the usual mount points) for a catalogue file. May rewrite
-// `code` with the code mapped from the locale name.
-void LoadMessages(std::string& code, const std::string& dir, const std::string& locale);
+// first attempt the usual mount points) for a catalogue file, which `check`
+// (when given) looks at first. May rewrite `code` with the code mapped from
+// the locale name.
+void LoadMessages(std::string& code, const std::string& dir, const std::string& locale,
+                  const CatalogueCheck& check = nullptr);
+
+// The path of the catalogue in use; empty while the messages are English.
+const std::string& LoadedCataloguePath();
 
 // Releases a loaded catalogue; no message prints afterwards.
 void UnloadMessages();

@@ -116,6 +116,11 @@ void MediumSums::CheckIfListed(const std::string& path) const {
   if (!why.empty()) Refuse(path, why);
 }
 
+void MediumSums::CheckIfListed(const std::string& path, int fd) const {
+  if (!Lists(path)) return;
+  if (std::string why = Check(path, fd); !why.empty()) Refuse(path, why);
+}
+
 MediumSums TrustMedium(const std::string& dir, const Settings& settings) {
   const std::string& trust = settings.trust;
   if (!trust.empty() && trust != "signed" && trust != "sums") {

@@ -25,8 +25,10 @@ class MediumSums {
   // Whether the checksums list `path`.
   bool Lists(const std::string& path) const;
   // Where the checksums list the file `path`, ends the run (one line on
-  // standard error) unless its SHA-256 is the listed one.
+  // standard error) unless its SHA-256 is the listed one; the file open as
+  // `fd`, or opened here.
   void CheckIfListed(const std::string& path) const;
+  void CheckIfListed(const std::string& path, int fd) const;
 
  private:
   // `path` relative to the top; empty when it is not below it.

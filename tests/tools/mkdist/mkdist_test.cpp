@@ -178,6 +178,16 @@ TEST(Mkdist, CarriesTheInstallerAndItsCatalogues) {
   RunResult r = RunBinary(example.dir / "cd/install", {"-load"}, options);
   EXPECT_NE(r.out.find("Einhängepunkt der CD-ROM eingeben: [/mnt/cdrom] "), std::string::npos)
       << r.out;
+  // A catalogue changed on the medium is refused once the medium is known.
+  std::string catalogue = ReadFile(german);
+  catalogue.replace(catalogue.find("CD-ROM"), 6, "CD-RAM");
+  WriteFile(example.dir / "cd/de.nls", catalogue);
+  options.input = "\n\n" + example.dir / "cd" + "\nq\ny\n";  // legible, go on, the medium
+  RunResult changed = RunBinary(example.dir / "cd/install", {"-load"}, options);
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_NE(changed.err.find("de.nls: its checksum is not the one SHA256SUMS gives"),
+            std::string::npos)
+      << changed.err;
   // A file that the medium has already is not written over.
   RunResult clash =
       example.Build(example.dir / "clash", {"--catalogue", example.dir / "cd/01.toc"});
