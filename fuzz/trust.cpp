@@ -1,5 +1,6 @@
 // The medium's trust files over arbitrary bytes: a checksum list, a
-// signature and a public key, split at the first two NUL bytes. A list that
+// signature and a public key (also read as a line of a load's record),
+// split at the first two NUL bytes. A list that
 // is taken reads back the same from the text written of it, and holds no
 // name that leads out of the medium; a signature is taken only where it
 // verifies with the key, and only for the text it was made for.
@@ -11,6 +12,7 @@
 #include "common/checksumlist.hpp"
 #include "common/entrypath.hpp"
 #include "common/minisign.hpp"
+#include "operations/loadrecord.hpp"
 #include "support.hpp"
 
 namespace {
@@ -58,5 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Finding("the fuzzer's own signature was judged wrongly");
   }
   CheckSignature(signature, sums, keys);
+
+  // A line of a load's record, read back: a taken one names a place.
+  RecordedMember member;
+  if (ReadRecordedLine(key_text, member) && member.place.empty()) {
+    Finding("a record line was taken without a place");
+  }
   return 0;
 }
