@@ -35,6 +35,23 @@ int OpenRegularFile(const std::string& path) {
   return fd;
 }
 
+bool ReadWholeFile(const std::string& path, std::string& text, long long most) {
+  int fd = OpenRegularFile(path);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0;
+  int error = ok ? 0 : errno;
+  if (ok && most >= 0 && st.st_size > most) ok = false;
+  if (ok) {
+    text.assign(static_cast<size_t>(st.st_size), '\0');
+    ok = pread(fd, text.data(), text.size(), 0) == st.st_size;
+    if (!ok) error = errno;
+  }
+  close(fd);
+  errno = error;
+  return ok;
+}
+
 bool IsReadableFile(const std::string& path) {
   int fd = OpenRegularFile(path);
   if (fd < 0) return false;

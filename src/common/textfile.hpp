@@ -18,6 +18,11 @@ bool IsReadableFile(const std::string& path);
 // a regular file (errno 0).
 int OpenRegularFile(const std::string& path);
 
+// The whole of the regular file `path` into `text`, when it holds at most
+// `most` bytes (no bound when negative). False when it cannot be read:
+// errno tells why, 0 for a file that is not regular or holds more.
+bool ReadWholeFile(const std::string& path, std::string& text, long long most = -1);
+
 // Removes `path`; a file that does not exist is no error. Any other failure
 // is reported for the name and ends the run with status 1.
 void RemoveOrDie(const std::string& path);

@@ -82,13 +82,19 @@ std::string ReadRecordFile(const std::string& path) {
            ": " + untrusted.why);
     exite(1);
   }
-  int fd = OpenRegularFile(path);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0) DieFor(path);
-  std::string text(static_cast<size_t>(st.st_size), '\0');
-  if (pread(fd, text.data(), text.size(), 0) != st.st_size) DieFor(path);
-  close(fd);
+  std::string text;
+  if (!ReadWholeFile(path, text)) DieFor(path);
   return text;
+}
+
+ChecksumList ReadRecordedSums(const std::string& record) {
+  ChecksumList list;
+  if (std::string why = ReadChecksumList(ReadRecordFile(record + ".sums"), list, true);
+      !why.empty()) {
+    Notice("install: ", record + ".sums", ": " + why);
+    exite(1);
+  }
+  return list;
 }
 
 bool ReadRecordedLine(std::string_view line, RecordedMember& member) {

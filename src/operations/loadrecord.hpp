@@ -23,6 +23,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/checksumlist.hpp"
 #include "operations/receipt.hpp"
 
 struct RecordedMember {
@@ -39,6 +40,11 @@ inline constexpr char kRecordComplete[] = "# the load ended";
 // receipt itself. Otherwise, or when it cannot be read, the run ends
 // (status 1) with a line on standard error.
 std::string ReadRecordFile(const std::string& path);
+
+// The checksums the load of the receipt `record` recorded (FILE.sums), by
+// path; read as ReadRecordFile reads, and a list that does not parse ends
+// the run the same way.
+ChecksumList ReadRecordedSums(const std::string& record);
 
 // Reads one line of FILE.list back; false when it is not one.
 bool ReadRecordedLine(std::string_view line, RecordedMember& member);

@@ -28,23 +28,6 @@ constexpr off_t kMostBytes = 16 << 20;
   exite(1);
 }
 
-// The whole of the regular file `path`; false (errno set, 0 for a file that
-// is not regular or too big) when it cannot be read.
-bool ReadSmallFile(const std::string& path, std::string& text) {
-  int fd = OpenRegularFile(path);
-  if (fd < 0) return false;
-  struct stat st;
-  bool ok = fstat(fd, &st) == 0 && st.st_size <= kMostBytes;
-  if (ok) {
-    text.assign(static_cast<size_t>(st.st_size), '\0');
-    ok = pread(fd, text.data(), text.size(), 0) == st.st_size;
-  }
-  int error = ok ? 0 : errno;
-  close(fd);
-  errno = error;
-  return ok;
-}
-
 std::string Why(int error) {
   return error == 0 ? "not a regular file of at most 16 MB" : std::strerror(error);
 }
@@ -78,7 +61,7 @@ std::vector<MinisignPublicKey> TrustedKeys(const Settings& settings) {
   if (settings.keys.empty() && !Exists(keys)) return trusted;
   for (const std::string& file : KeyFiles(keys)) {
     std::string text;
-    if (!ReadSmallFile(file, text)) Refuse(file, Why(errno));
+    if (!ReadWholeFile(file, text, kMostBytes)) Refuse(file, Why(errno));
     MinisignPublicKey key;
     if (std::string why = ReadPublicKey(text, key); !why.empty()) Refuse(file, why);
     trusted.push_back(key);
@@ -136,10 +119,10 @@ MediumSums TrustMedium(const std::string& dir, const Settings& settings) {
   if (!has_sums) return MediumSums();
 
   std::string text;
-  if (!ReadSmallFile(sums_path, text)) Refuse(sums_path, Why(errno));
+  if (!ReadWholeFile(sums_path, text, kMostBytes)) Refuse(sums_path, Why(errno));
   if (signed_medium) {
     std::string signature;
-    if (!ReadSmallFile(signature_path, signature)) Refuse(signature_path, Why(errno));
+    if (!ReadWholeFile(signature_path, signature, kMostBytes)) Refuse(signature_path, Why(errno));
     std::vector<MinisignPublicKey> keys = TrustedKeys(settings);
     if (keys.empty()) Refuse(signature_path, "no key is trusted on this host");
     if (std::string why = CheckSignature(signature, text, keys); !why.empty()) {

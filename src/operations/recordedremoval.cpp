@@ -17,22 +17,13 @@
 #include "common/lineio.hpp"
 #include "common/sha256.hpp"
 #include "common/visibletext.hpp"
-#include "messages/print.hpp"
 #include "operations/beneath.hpp"
 #include "operations/loadrecord.hpp"
+#include "operations/removalreport.hpp"
 #include "system/notice.hpp"
 #include "toc/tocline.hpp"
 
 namespace {
-
-// A warning or success line, as every removal writes it.
-void Report(Msg message, const std::string& path, bool success = false) {
-  if (success) std::fputs("  ", stdout);
-  hprintf(message);
-  std::fputc(' ', stdout);
-  PutVisible(path);
-  std::fputc('\n', stdout);
-}
 
 void Kept(const char* why, const std::string& path) {
   std::printf("  Kept (%s): ", why);
@@ -75,11 +66,7 @@ class RecordedRemover {
   RecordedRemover(const std::string& record, ListFiles list_files, const InstallTarget& target)
       : list_files_(list_files), target_(target) {
     std::string list = ReadRecordFile(record + ".list");
-    if (std::string why = ReadChecksumList(ReadRecordFile(record + ".sums"), sums_, true);
-        !why.empty()) {
-      Notice("install: ", record + ".sums", ": " + why);
-      exite(1);
-    }
+    sums_ = ReadRecordedSums(record);
     size_t number = 0;
     for (size_t at = 0; at < list.size();) {
       size_t end = std::min(list.find('\n', at), list.size());
@@ -126,16 +113,16 @@ class RecordedRemover {
     struct stat st;
     if (parent.outcome != Parent::Outcome::kOpened ||
         fstatat(parent.fd, parent.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      Report(
+      ReportRemoval(
           parent.outcome == Parent::Outcome::kRefused ? Msg::kCannotDeleteFile : Msg::kNoSuchFile,
           path);
     } else if (!Unchanged(member, parent, st)) {
       Kept("changed since loading", path);
       kept_ = true;
     } else if (unlinkat(parent.fd, parent.name.c_str(), 0) != 0) {
-      Report(Msg::kCannotDeleteFile, path);
+      ReportRemoval(Msg::kCannotDeleteFile, path);
     } else if (list_files_ == ListFiles::kYes) {
-      Report(Msg::kDeleted, path, true);
+      ReportRemoval(Msg::kDeleted, path, true);
     }
     if (parent.fd >= 0) close(parent.fd);
   }
@@ -161,16 +148,17 @@ class RecordedRemover {
   void RemoveDirectory(const std::string& path) {
     Parent parent = OpenParentBeneath(target_.fd, target_.path, path, true);
     if (parent.outcome != Parent::Outcome::kOpened) {
-      if (parent.outcome == Parent::Outcome::kRefused) Report(Msg::kCannotDeleteDirectory, path);
+      if (parent.outcome == Parent::Outcome::kRefused)
+        ReportRemoval(Msg::kCannotDeleteDirectory, path);
       if (parent.fd >= 0) close(parent.fd);
       return;
     }
     if (unlinkat(parent.fd, parent.name.c_str(), AT_REMOVEDIR) == 0) {
-      if (list_files_ == ListFiles::kYes) Report(Msg::kDeleted, path, true);
+      if (list_files_ == ListFiles::kYes) ReportRemoval(Msg::kDeleted, path, true);
     } else if (errno == ENOTEMPTY || errno == EEXIST) {
       NameWhatWasNotLoaded(parent, path);
     } else if (errno != ENOENT) {
-      Report(Msg::kCannotDeleteDirectory, path);
+      ReportRemoval(Msg::kCannotDeleteDirectory, path);
     }
     close(parent.fd);
   }
@@ -181,7 +169,7 @@ class RecordedRemover {
     DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
     if (!dir) {
       if (fd >= 0) close(fd);
-      Report(Msg::kCannotDeleteDirectory, path);
+      ReportRemoval(Msg::kCannotDeleteDirectory, path);
       return;
     }
     std::vector<std::string> names;

@@ -20,6 +20,7 @@
 #include "messages/print.hpp"
 #include "operations/beneath.hpp"
 #include "operations/recordedremoval.hpp"
+#include "operations/removalreport.hpp"
 #include "system/notice.hpp"
 #include "system/programs.hpp"
 #include "system/progressline.hpp"
@@ -28,16 +29,6 @@
 #include "toc/tocline.hpp"
 
 namespace {
-
-// A warning or success line: the message, a blank and the entry path.
-void Report(Msg message, const std::string& path, bool success = false) {
-  ProgressLine::HideCurrent();
-  if (success) std::fputs("  ", stdout);
-  hprintf(message);
-  std::fputc(' ', stdout);
-  PutVisible(path);
-  std::fputc('\n', stdout);
-}
 
 // The directory that holds the entry `path`, below the installation
 // directory: where rm works in a private root.
@@ -129,7 +120,7 @@ class Remover {
   // False when no child could be started for a removal.
   bool Remove(const std::string& path, bool directory) {
     if (BelowMissing(path)) {
-      Report(directory ? Msg::kNoSuchDirectoryEntry : Msg::kNoSuchFile, path);
+      ReportRemoval(directory ? Msg::kNoSuchDirectoryEntry : Msg::kNoSuchFile, path);
       return true;
     }
     if (directory) {
@@ -143,11 +134,11 @@ class Remover {
     Parent parent = OpenParentBeneath(root_fd_, root_path_, path, refuse_open_);
     if (!parent.open_to_others.empty()) ReportOpenToOthers(parent.open_to_others);
     if (parent.outcome == Parent::Outcome::kRefused) {
-      Report(Msg::kCannotDeleteFile, path);
+      ReportRemoval(Msg::kCannotDeleteFile, path);
       return true;
     }
     if (parent.outcome == Parent::Outcome::kMissing) {
-      Report(Msg::kNoSuchFile, path);
+      ReportRemoval(Msg::kNoSuchFile, path);
       return true;
     }
     missing_.clear();
@@ -214,19 +205,19 @@ class Remover {
     const std::string& path = side.paths[i];
     if (!side.parent.open_to_others.empty()) ReportOpenToOthers(side.parent.open_to_others);
     if (side.parent.outcome != Parent::Outcome::kOpened) {
-      Report(side.parent.outcome == Parent::Outcome::kRefused ? Msg::kCannotDeleteDirectory
-                                                              : Msg::kNoSuchDirectoryEntry,
-             path);
+      ReportRemoval(side.parent.outcome == Parent::Outcome::kRefused ? Msg::kCannotDeleteDirectory
+                                                                     : Msg::kNoSuchDirectoryEntry,
+                    path);
       return;
     }
     missing_.clear();
     Parent entry = {Parent::Outcome::kOpened, side.parent.fd, side.names[i], ""};
     if (side.found[i] == OneRm::Found::kMissing) {
-      Report(Msg::kNoSuchDirectoryEntry, path);
+      ReportRemoval(Msg::kNoSuchDirectoryEntry, path);
     } else if (side.found[i] == OneRm::Found::kHeld || Exists(entry)) {
-      Report(Msg::kCannotDeleteDirectory, path);
+      ReportRemoval(Msg::kCannotDeleteDirectory, path);
     } else if (list_files_ == ListFiles::kYes) {
-      Report(Msg::kDeleted, path, true);
+      ReportRemoval(Msg::kDeleted, path, true);
     }
     NoteMissing(entry, path);
   }
@@ -278,11 +269,11 @@ class Remover {
   // A file that is a mount point is not removed either: the kernel refuses.
   void RemoveFile(const Parent& parent, const std::string& path) {
     if (!Exists(parent)) {
-      Report(Msg::kNoSuchFile, path);
+      ReportRemoval(Msg::kNoSuchFile, path);
     } else if (unlinkat(parent.fd, parent.name.c_str(), 0) != 0) {
-      Report(Msg::kCannotDeleteFile, path);
+      ReportRemoval(Msg::kCannotDeleteFile, path);
     } else if (list_files_ == ListFiles::kYes) {
-      Report(Msg::kDeleted, path, true);
+      ReportRemoval(Msg::kDeleted, path, true);
     }
   }
 

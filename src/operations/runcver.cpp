@@ -244,17 +244,6 @@ class Verifier {
   std::string path_;
 };
 
-// The record of a load's files (FILE.sums beside the receipt FILE).
-ChecksumList ReadRecordedSums(const std::string& path) {
-  std::string text = ReadRecordFile(path);
-  ChecksumList list;
-  if (std::string why = ReadChecksumList(text, list, true); !why.empty()) {
-    Notice("install: ", path, ": " + why);
-    exite(1);
-  }
-  return list;
-}
-
 }  // namespace
 
 VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::string& pak,
@@ -265,7 +254,7 @@ VerifyCounts RunVER(const std::string& dist, const std::string& toc, const std::
   bool check_sizes = settings.verify_sizes;
   std::string toc_path = !toc.empty() && toc[0] == '/' ? toc : dist + "/" + toc;
   std::optional<ChecksumList> recorded;
-  if (settings.verify_contents) recorded = ReadRecordedSums(toc_path + ".sums");
+  if (settings.verify_contents) recorded = ReadRecordedSums(toc_path);
   Verifier verifier(toc_path, target, check_sizes, std::move(recorded));
   bool wanted = ProgressLine::Wanted(settings);
   ProgressLine progress("Verifying", wanted ? CountLines(pak) : 0, ProgressLine::Unit::kEntries,

@@ -10,12 +10,11 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "common/checksumlist.hpp"
 #include "common/minisign.hpp"
 #include "common/sha256.hpp"
+#include "common/textfile.hpp"
 
 namespace {
 
@@ -74,14 +73,6 @@ bool ListFiles(const std::string& dir, ChecksumList& list, std::string& why) {
   return !error;
 }
 
-bool ReadText(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  text = all.str();
-  return static_cast<bool>(in) || in.eof();
-}
-
 }  // namespace
 
 bool WriteMediumRecord(const std::string& dir, const MediumRecord& record,
@@ -93,8 +84,9 @@ bool WriteMediumRecord(const std::string& dir, const MediumRecord& record,
   MinisignSecretKey key;
   if (!record.secret_key.empty()) {
     std::string text;
-    if (!ReadText(record.secret_key, text)) {
-      return fail(record.secret_key + ": " + std::strerror(errno));
+    if (!ReadWholeFile(record.secret_key, text)) {
+      return fail(record.secret_key + ": " +
+                  (errno != 0 ? std::strerror(errno) : "not a regular file"));
     }
     if (std::string why = ReadSecretKey(text, key); !why.empty()) {
       return fail(record.secret_key + ": " + why);
