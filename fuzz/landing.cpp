@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "common/sha256.hpp"
 #include "loading/archivelisting.hpp"
 #include "loading/tarrequest.hpp"
 #include "support.hpp"
@@ -313,7 +314,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // tar is confined to the fuzz directory: Landlock alone.
   Sandbox sandbox = Sandbox::Beneath(fuzz_fd, FuzzDirectory(), {}, ConfineMode::kLandlock);
   ListedArchive listed;
-  listed.List(scene.archive, false, sandbox, {});
+  listed.List(scene.archive, false, sandbox, {}, true);
   // A changed header may leave tar unable to list the archive: refused.
   if (!listed.error().empty() && !changed) Finding("tar could not list an archive it was given");
   Landing landing(root_fd, scene.root, false);
@@ -367,6 +368,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!S_ISREG(st.st_mode) && !(delayed_link && S_ISLNK(st.st_mode))) {
       Finding("a file did not land where the check predicted");
     }
+    // The digest the listing made of its data is that of what tar wrote.
+    const FileDigest* digest = members[i].digest;
+    int fd = digest && S_ISREG(st.st_mode)
+                 ? open((scene.root + "/" + places[i]).c_str(), O_RDONLY | O_CLOEXEC)
+                 : -1;
+    std::string hex;
+    if (fd >= 0 && Sha256OfFile(fd, hex) &&
+        (hex != Sha256Hex(digest->sha256).view() ||
+         digest->size != static_cast<uint64_t>(st.st_size))) {
+      Finding("a file's digest from the listing is not that of what tar wrote");
+    }
+    if (fd >= 0) close(fd);
   }
   return 0;
 }

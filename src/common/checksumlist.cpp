@@ -70,19 +70,37 @@ std::string ReadChecksumList(std::string_view text, ChecksumList& list, bool esc
   return "";
 }
 
+void AppendChecksumLine(std::string& out, std::string_view hex, std::string_view name) {
+  bool escaped = name.find_first_of("\\\n\r") != std::string_view::npos;
+  if (escaped) out += '\\';
+  out.append(hex);
+  out += "  ";
+  if (!escaped) {
+    out.append(name);
+  } else {
+    for (char c : name) {
+      if (c == '\\') {
+        out += "\\\\";
+      } else if (c == '\n') {
+        out += "\\n";
+      } else if (c == '\r') {
+        out += "\\r";
+      } else {
+        out += c;
+      }
+    }
+  }
+  out += '\n';
+}
+
 std::string ChecksumLine(std::string_view hex, std::string_view name) {
-  if (name.find_first_of("\\\n\r") == std::string_view::npos) {
-    return std::string(hex) + "  " + std::string(name) + "\n";
-  }
-  std::string line = "\\" + std::string(hex) + "  ";
-  for (char c : name) {
-    line += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
-  }
-  return line + "\n";
+  std::string line;
+  AppendChecksumLine(line, hex, name);
+  return line;
 }
 
 std::string ChecksumListText(const ChecksumList& list) {
   std::string text;
-  for (const auto& [name, hex] : list) text += ChecksumLine(hex, name);
+  for (const auto& [name, hex] : list) AppendChecksumLine(text, hex, name);
   return text;
 }

@@ -25,6 +25,8 @@ std::string ReadChecksumLine(std::string_view line, bool escapes, std::string& h
 // One line of a list, as sha256sum writes it: a name with a backslash or a
 // line end escaped, after a leading backslash.
 std::string ChecksumLine(std::string_view hex, std::string_view name);
+// The same, appended to `out`.
+void AppendChecksumLine(std::string& out, std::string_view hex, std::string_view name);
 
 // The text of `list`, one line a name, in the order of the names.
 std::string ChecksumListText(const ChecksumList& list);

@@ -69,27 +69,58 @@ struct Pipe {
 
 constexpr uint64_t kBlock = 512, kTypeFlag = 156;
 
-// The type flags of the headers tar lists in a plain archive, read in
-// windows of 64 KiB: the listing goes forward, and a file of small members
-// holds dozens of headers in one window.
-class TypeFlags {
+// A plain archive read forward in windows of 1 MiB: the listing goes
+// forward, and a file of small members holds many headers, and their data,
+// in one window.
+class ArchiveWindow {
  public:
-  explicit TypeFlags(int fd) : fd_(fd), window_(kWindow) {}
+  explicit ArchiveWindow(int fd) : fd_(fd), window_(kWindow) {}
+
+  // Passes the bytes [offset, offset + size) to `see`, piece by piece;
+  // false when the file ends before them or cannot be read.
+  template <typename See>
+  bool Read(uint64_t offset, uint64_t size, See see) {
+    while (size > 0) {
+      if (offset < start_ || offset >= start_ + held_) {
+        ssize_t got;
+        do {
+          got = pread(fd_, window_.data(), kWindow, static_cast<off_t>(offset));
+        } while (got < 0 && errno == EINTR);
+        start_ = offset;
+        held_ = got > 0 ? static_cast<uint64_t>(got) : 0;
+        if (held_ == 0) return false;
+      }
+      uint64_t piece = std::min(size, start_ + held_ - offset);
+      see(window_.data() + (offset - start_), static_cast<size_t>(piece));
+      offset += piece;
+      size -= piece;
+    }
+    return true;
+  }
+
   // Whether the header at block `at` says a sparse file.
   bool SaysSparse(uint64_t at) {
-    if (at >= UINT64_MAX / kBlock) return false;
-    uint64_t offset = at * kBlock + kTypeFlag;
-    if (offset < start_ || offset >= start_ + held_) {
-      ssize_t got = pread(fd_, window_.data(), kWindow, static_cast<off_t>(offset));
-      start_ = offset;
-      held_ = got > 0 ? static_cast<uint64_t>(got) : 0;
-      if (held_ == 0) return false;
-    }
-    return window_[offset - start_] == 'S';
+    char flag = 0;
+    return at < kLastBlock &&
+           Read(at * kBlock + kTypeFlag, 1, [&](const char* byte, size_t) { flag = *byte; }) &&
+           flag == 'S';
+  }
+
+  // The digest of `size` bytes of data after the header at block `at`.
+  FileDigest DataAfter(uint64_t at, uint64_t size) {
+    Sha256 digest;
+    FileDigest made;
+    made.known = at < kLastBlock && Read((at + 1) * kBlock, size, [&](const char* bytes, size_t n) {
+                   digest.Add(bytes, n);
+                 });
+    made.sha256 = digest.Finish();
+    made.size = size;
+    return made;
   }
 
  private:
-  static constexpr size_t kWindow = 64 * 1024;
+  static constexpr size_t kWindow = 1 << 20;
+  static constexpr uint64_t kLastBlock = UINT64_MAX / kBlock - 1;
   int fd_;
   std::vector<char> window_;
   uint64_t start_ = 0, held_ = 0;
@@ -120,7 +151,7 @@ class SparseBlocks {
 }  // namespace
 
 void ListedArchive::List(const std::string& path, bool compressed, const Sandbox& sandbox,
-                         const MediumSums& sums, int niceness) {
+                         const MediumSums& sums, bool digests, int niceness) {
   Close();
   path_ = path;
   members_ = MemberList();
@@ -162,7 +193,7 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
   tar.stdin_fd = compressed ? to_listing.ends[0] : fd_;
   // The type flags of the headers tar lists are looked at where tar found
   // them: in the file, or as gunzip's output goes by on its way to tar.
-  TypeFlags in_file(fd_);
+  ArchiveWindow in_file(fd_);
   SparseBlocks in_stream;
   std::vector<const Command*> children = {&tar};
   std::function<void()> pass = check;
@@ -187,9 +218,17 @@ void ListedArchive::List(const std::string& path, bool compressed, const Sandbox
     error_ =
         ends[i].started ? "cannot read the members" : DescribeEnd(children[i]->argv[0], ends[i]);
   }
-  bool between = error_.empty() && ReadListing(listing.fd, [&](uint64_t at) {
-                   return compressed ? in_stream.SaysSparse(at) : in_file.SaysSparse(at);
-                 });
+  auto says_sparse = [&](uint64_t at) {
+    return compressed ? in_stream.SaysSparse(at) : in_file.SaysSparse(at);
+  };
+  // The data of each file is hashed where tar's listing found it, for the
+  // record of the load: in a plain archive without headers between members
+  // (where the block of a member is its one header, its data next).
+  std::function<FileDigest(uint64_t, uint64_t)> data_after = nullptr;
+  if (digests && !compressed) {
+    data_after = [&](uint64_t at, uint64_t size) { return in_file.DataAfter(at, size); };
+  }
+  bool between = error_.empty() && ReadListing(listing.fd, says_sparse, data_after);
   if (lseek(fd_, 0, SEEK_SET) != 0 && error_.empty()) error_ = std::strerror(errno);
   if (error_.empty() && between) CheckByExtracting(listing.fd, compressed, sandbox, niceness);
 }
@@ -241,7 +280,8 @@ void ListedArchive::CheckByExtracting(int listing, bool compressed, const Sandbo
   if (lseek(fd_, 0, SEEK_SET) != 0 && error_.empty()) error_ = std::strerror(errno);
 }
 
-bool ListedArchive::ReadListing(int listing, const std::function<bool(uint64_t)>& says_sparse) {
+bool ListedArchive::ReadListing(int listing, const std::function<bool(uint64_t)>& says_sparse,
+                                const std::function<FileDigest(uint64_t, uint64_t)>& data_after) {
   LineReader lines(listing, "tar's listing", 0);
   ListingReader reader(members_);
   std::string_view line;
@@ -252,12 +292,15 @@ bool ListedArchive::ReadListing(int listing, const std::function<bool(uint64_t)>
       error_ = "tar's listing is not understood at line " + std::to_string(number);
       return false;
     }
-    if (members_.size() > before && members_[before].type == ArchiveMember::Type::kFile &&
-        says_sparse(reader.last_at())) {
+    if (members_.size() == before || members_[before].type != ArchiveMember::Type::kFile) continue;
+    if (says_sparse(reader.last_at())) {
       members_.SetData(before, ArchiveMember::Data::kSparse);
+    } else if (data_after) {
+      members_.SetDigest(before, data_after(reader.last_at(), reader.last_size()));
     }
   }
   if (!reader.Ended()) error_ = "tar's listing is not understood at line " + std::to_string(number);
+  if (reader.headers_between()) members_.ForgetDigests();
   return reader.headers_between();
 }
 

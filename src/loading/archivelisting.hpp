@@ -27,8 +27,10 @@ class ListedArchive {
   // is `compressed`, in `sandbox`. The descriptor is left at the start of
   // the file. tar and gunzip run at `niceness` (above 0 for a listing made
   // ahead of its need, beside the extraction the load waits for).
+  // `digests`: each file's data is hashed where the listing found it, when
+  // the archive's form shows where that is (see MemberView::digest).
   void List(const std::string& path, bool compressed, const Sandbox& sandbox,
-            const MediumSums& sums, int niceness = 0);
+            const MediumSums& sums, bool digests, int niceness = 0);
 
   const std::string& path() const { return path_; }
   // The open archive; -1 when it did not open (open_error() says why).
@@ -53,7 +55,10 @@ class ListedArchive {
   // lists a member at is the header it read, and the only way tar reads a
   // file's data otherwise than by its size is a sparse map. True when
   // headers lie between members (see ListingReader::headers_between).
-  bool ReadListing(int listing, const std::function<bool(uint64_t)>& says_sparse);
+  // `data_after`, when given, makes the digest of a file's data from the
+  // block of its header and its size.
+  bool ReadListing(int listing, const std::function<bool(uint64_t)>& says_sparse,
+                   const std::function<FileDigest(uint64_t, uint64_t)>& data_after);
   // Runs tar's extraction view of the archive and compares it with the
   // listing in the file open as `listing` (see ReadAlike).
   void CheckByExtracting(int listing, bool compressed, const Sandbox& sandbox, int niceness);

@@ -124,6 +124,7 @@ bool ParseSize(std::string_view column, ArchiveMember::Type type, ListedBlocks& 
   if (!TakeNumber(column, size)) return false;
   if (column.empty()) {
     blocks.sized = true;
+    blocks.size = size;
     blocks.data = size / 512 + (size % 512 != 0 ? 1 : 0);
     return true;
   }
@@ -219,6 +220,7 @@ bool ListingReader::Read(std::string_view line) {
   }
   if (blocks.at > next_at_) headers_between_ = true;
   last_at_ = blocks.at;
+  last_size_ = blocks.size;
   if (kind == ListingLine::kEnd) {
     ended_ = true;
     return true;
@@ -256,6 +258,11 @@ void MemberList::SetData(size_t index, ArchiveMember::Data data) {
   blocks_[index / kPerBlock].members[index % kPerBlock].data = static_cast<uint8_t>(data);
 }
 
+void MemberList::SetDigest(size_t index, const FileDigest& digest) {
+  if (digests_.size() <= index) digests_.resize(size_);
+  digests_[index] = digest;
+}
+
 MemberView MemberList::operator[](size_t index) const {
   const Block& block = blocks_[index / kPerBlock];
   const Packed& packed = block.members[index % kPerBlock];
@@ -264,5 +271,9 @@ MemberView MemberList::operator[](size_t index) const {
           {text + packed.name_size, packed.link_size},
           static_cast<ArchiveMember::Type>(packed.type),
           packed.mode,
-          static_cast<ArchiveMember::Data>(packed.data)};
+          static_cast<ArchiveMember::Data>(packed.data),
+          index < digests_.size() && digests_[index].known &&
+                  packed.data == static_cast<uint8_t>(ArchiveMember::Data::kAsListed)
+              ? &digests_[index]
+              : nullptr};
 }

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/sha256.hpp"
+
 struct MemberView;
 
 struct ArchiveMember {
@@ -42,6 +44,9 @@ struct MemberView {
   ArchiveMember::Type type;
   mode_t mode;
   ArchiveMember::Data data;
+  // The digest of a file's data where it lies in the archive (what tar
+  // writes for it), where the listing made one.
+  const FileDigest* digest = nullptr;
 };
 
 inline ArchiveMember::operator MemberView() const { return {name, link, type, mode, data}; }
@@ -56,6 +61,10 @@ class MemberList {
   // False when the member's text does not fit its block (4 GiB).
   bool Add(const ArchiveMember& member);
   void SetData(size_t index, ArchiveMember::Data data);
+  // The digest of member `index`'s data (only files have one; kept apart,
+  // as most listings make none).
+  void SetDigest(size_t index, const FileDigest& digest);
+  void ForgetDigests() { digests_ = {}; }
   size_t size() const { return size_; }
   MemberView operator[](size_t index) const;
 
@@ -94,6 +103,7 @@ class MemberList {
 
   std::vector<Block> blocks_;
   size_t size_ = 0;
+  std::vector<FileDigest> digests_;
 };
 
 // tar's arguments (after the program) that list the archive `archive`, one
@@ -121,6 +131,7 @@ enum class ListingLine {
 struct ListedBlocks {
   uint64_t at = 0;
   uint64_t data = 0;
+  uint64_t size = 0;  // in bytes
   bool sized = false;
 };
 
@@ -142,6 +153,8 @@ class ListingReader {
   bool Ended() const { return ended_; }
   // The block of the member read last (of its first header).
   uint64_t last_at() const { return last_at_; }
+  // The size the line read last shows, in bytes (0 when it shows none).
+  uint64_t last_size() const { return last_size_; }
   // Whether some header lies where no member's own header is counted: a
   // pax header, a GNU long name or link, a global header, or blocks that
   // one member's size leaves out.
@@ -154,5 +167,6 @@ class ListingReader {
   bool before_ = false;   // a member was read
   uint64_t next_at_ = 0;  // the first block the next header may be at
   uint64_t last_at_ = 0;
+  uint64_t last_size_ = 0;
   bool headers_between_ = false;
 };

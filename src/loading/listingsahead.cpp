@@ -6,12 +6,13 @@
 #include "system/interrupts.hpp"
 
 ListingsAhead::ListingsAhead(std::vector<std::string> archives, bool compressed,
-                             const Sandbox& sandbox, const MediumSums& sums, size_t ahead,
-                             int niceness)
+                             const Sandbox& sandbox, const MediumSums& sums, bool digests,
+                             size_t ahead, int niceness)
     : archives_(std::move(archives)),
       compressed_(compressed),
       sandbox_(sandbox),
       sums_(sums),
+      digests_(digests),
       ahead_(ahead),
       niceness_(niceness),
       listed_(archives_.size()),
@@ -48,7 +49,7 @@ void ListingsAhead::Work() {
     // A run that ends here ends on the main thread, which takes the
     // listing: never by an exception out of this one.
     try {
-      listing.List(archives_[index], compressed_, sandbox_, sums_, niceness_);
+      listing.List(archives_[index], compressed_, sandbox_, sums_, digests_, niceness_);
     } catch (const ExitRequest& request) {
       ended = request;
     }
@@ -70,7 +71,7 @@ ListedArchive ListingsAhead::Take(size_t index, const std::string& archive) {
     if (index == next_) ++next_;
     lock.unlock();
     ListedArchive listing;
-    listing.List(archive, compressed_, sandbox_, sums_);
+    listing.List(archive, compressed_, sandbox_, sums_, digests_);
     return listing;
   }
   changed_.wait(lock, [&] { return listed_[index].has_value(); });

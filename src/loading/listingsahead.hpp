@@ -19,9 +19,9 @@ class ListingsAhead {
  public:
   // `archives`: the archive of every batch, in order. Listings made ahead
   // run at `niceness` (above 0 when they would compete with the extraction
-  // the load waits for).
+  // the load waits for). `digests`: see ListedArchive::List.
   ListingsAhead(std::vector<std::string> archives, bool compressed, const Sandbox& sandbox,
-                const MediumSums& sums, size_t ahead, int niceness);
+                const MediumSums& sums, bool digests, size_t ahead, int niceness);
   ~ListingsAhead();
   ListingsAhead(const ListingsAhead&) = delete;
   ListingsAhead& operator=(const ListingsAhead&) = delete;
@@ -37,6 +37,7 @@ class ListingsAhead {
   bool compressed_;
   const Sandbox& sandbox_;
   const MediumSums& sums_;
+  bool digests_;
   size_t ahead_;
   int niceness_;
   std::mutex mutex_;

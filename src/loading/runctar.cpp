@@ -182,7 +182,7 @@ class Loader {
         // extraction beside it; side by side, listings are what the next
         // extractions wait for.
         listings_(std::move(archives), archive_names_.compressed(), sandbox_, sums_,
-                  static_cast<size_t>(jobs_), jobs_ == 1 ? kAheadNiceness : 0),
+                  !receipt.empty(), static_cast<size_t>(jobs_), jobs_ == 1 ? kAheadNiceness : 0),
         record_(receipt, root_fd_, target.path),
         progress_("Loading", progress_total, ProgressLine::Unit::kBytes, show_progress),
         beside_(jobs_, [this](uint64_t read) { progress_.Show(done_ + read); }) {
@@ -265,7 +265,9 @@ class Loader {
       batch.Finish();
       std::string archive = archive_names_.Of(lines.code);
       auto [at, fresh] = listed.try_emplace(archive);
-      if (fresh) at->second.List(archive, archive_names_.compressed(), sandbox_, sums_);
+      if (fresh) {
+        at->second.List(archive, archive_names_.compressed(), sandbox_, sums_, record_.active());
+      }
       const MemberIndex& index = indexed.try_emplace(archive, at->second.members()).first->second;
       JudgedBatch judging{lines.code, Footprint(++judged_)};
       std::vector<MemberView> selected = index.Selected(batch, judging.fails);
@@ -406,10 +408,9 @@ class Loader {
   }
 
   // What each member `selected` takes is and where it lands (`places`, in
-  // the same order), for the record of the load.
+  // the same order, taken from there), for the record of the load.
   template <typename Members, typename Selected>
-  static void Record(const Members& members, Selected selected,
-                     const std::vector<std::string>& places,
+  static void Record(const Members& members, Selected selected, std::vector<std::string>& places,
                      std::vector<RecordedMember>& recorded) {
     size_t at = 0;
     for (const MemberView member : members) {
@@ -418,7 +419,8 @@ class Loader {
                   : member.type == ArchiveMember::Type::kSymlink  ? 'l'
                   : member.type == ArchiveMember::Type::kHardlink ? 'h'
                                                                   : 'f';
-      recorded.push_back({type, member.mode, places[at++], std::string(member.link)});
+      recorded.push_back({type, member.mode, std::move(places[at++]), std::string(member.link),
+                          member.digest ? *member.digest : FileDigest()});
     }
   }
 

@@ -21,12 +21,19 @@
 
 namespace {
 
-// `text` in double quotes, as C writes a string: a quote, a backslash and
-// every byte that is not printable ASCII escaped, so that any name reads
-// back as it was.
-std::string Quoted(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
+// Appends `text` in double quotes, as C writes a string: a quote, a
+// backslash and every byte that is not printable ASCII escaped, so that any
+// name reads back as it was.
+void AppendQuoted(std::string& out, std::string_view text) {
+  out += '"';
+  // Most names need no escape: they go in whole.
+  size_t plain = 0;
+  while (plain < text.size() && text[plain] >= 0x20 && text[plain] < 0x7f && text[plain] != '"' &&
+         text[plain] != '\\') {
+    ++plain;
+  }
+  out.append(text.substr(0, plain));
+  for (char c : text.substr(plain)) {
     unsigned char byte = static_cast<unsigned char>(c);
     if (c == '"' || c == '\\') {
       out += '\\';
@@ -39,10 +46,10 @@ std::string Quoted(std::string_view text) {
       out += c;
     }
   }
-  return out + "\"";
+  out += '"';
 }
 
-// Reads a string Quoted() wrote from the start of `text`, and takes it
+// Reads a string AppendQuoted() wrote from the start of `text`, and takes it
 // off; false when there is none.
 bool Unquote(std::string_view& text, std::string& out) {
   if (!text.starts_with('"')) return false;
@@ -155,62 +162,85 @@ void LoadRecord::ForgetParent() {
   parent_fd_ = -1;
 }
 
-void LoadRecord::Lines(const RecordedMember& member, std::string& list, std::string& sums) {
-  list.clear();
-  sums.clear();
-  off_t size = 0;
-  if (member.type == 'f' || member.type == 'h') {
+bool LoadRecord::Lines(const RecordedMember& member, bool read_back, std::string& list,
+                       std::string& sums) {
+  uint64_t size = 0;
+  if (member.type == 'f' && member.digest.known && !read_back) {
+    size = member.digest.size;
+    AppendChecksumLine(sums, Sha256Hex(member.digest.sha256).view(), member.place);
+  } else if (member.type == 'f' || member.type == 'h') {
     // Read back where tar wrote it: what stands there now, if it is still
     // a regular file (a later member of the batch may have taken its place).
     std::string name;
     int parent = ParentOf(member.place, name);
-    if (parent < 0) return;
+    if (parent < 0) return false;
     int fd = openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) return false;
     struct stat st;
     std::string hex;
     bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && Sha256OfFile(fd, hex, st.st_size);
     close(fd);
-    if (!regular) return;
-    size = st.st_size;
-    sums = ChecksumLine(hex, member.place);
+    if (!regular) return false;
+    size = static_cast<uint64_t>(st.st_size);
+    AppendChecksumLine(sums, hex, member.place);
   }
   char head[40];
-  std::snprintf(head, sizeof head, "%c %04o %lld ", member.type,
-                static_cast<unsigned>(member.mode & 07777), static_cast<long long>(size));
-  list = head + Quoted(member.place);
-  if (!member.link.empty()) list += " -> " + Quoted(member.link);
+  int made = std::snprintf(head, sizeof head, "%c %04o %llu ", member.type,
+                           static_cast<unsigned>(member.mode & 07777),
+                           static_cast<unsigned long long>(size));
+  list.append(head, static_cast<size_t>(made));
+  AppendQuoted(list, member.place);
+  if (!member.link.empty()) {
+    list += " -> ";
+    AppendQuoted(list, member.link);
+  }
   list += '\n';
+  return true;
 }
 
 void LoadRecord::Add(const std::vector<RecordedMember>& members) {
   if (!active_) return;
-  // The batch's lines, each place once (its last member's).
-  std::vector<std::pair<std::string, Recorded>> batch;
-  std::unordered_map<std::string, size_t> in_batch;
+  // The batch's lines, each place once (its last member's). A place that
+  // several members take is read back: tar makes some links only at its
+  // end, over what took their place meanwhile. The places are found again
+  // by their hashes, sorted (a map of names would cost a batch of small
+  // files more than its lines).
+  std::hash<std::string_view> hash;
+  std::vector<std::pair<size_t, uint32_t>> by_hash(members.size());
+  for (size_t i = 0; i < members.size(); ++i) by_hash[i] = {hash(members[i].place), i};
+  std::sort(by_hash.begin(), by_hash.end());
+  enum : uint8_t { kOnce, kLastOfMany, kTakenLater };
+  std::vector<uint8_t> taken(members.size(), kOnce);
+  for (size_t run = 0, end; run < by_hash.size(); run = end) {
+    for (end = run + 1; end < by_hash.size() && by_hash[end].first == by_hash[run].first;) ++end;
+    // Sorted, a run's members come in archive order: each meets only the
+    // ones after it.
+    for (size_t i = run; i < end; ++i) {
+      for (size_t j = i + 1; j < end; ++j) {
+        uint32_t earlier = by_hash[i].second, later = by_hash[j].second;
+        if (members[earlier].place != members[later].place) continue;
+        taken[earlier] = kTakenLater;
+        if (taken[later] == kOnce) taken[later] = kLastOfMany;
+      }
+    }
+  }
+  std::string list, sums;
+  std::vector<std::string_view> written;
   bool again = false;
-  for (const RecordedMember& member : members) {
-    if (member.place.empty()) continue;
-    Recorded recorded;
-    Lines(member, recorded.list, recorded.sums);
-    if (recorded.list.empty()) continue;
-    auto [at, fresh] = in_batch.try_emplace(member.place, batch.size());
-    if (!fresh) batch[at->second].second = Recorded();
-    at->second = batch.size();
-    again = again || recorded_.contains(std::hash<std::string>()(member.place));
-    batch.emplace_back(member.place, std::move(recorded));
+  for (size_t i = 0; i < members.size(); ++i) {
+    const RecordedMember& member = members[i];
+    if (member.place.empty() || taken[i] == kTakenLater) continue;
+    if (!Lines(member, taken[i] == kLastOfMany, list, sums)) continue;
+    written.push_back(member.place);
+    // Within the batch each place is there once: one met here is an
+    // earlier batch's.
+    again = !recorded_.insert(hash(member.place)).second || again;
   }
   // A directory held from one batch to the next could be another by then.
   ForgetParent();
-  std::string list, sums;
-  for (const auto& [place, recorded] : batch) {
-    recorded_.insert(std::hash<std::string>()(place));
-    list += recorded.list;
-    sums += recorded.sums;
-  }
   // A place an earlier batch recorded: its earlier lines go.
   if (again) {
-    Rewrite(in_batch, list, sums);
+    Rewrite(std::unordered_set<std::string_view>(written.begin(), written.end()), list, sums);
     return;
   }
   // One write a file for the batch, then to the disk: an interrupted load
@@ -235,7 +265,7 @@ std::string LoadRecord::PlaceOf(std::string_view line, bool list) {
   return ReadChecksumLine(line, true, hex, name).empty() ? name : "";
 }
 
-void LoadRecord::Rewrite(const std::unordered_map<std::string, size_t>& dropped,
+void LoadRecord::Rewrite(const std::unordered_set<std::string_view>& dropped,
                          const std::string& list, const std::string& sums) {
   for (auto [suffix, fd, added] :
        {std::tuple{".list", &list_fd_, &list}, std::tuple{".sums", &sums_fd_, &sums}}) {

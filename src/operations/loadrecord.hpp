@@ -19,11 +19,11 @@
 
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "common/checksumlist.hpp"
+#include "common/sha256.hpp"
 #include "operations/receipt.hpp"
 
 struct RecordedMember {
@@ -31,6 +31,9 @@ struct RecordedMember {
   mode_t mode;        // as the archive gives it
   std::string place;  // below the installation directory, where it landed
   std::string link;   // a link's target
+  // A file's content as the archive gives it, where known: otherwise the
+  // file is read back where it landed.
+  FileDigest digest = {};
 };
 
 inline constexpr char kRecordComplete[] = "# the load ended";
@@ -63,17 +66,20 @@ class LoadRecord {
   bool active() const { return active_; }
 
   // Records what a batch's tar extracted, once it has ended well: its
-  // members in archive order. The files are read back beneath the
-  // installation directory for their sizes and checksums.
+  // members in archive order. A file's size and checksum are its data's
+  // where the archive gave them, else read back beneath the installation
+  // directory.
   void Add(const std::vector<RecordedMember>& members);
 
   // The load has ended well: the record says it is whole.
   void Complete();
 
  private:
-  // The line of `member` in each file; `sums` empty for what is no regular
-  // file (or is not one any more).
-  void Lines(const RecordedMember& member, std::string& list, std::string& sums);
+  // Appends the line of `member` to each file's text (to `sums` only for a
+  // regular file); false, and nothing appended, for a file that is not one
+  // any more. `read_back`: the file's content is read where it landed even
+  // where the archive gave its digest.
+  bool Lines(const RecordedMember& member, bool read_back, std::string& list, std::string& sums);
   // The directory that holds `place`, open: the one opened last when it is
   // the same (the members of a batch come directory by directory). -1 when
   // it cannot be opened beneath the installation directory.
@@ -81,10 +87,9 @@ class LoadRecord {
   void ForgetParent();
   // Writes both files anew, under private names renamed over theirs: what
   // they held but the lines of `dropped` places, then `list` and `sums`.
-  void Rewrite(const std::unordered_map<std::string, size_t>& dropped, const std::string& list,
+  void Rewrite(const std::unordered_set<std::string_view>& dropped, const std::string& list,
                const std::string& sums);
   static std::string PlaceOf(std::string_view line, bool list);
-  void Append(const std::string& list, const std::string& sums);
 
   bool active_ = false;
   ReceiptPlace receipt_;
@@ -93,9 +98,6 @@ class LoadRecord {
   int parent_fd_ = -1;
   int root_fd_ = -1;
   std::string root_path_;
-  struct Recorded {
-    std::string list, sums;
-  };
   // A hash of every place recorded: a batch that meets one rewrites the
   // files without that place's earlier lines (a hash met by chance costs
   // only that rewrite).
