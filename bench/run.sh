@@ -12,7 +12,8 @@
 #             without it an optimised build (RelWithDebInfo)
 #             is made in build-bench/
 # --only LIST run only these scenarios (comma-separated: load1, load2, load,
-#             jobs1, jobs2, gzip, half, big, receipt, progress, verify, sizes, remove,
+#             jobs1, jobs2, gzip, half, big, receipt, signed, progress, verify, sizes,
+#             remove,
 #             dirs, dirs_landlock, dirs_off, alternating,
 #             walk, discovery)
 # --keep      keep the inputs (for a profiler) and say where they are
@@ -138,6 +139,10 @@ make_small() {
   } >"$dir/manifest"
   "$MKDIST" "$dir/manifest" "$dir/staging" "$dir/plain" >&2
   "$MKDIST" --compress 0 "$dir/manifest" "$dir/staging" "$dir/gzip" >&2
+  if wanted signed; then
+    "$MKDIST" --keygen "$WORK/key" >&2
+    "$MKDIST" --sign "$WORK/key.key" "$dir/manifest" "$dir/staging" "$dir/signed" >&2
+  fi
 }
 
 # The same number of files in eight packages, two to an archive; a load that
@@ -446,6 +451,21 @@ installer_receipt() { RECEIPT=$WORK/receipt/app.toc installer_load; }
 plain_receipt() { installer_load; }
 check_receipt() { check_load; }
 
+# The same load from a signed medium, its key trusted (ZULKEYS), against the
+# medium without the signature.
+setup_signed() {
+  setup_load
+  printf '%s\n%s\n\n\n\n' "$WORK/small/signed" "$L_INST" >"$WORK/signed.in"
+}
+prep_installer_signed() { prep_load_common; }
+prep_plain_signed() { prep_load_common; }
+installer_signed() {
+  run -i "$WORK/signed.in" -o /dev/null -e "$WORK/log/install.err" -C "$L_INST" -- \
+    env ZULTRUST=signed ZULKEYS="$WORK/key.pub" "$INSTALL" -load
+}
+plain_signed() { installer_load; }
+check_signed() { check_load; }
+
 # A load with the progress line on a pseudo-terminal's standard error,
 # against the same load with the line turned off; both through script(1).
 setup_progress() { setup_load; }
@@ -601,7 +621,7 @@ measure() {
 
 log "making inputs in $WORK"
 if wanted load || wanted load1 || wanted load2 || wanted jobs1 || wanted jobs2 || wanted gzip ||
-  wanted progress || wanted receipt || wanted verify || wanted sizes || wanted remove; then
+  wanted progress || wanted receipt || wanted signed || wanted verify || wanted sizes || wanted remove; then
   make_small
 fi
 if wanted big; then make_big; fi
@@ -621,6 +641,7 @@ wanted half && measure half "load half of every archive (4 x 2 packages, one of 
 wanted big && measure big "load $BIG_FILES files of $((BIG_SIZE / 1048576)) MB vs tar xf" 1.02
 wanted alternating && measure alternating "load $((5 * ALT_RUNS)) files of 2 archives in $ALT_RUNS alternating runs of lines vs tar xf of both" 2
 wanted receipt && measure receipt "load $SMALL_FILES small files with ZULRECEIPT (the receipt and the record) vs without it" 1.10
+wanted signed && measure signed "load $SMALL_FILES small files from a signed medium (ZULTRUST=signed) vs the same unsigned" 1.10
 wanted progress && measure progress "load $SMALL_FILES small files with the progress line on a terminal vs without it" 1.01
 wanted verify && measure verify "verify $((SMALL_FILES + 4 * SMALL_DIRS + 4)) entries, 1% of files missing vs stat loop" 1.5
 wanted sizes && measure sizes "verify with sizes (ZULVERIFY=size) vs verify" 1.2

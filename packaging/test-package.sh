@@ -27,6 +27,9 @@ grep -v '^running with root privileges' "$scratch/lintian.log" || true
 root=$scratch/root
 dpkg -x "$deb" "$root"
 installer=$root/usr/libexec/install/install
+# The folder of trusted keys the installer reads by default: there, empty.
+[ -d "$root/etc/install/keys" ] && [ -z "$(ls -A "$root/etc/install/keys")" ] ||
+  fail "the package has no empty /etc/install/keys"
 bash "$repo/packaging/check-installer.sh" "$installer"
 version=$(dpkg-deb --field "$deb" Version)
 [ "$("$installer" -version)" = "install $version" ] || fail "install -version is not $version"
