@@ -61,6 +61,8 @@ std::string ReadChecksumList(std::string_view text, ChecksumList& list, bool esc
     size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    // A comment, which sha256sum passes over too.
+    if (line.starts_with('#')) continue;
     std::string hex, name;
     std::string why = ReadLine(line, escapes, hex, name);
     if (why.empty() && !list.emplace(name, hex).second)

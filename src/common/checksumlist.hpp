@@ -10,7 +10,8 @@
 // The checksum of each name, in lowercase hex.
 using ChecksumList = std::map<std::string, std::string, std::less<>>;
 
-// Reads the list in `text` into `list`. Empty when every line is one;
+// Reads the list in `text` into `list`, passing over comments (lines that
+// begin with "#", as sha256sum does). Empty when every other line is one;
 // otherwise "line N: " and why: a checksum that is not 64 hex digits, no
 // name, a name that is absolute, climbs ("..") or is written escaped (unless
 // `escapes` allows sha256sum's escapes of a backslash, a line end and a

@@ -82,7 +82,14 @@ bool Unquote(std::string_view& text, std::string& out) {
 
 }  // namespace
 
-std::string ReadRecordFile(const std::string& path) {
+std::string RecordHeader(int receipt_fd) {
+  std::string hex;
+  if (receipt_fd < 0 || !Sha256OfFile(receipt_fd, hex)) return "";
+  return std::string(kRecordOfReceipt) + hex + "\n";
+}
+
+std::string ReadRecordFile(const std::string& record, const char* suffix) {
+  std::string path = record + suffix;
   Untrusted untrusted;
   if (!IsTrustedPath(path, untrusted)) {
     Notice("install: record " + Visible(path) + " not used: ", untrusted.where,
@@ -91,12 +98,25 @@ std::string ReadRecordFile(const std::string& path) {
   }
   std::string text;
   if (!ReadWholeFile(path, text)) DieFor(path);
-  return text;
+  // Written for this very receipt: not for an edited one, nor beside
+  // another load's.
+  int receipt = open(record.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  std::string header = RecordHeader(receipt);
+  if (receipt >= 0) close(receipt);
+  if (header.empty()) DieFor(record);
+  if (!text.starts_with(header)) {
+    Notice("install: ", path,
+           ": not the record of " + record +
+               " (it changed after the load, or the record is "
+               "another's)");
+    exite(1);
+  }
+  return text.substr(header.size());
 }
 
 ChecksumList ReadRecordedSums(const std::string& record) {
   ChecksumList list;
-  if (std::string why = ReadChecksumList(ReadRecordFile(record + ".sums"), list, true);
+  if (std::string why = ReadChecksumList(ReadRecordFile(record, ".sums"), list, true);
       !why.empty()) {
     Notice("install: ", record + ".sums", ": " + why);
     exite(1);
@@ -134,7 +154,12 @@ LoadRecord::LoadRecord(const ReceiptPlace& receipt, int root_fd, std::string roo
       receipt_(receipt),
       root_fd_(root_fd),
       root_path_(std::move(root_path)) {
-  if (active_) Rewrite({}, "", "");
+  if (!active_) return;
+  int fd = openat(receipt_.dir_fd, receipt_.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  std::string header = RecordHeader(fd);
+  if (fd >= 0) close(fd);
+  if (header.empty()) DieFor(receipt_.path);
+  Rewrite({}, header, header);
 }
 
 LoadRecord::~LoadRecord() {

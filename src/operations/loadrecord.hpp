@@ -37,12 +37,16 @@ struct RecordedMember {
 };
 
 inline constexpr char kRecordComplete[] = "# the load ended";
+// The first line of both files: the SHA-256 of the receipt they were
+// written beside, as it was once the load began.
+inline constexpr char kRecordOfReceipt[] = "# the receipt's SHA-256: ";
 
-// The whole of the record file `path` (FILE.list or FILE.sums): only where
-// no user but root and the running one can have changed it, as for the
-// receipt itself. Otherwise, or when it cannot be read, the run ends
-// (status 1) with a line on standard error.
-std::string ReadRecordFile(const std::string& path);
+// The record file of the receipt `record` with `suffix` (".list" or
+// ".sums"), after its first line: only where no user but root and the
+// running one can have changed it, as for the receipt itself, and only when
+// the first line names the receipt as it is. Otherwise, or when it cannot
+// be read, the run ends (status 1) with a line on standard error.
+std::string ReadRecordFile(const std::string& record, const char* suffix);
 
 // The checksums the load of the receipt `record` recorded (FILE.sums), by
 // path; read as ReadRecordFile reads, and a list that does not parse ends

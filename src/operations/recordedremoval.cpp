@@ -65,9 +65,9 @@ class RecordedRemover {
  public:
   RecordedRemover(const std::string& record, ListFiles list_files, const InstallTarget& target)
       : list_files_(list_files), target_(target) {
-    std::string list = ReadRecordFile(record + ".list");
+    std::string list = ReadRecordFile(record, ".list");
     sums_ = ReadRecordedSums(record);
-    size_t number = 0;
+    size_t number = 1;  // after the first line, the receipt's
     for (size_t at = 0; at < list.size();) {
       size_t end = std::min(list.find('\n', at), list.size());
       RecordedMember member;
@@ -196,7 +196,7 @@ class RecordedRemover {
 }  // namespace
 
 bool RecordIsWhole(const std::string& record) {
-  std::string list = ReadRecordFile(record + ".list");
+  std::string list = ReadRecordFile(record, ".list");
   return list.ends_with(std::string("\n") + kRecordComplete + "\n") ||
          list == std::string(kRecordComplete) + "\n";
 }

@@ -250,6 +250,20 @@ TEST(RoundTrip, AReceiptVerifiesAndRemovesWithoutTheMedium) {
   RunOptions strict = by_contents;
   strict.input = t.root() + "\n" + inst + "\nall\nall\n\n\n";
   strict.env = {{"ZULSTRICT", "1"}};
+  // The record serves only the receipt it was written beside: with the
+  // receipt edited, neither verifies nor removes anything.
+  std::string as_loaded = ReadFile(receipt), edited = as_loaded;
+  edited.replace(edited.find("Trip 1.0"), 8, "Trip 1.1");
+  WriteFile(receipt, edited);
+  for (auto [operation, options, file] :
+       {std::tuple{"-verify", &by_contents, ".sums"}, std::tuple{"-remove", &strict, ".list"}}) {
+    RunResult refused = RunInstall({operation, receipt}, *options);
+    EXPECT_EQ(refused.status, 1) << refused.out;
+    EXPECT_TRUE(Contains(refused.err, receipt + file + ": not the record of " + receipt))
+        << refused.err;
+  }
+  EXPECT_TRUE(Exists(inst + "/doc/index.txt"));
+  WriteFile(receipt, as_loaded);
   RunResult remove = RunInstall({"-remove", receipt}, strict);
   EXPECT_EQ(remove.status, 4) << remove.err;  // something was kept
   EXPECT_TRUE(Contains(remove.out,
