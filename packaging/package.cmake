@@ -17,6 +17,7 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGE_CONTACT "install maintainers <maintainers@example.org>"
     CACHE STRING "The package's maintainer, as Name <address>")
 set(CPACK_STRIP_FILES ON)
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_SOURCE_IGNORE_FILES "/build[^/]*/" "/\\\\.git/")
 
 # dpkg-shlibdeps (dpkg-dev) computes Depends from the binaries. tar and gzip

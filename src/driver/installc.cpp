@@ -16,6 +16,7 @@
 #include "common/medium.hpp"
 #include "common/textfile.hpp"
 #include "common/visibletext.hpp"
+#include "driver/administratorhelp.hpp"
 #include "driver/dialogue.hpp"
 #include "driver/farewell.hpp"
 #include "driver/runstate.hpp"
@@ -102,6 +103,8 @@ bool RecogniseOption(const std::string& word, RunState& state) {
     std::fputs("\n", stdout);
     nprintf(Msg::kHelpText);
     std::fputs("\n", stdout);
+    std::fflush(stdout);
+    ShowAdministratorHelp();
     return false;
   }
   return true;

@@ -202,8 +202,15 @@ Ending EndingOf(const VerifyCounts& found) {
     case Mode::kRemove:
       nprintf(Msg::kRemoving);
       // A receipt whose load was recorded: exactly what that load wrote.
-      if (RunREM(PAK, state.list_files, Target(state), state.settings, RecordOf(state))) {
-        ending = Ending::kMismatch;
+      switch (RunREM(PAK, state.list_files, Target(state), state.settings, RecordOf(state))) {
+        case RemovalEnd::kKept:
+          ending = Ending::kMismatch;
+          break;
+        case RemovalEnd::kNotStarted:
+          ending = Ending::kFailed;
+          break;
+        case RemovalEnd::kDone:
+          break;
       }
       break;
     default:

@@ -36,6 +36,7 @@
 #include "system/jobs.hpp"
 #include "system/notice.hpp"
 #include "system/otherswrite.hpp"
+#include "system/programneeds.hpp"
 #include "system/programs.hpp"
 #include "system/progressline.hpp"
 #include "system/sandbox.hpp"
@@ -53,6 +54,14 @@ namespace {
 
 [[noreturn]] void FailArchive(const std::string& archive, const std::string& why) {
   Notice("", archive, ": " + why);
+  FailLoading();
+}
+
+// What the load needs and lacks, a line each: the load fails before it
+// begins.
+void FailIfLacking(const std::vector<std::string>& lacked) {
+  if (lacked.empty()) return;
+  for (const std::string& line : lacked) Notice("install: ", line, "");
   FailLoading();
 }
 
@@ -98,7 +107,16 @@ Programs ProgramsOfTheLoad(const ArchiveNames& names, const std::string& root_pa
                 "not found in PATH outside the installation directory and the medium (an "
                 "absolute folder that only root and you can change)");
   }
+  FailIfLacking(LackedNeeds(programs, {.tar = true}));
   return programs;
+}
+
+// Whether tar runs without a private root. It then reads a plain archive
+// through the system's own /dev/fd, which must be there.
+bool WithoutPrivateRoot(const Sandbox& sandbox, bool compressed) {
+  if (sandbox.private_root()) return false;
+  if (!compressed) FailIfLacking(LackedNeeds(sandbox.programs(), {.dev_fd = true}));
+  return true;
 }
 
 // The archive of every batch that names something to extract, in order,
@@ -176,7 +194,7 @@ class Loader {
                                   settings.confine)),
         // Without a private root, what another user could change while tar
         // runs is refused.
-        refuse_changeable_(!sandbox_.private_root()),
+        refuse_changeable_(WithoutPrivateRoot(sandbox_, archive_names_.compressed())),
         landing_(root_fd_, target.path, refuse_changeable_),
         // One after another, the listing made ahead yields to the
         // extraction beside it; side by side, listings are what the next

@@ -21,7 +21,9 @@
 #include "operations/beneath.hpp"
 #include "operations/recordedremoval.hpp"
 #include "operations/removalreport.hpp"
+#include "session/strict.hpp"
 #include "system/notice.hpp"
+#include "system/programneeds.hpp"
 #include "system/programs.hpp"
 #include "system/progressline.hpp"
 #include "system/sandbox.hpp"
@@ -84,9 +86,14 @@ struct HeldBack {
   size_t lines = 0;  // every line held, the directories' and those below them
 };
 
+// The programs of the removal; rm must be there before anything is
+// removed, or the removal is not begun (status 1 in a strict run).
 Programs ProgramsOfTheRemoval(const Settings& settings) {
   Programs programs;
   FindPrograms(false, {}, settings, programs);
+  std::vector<std::string> lacked = LackedNeeds(programs, {.rm = true});
+  for (const std::string& line : lacked) Notice("install: ", line, "");
+  if (!lacked.empty()) EndRun(Ending::kFailed);
   return programs;
 }
 
@@ -128,7 +135,7 @@ class Remover {
       bool started = side.rm_started;
       if (started) Tell(side, 0);
       End(side);
-      if (!started) SayNotStarted(side);
+      if (!started) SayNotStarted(side, path);
       return started;
     }
     Parent parent = OpenParentBeneath(root_fd_, root_path_, path, refuse_open_);
@@ -241,7 +248,7 @@ class Remover {
       std::string path(entry.EntryWord());
       if (next < side.paths.size() && path == side.paths[next]) {
         if (!side.rm_started && next == side.first_removed) {
-          SayNotStarted(side);
+          SayNotStarted(side, path);
           started = false;
           break;
         }
@@ -254,8 +261,11 @@ class Remover {
     return started;
   }
 
-  void SayNotStarted(const OneRm& side) const {
+  // rm could not be started for the directory `path`: why, once, and the
+  // directory's warning; the removal stops there.
+  void SayNotStarted(const OneRm& side, const std::string& path) const {
     Notice("", DescribeEnd(sandbox_.programs().rm, side.rm), "");
+    ReportRemoval(Msg::kCannotDeleteDirectory, path);
   }
 
  private:
@@ -302,14 +312,14 @@ class Remover {
 
 }  // namespace
 
-bool RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target,
-            const Settings& settings, const std::string& record) {
+RemovalEnd RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target,
+                  const Settings& settings, const std::string& record) {
   std::fputs("\n", stdout);
   if (!record.empty()) {
     bool kept = RemoveRecorded(pak, record, list_files, target);
     std::fputs("\n", stdout);
     nprintf(Msg::kRemoved);
-    return kept;
+    return kept ? RemovalEnd::kKept : RemovalEnd::kDone;
   }
   LineReader in(pak);
   Remover remover(list_files, target, settings);
@@ -360,5 +370,5 @@ bool RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& t
   progress.Erase();
   std::fputs("\n", stdout);
   nprintf(Msg::kRemoved);
-  return false;
+  return started ? RemovalEnd::kDone : RemovalEnd::kNotStarted;
 }

@@ -11,7 +11,11 @@
 // (never those of required packages, never anything outside it); each is
 // reported only for ListFiles::kYes, warnings always. With `record` (a
 // receipt whose load was recorded beside it), exactly what that load wrote
-// and nothing changed since (see RemoveRecorded). True when something was
-// kept for that.
-bool RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target,
-            const Settings& settings, const std::string& record = "");
+// and nothing changed since (see RemoveRecorded).
+enum class RemovalEnd {
+  kDone,
+  kKept,        // something was kept, changed since the recorded load
+  kNotStarted,  // rm could not be started: said, and the removal stopped there
+};
+RemovalEnd RunREM(const std::string& pak, ListFiles list_files, const InstallTarget& target,
+                  const Settings& settings, const std::string& record = "");

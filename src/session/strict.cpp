@@ -45,6 +45,8 @@ void EndRun(Ending ending) {
       exite(kStatusDeclined);
     case Ending::kMismatch:
       exite(kStatusMismatch);
+    case Ending::kFailed:
+      exite(kStatusFailed);
     case Ending::kFinished:
       break;
   }

@@ -15,6 +15,7 @@ bool StrictAnswers();
 
 // The statuses of a strict run; a failure (a file that cannot be opened, a
 // failed load) is 1 in every run, and a signal ends it by that signal.
+constexpr int kStatusFailed = 1;    // the operation failed (also every fatal error)
 constexpr int kStatusRefused = 2;   // an answer refused, or the answers ended
 constexpr int kStatusDeclined = 3;  // the operator quit or declined
 constexpr int kStatusMismatch = 4;  // verification found entries missing or different
@@ -24,6 +25,7 @@ enum class Ending {
   kFinished,  // the operation ran to its end and found nothing amiss
   kDeclined,  // a quit confirmed, a load or a restart declined
   kMismatch,  // verification reported missing or different entries
+  kFailed,    // the operation's program could not be started
 };
 
 // Ends the run through the exit routine: status 0 without ZULSTRICT, and the

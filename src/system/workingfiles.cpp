@@ -116,6 +116,8 @@ bool MakeWorkingFiles(const std::string& tmpdir) {
   if (!MakeWorkingDirectory(tmpdir, base)) {
     std::fflush(stdout);
     std::perror(base.c_str());
+    // What mends it, where /tmp is missing, as in a bare chroot.
+    std::fputs("install: TMPDIR may name another directory for the working files\n", stderr);
     return false;
   }
   // A trailing slash of $TMPDIR makes no double slash in the names.

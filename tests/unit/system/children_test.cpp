@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <optional>
+#include <tuple>
 
 #include "support/inprocess.hpp"
 #include "system/landlock.hpp"
+#include "system/programneeds.hpp"
 #include "system/programs.hpp"
 #include "system/sandbox.hpp"
 #include "system/spawn.hpp"
@@ -60,6 +62,43 @@ TEST_F(Children, GunzipIsFoundOnlyWhereNoLoadAndNoOtherUserWrites) {
   };
   for (const auto& [path, found] : rows) {
     EXPECT_EQ(FindProgram("gunzip", path, {inst, medium}), found) << path;
+  }
+}
+
+TEST_F(Children, WhatAnOperationLacksIsNamedWithItsMending) {
+  std::string bin = dir_ / "bin";
+  MakeDirs(bin);
+  for (const auto& [name, text, mode] :
+       {std::tuple{"script", "#!/bin/sh\n", 0755}, std::tuple{"orphan", "#! /no/sh -e\n", 0755},
+        std::tuple{"plain", "\177ELF", 0755}, std::tuple{"closed", "#!/bin/sh\n", 0644}}) {
+    WriteFile(bin + "/" + name, text);
+    ASSERT_EQ(chmod((bin + "/" + name).c_str(), mode), 0);
+  }
+  struct Row {
+    std::string tar, rm, gunzip;
+    std::vector<std::string> lacked;  // the start of each line
+  } rows[] = {
+      {"/bin/tar", "/bin/rm", "", {}},
+      {bin + "/none", "/bin/rm", "", {bin + "/none: No such file or directory: a load needs tar"}},
+      {"/bin/tar", bin + "/closed", "", {bin + "/closed: Permission denied: a removal needs rm"}},
+      {"/bin/tar", "/bin/rm", bin + "/script", {}},
+      {"/bin/tar", "/bin/rm", bin + "/plain", {}},
+      {"/bin/tar",
+       "/bin/rm",
+       bin + "/orphan",
+       {bin + "/orphan: a script for /no/sh, which cannot"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.tar + " " + row.rm + " " + row.gunzip);
+    Programs programs;
+    programs.tar = row.tar;
+    programs.rm = row.rm;
+    programs.gunzip = row.gunzip;
+    std::vector<std::string> lacked = LackedNeeds(programs, {.tar = true, .rm = true});
+    ASSERT_EQ(lacked.size(), row.lacked.size());
+    for (size_t i = 0; i < lacked.size(); ++i) {
+      EXPECT_TRUE(lacked[i].starts_with(row.lacked[i])) << lacked[i];
+    }
   }
 }
 
