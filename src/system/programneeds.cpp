@@ -50,8 +50,8 @@ std::vector<std::string> LackedNeeds(const Programs& programs, const Needs& need
     std::string interpreter = InterpreterOf(programs.gunzip);
     if (!interpreter.empty()) {
       if (std::string why = WhyNotRunnable(interpreter); !why.empty()) {
-        lacked.push_back(programs.gunzip + ": a script for " + interpreter + ", which cannot run (" +
-                         why + "): provide " + interpreter +
+        lacked.push_back(programs.gunzip + ": a script for " + interpreter +
+                         ", which cannot run (" + why + "): provide " + interpreter +
                          ", or a gunzip program earlier on PATH");
       }
     }
