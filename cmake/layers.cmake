@@ -36,3 +36,7 @@ target_link_libraries(install_common PUBLIC ${SODIUM_STATIC} ${CRYPTO_STATIC})
 # libseccomp, linked in: the installer on a medium needs only the C library.
 find_library(SECCOMP_STATIC NAMES libseccomp.a REQUIRED)
 target_link_libraries(install_system PUBLIC ${SECCOMP_STATIC})
+
+# The report of a run (ZULREPORT) is JSON, written by a header-only library.
+find_package(nlohmann_json 3 REQUIRED)
+target_link_libraries(install_session PRIVATE nlohmann_json::nlohmann_json)

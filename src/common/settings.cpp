@@ -48,6 +48,7 @@ Settings ReadSettings() {
   settings.trust = Text("ZULTRUST");
   settings.keys = Text("ZULKEYS");
   settings.answers = Text("ZULANSWERS");
+  settings.report = Text("ZULREPORT");
   settings.pwd = Optional("ZULPWD");
   settings.home = Optional("HOME");
   settings.path = Text("PATH");

@@ -23,6 +23,7 @@ struct Settings {
   std::string trust;                              // ZULTRUST: "signed", "sums" or nothing asked
   std::string keys;                               // ZULKEYS: the trusted keys' file or folder
   std::string answers;                            // ZULANSWERS: where the answers are recorded
+  std::string report;                             // ZULREPORT: the JSON Lines report of the run
   std::optional<std::string> pwd;                 // ZULPWD: the base of relative names
   std::optional<std::string> home;                // HOME
   std::string path;                               // PATH

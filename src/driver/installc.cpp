@@ -24,6 +24,7 @@
 #include "messages/print.hpp"
 #include "operations/receipt.hpp"
 #include "session/part3full.hpp"
+#include "session/runreport.hpp"
 #include "session/strict.hpp"
 #include "system/interrupts.hpp"
 #include "system/notice.hpp"
@@ -174,6 +175,10 @@ int StartUp(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return usage_status;
   }
+  OpenRunReport(state.settings.report, kVersionLine + std::strlen(INSTALL_VERSION_MARK "install "),
+                state.mode == Mode::kLoad     ? "load"
+                : state.mode == Mode::kVerify ? "verify"
+                                              : "remove");
   state.start_dir = CurrentDirectory();
   if (state.start_dir.empty()) {
     std::fflush(stdout);
@@ -200,10 +205,13 @@ int StartUp(int argc, char** argv) {
 }  // namespace
 
 int RunInstaller(int argc, char** argv) {
+  int status;
   try {
-    return StartUp(argc, argv);
+    status = StartUp(argc, argv);
   } catch (const ExitRequest& request) {
     SayFarewell();
-    return request.status;
+    status = request.status;
   }
+  ReportEnd(status);
+  return status;
 }

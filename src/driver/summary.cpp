@@ -22,6 +22,7 @@
 #include "operations/runcrem.hpp"
 #include "operations/runcver.hpp"
 #include "session/question.hpp"
+#include "session/runreport.hpp"
 #include "session/strict.hpp"
 #include "system/installlock.hpp"
 #include "system/workingfiles.hpp"
@@ -155,6 +156,25 @@ std::string TocPath(const RunState& state) {
   return state.toc_path.starts_with('/') ? state.toc_path : state.dist_dir + "/" + state.toc_path;
 }
 
+// Each chosen package, with its category's title, into the run's report.
+void ReportChosenPackages(const RunState& state) {
+  LineReader pak(PAK);
+  std::string last_code = "00";
+  std::string category;
+  std::string_view line;
+  while (pak.Next(line)) {
+    TocLine package(line);
+    if (!package.IsOptional() && !package.IsRequired()) continue;
+    if (std::string code(package.CategoryCode()); code != last_code) {
+      last_code.swap(code);
+      std::optional<std::string> title = FindCategoryTitle(TocPath(state), last_code);
+      category = title ? std::string(TocLine(*title).Text()) : "";
+    }
+    std::string_view description = package.Description();
+    ReportPackage(category, description.substr(0, description.find_last_not_of(' ') + 1));
+  }
+}
+
 // The receipt named on the command line, when its load was recorded beside
 // it and ended well; empty otherwise (a load that failed or was interrupted
 // is removed by the receipt's lines, which name all it may have unpacked).
@@ -193,6 +213,8 @@ Ending EndingOf(const VerifyCounts& found) {
     DieFor(state.install_dir);
   }
   std::fputs("\n", stdout);
+  ReportStart(state.install_dir, TocLine(ReadFirstLine(TocPath(state))).Heading());
+  ReportChosenPackages(state);
   Ending ending = Ending::kFinished;
   switch (state.mode) {
     case Mode::kVerify:

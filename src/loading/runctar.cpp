@@ -33,6 +33,7 @@
 #include "messages/print.hpp"
 #include "operations/loadrecord.hpp"
 #include "operations/receipt.hpp"
+#include "session/runreport.hpp"
 #include "system/jobs.hpp"
 #include "system/notice.hpp"
 #include "system/otherswrite.hpp"
@@ -55,6 +56,18 @@ namespace {
 [[noreturn]] void FailArchive(const std::string& archive, const std::string& why) {
   Notice("", archive, ": " + why);
   FailLoading();
+}
+
+// Every entry of the chosen lines `pak`, into the run's report, once the
+// whole load has ended well.
+void ReportLoaded(const std::string& pak) {
+  LineReader lines(pak);
+  std::string_view line;
+  while (lines.Next(line)) {
+    if (std::string_view path = TocLine(line).EntryWord(); !path.empty()) {
+      ReportEntry("loaded", path);
+    }
+  }
 }
 
 // What the load needs and lacks, a line each: the load fails before it
@@ -548,6 +561,7 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
                     show_progress ? load.bytes : 0, show_progress);
       loader.LoadInRuns(again, runs);
       loader.Finish();
+      ReportLoaded(pak);
       in.reset();
       std::fputs("\n", stdout);
       nprintf(Msg::kLoaded);
@@ -567,6 +581,7 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
   } while (in->Next(line));
   loader.Extract(*batch);
   loader.Finish();
+  ReportLoaded(pak);
   in.reset();
   std::fputs("\n", stdout);
   nprintf(Msg::kLoaded);

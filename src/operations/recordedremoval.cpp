@@ -20,12 +20,14 @@
 #include "operations/beneath.hpp"
 #include "operations/loadrecord.hpp"
 #include "operations/removalreport.hpp"
+#include "session/runreport.hpp"
 #include "system/notice.hpp"
 #include "toc/tocline.hpp"
 
 namespace {
 
 void Kept(const char* why, const std::string& path) {
+  ReportEntry("kept", path);
   std::printf("  Kept (%s): ", why);
   PutVisible(path);
   std::fputc('\n', stdout);
@@ -121,8 +123,8 @@ class RecordedRemover {
       kept_ = true;
     } else if (unlinkat(parent.fd, parent.name.c_str(), 0) != 0) {
       ReportRemoval(Msg::kCannotDeleteFile, path);
-    } else if (list_files_ == ListFiles::kYes) {
-      ReportRemoval(Msg::kDeleted, path, true);
+    } else {
+      ReportRemoval(Msg::kDeleted, path, true, list_files_ == ListFiles::kYes);
     }
     if (parent.fd >= 0) close(parent.fd);
   }
@@ -154,7 +156,7 @@ class RecordedRemover {
       return;
     }
     if (unlinkat(parent.fd, parent.name.c_str(), AT_REMOVEDIR) == 0) {
-      if (list_files_ == ListFiles::kYes) ReportRemoval(Msg::kDeleted, path, true);
+      ReportRemoval(Msg::kDeleted, path, true, list_files_ == ListFiles::kYes);
     } else if (errno == ENOTEMPTY || errno == EEXIST) {
       NameWhatWasNotLoaded(parent, path);
     } else if (errno != ENOENT) {

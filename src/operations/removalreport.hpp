@@ -7,4 +7,6 @@
 #include "messages/messagenumber.hpp"
 
 // The message, a blank and the entry path; a success line is indented.
-void ReportRemoval(Msg message, const std::string& path, bool success = false);
+// Every outcome goes into the run's report; the line is printed only when
+// `shown` (what was deleted is listed only when the operator asked).
+void ReportRemoval(Msg message, const std::string& path, bool success = false, bool shown = true);

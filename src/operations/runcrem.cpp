@@ -223,8 +223,8 @@ class Remover {
       ReportRemoval(Msg::kNoSuchDirectoryEntry, path);
     } else if (side.found[i] == OneRm::Found::kHeld || Exists(entry)) {
       ReportRemoval(Msg::kCannotDeleteDirectory, path);
-    } else if (list_files_ == ListFiles::kYes) {
-      ReportRemoval(Msg::kDeleted, path, true);
+    } else {
+      ReportRemoval(Msg::kDeleted, path, true, list_files_ == ListFiles::kYes);
     }
     NoteMissing(entry, path);
   }
@@ -282,8 +282,8 @@ class Remover {
       ReportRemoval(Msg::kNoSuchFile, path);
     } else if (unlinkat(parent.fd, parent.name.c_str(), 0) != 0) {
       ReportRemoval(Msg::kCannotDeleteFile, path);
-    } else if (list_files_ == ListFiles::kYes) {
-      ReportRemoval(Msg::kDeleted, path, true);
+    } else {
+      ReportRemoval(Msg::kDeleted, path, true, list_files_ == ListFiles::kYes);
     }
   }
 

@@ -19,6 +19,7 @@
 #include "messages/pager.hpp"
 #include "messages/print.hpp"
 #include "operations/loadrecord.hpp"
+#include "session/runreport.hpp"
 #include "system/notice.hpp"
 #include "system/progressline.hpp"
 #include "system/trustedpath.hpp"
@@ -63,6 +64,7 @@ class MissingReport {
   }
 
   void Missing(Msg message, std::string_view path) {
+    ReportEntry("missing", path);
     ProgressLine::HideCurrent();
     pager_.Count();
     std::fputs("\t   ", stdout);
@@ -73,6 +75,7 @@ class MissingReport {
   }
 
   void ContentDiffers(std::string_view path) {
+    ReportEntry("content-differs", path);
     ProgressLine::HideCurrent();
     pager_.Count();
     std::fputs("  Content differs: ", stdout);
@@ -81,6 +84,7 @@ class MissingReport {
   }
 
   void SizeDiffers(std::string_view path, long long expected, long long found) {
+    ReportEntry("size-differs", path);
     ProgressLine::HideCurrent();
     pager_.Count();
     std::fputs("  Size differs: ", stdout);

@@ -209,50 +209,53 @@ TEST(Environment, TheWorkingFilesStayInTheDirectoryMadeForThem) {
   EXPECT_TRUE(ListDir(moved).empty());
 }
 
-TEST(Environment, AnswersAreRecordedOnlyInARegularFile) {
-  // Under the name of the record, in a directory another user can write:
-  // a link to a file of root's, a link to where a new file would be made,
-  // a fifo (which would hold the run up before the first question), a
-  // directory, a device. None is written to; the run goes on.
+TEST(Environment, AnswersAndReportsAreWrittenOnlyInARegularFile) {
+  // Under the name of the record of the answers, or of the run's report, in
+  // a directory another user can write: a link to a file of root's, a link
+  // to where a new file would be made, a fifo (which would hold the run up
+  // before the first question), a directory, a device. None is written to;
+  // the run goes on.
   enum Form { kLink, kDanglingLink, kFifo, kDirectory, kDevice };
-  for (Form form : {kLink, kDanglingLink, kFifo, kDirectory, kDevice}) {
-    SCOPED_TRACE(form);
-    HostileMedium m;
-    std::string record = m.root() + "/answers", planted = m.outside() + "/planted";
-    std::string reason = "not a regular file";
-    switch (form) {
-      case kLink:
-        ASSERT_EQ(symlink((m.outside() + "/marker").c_str(), record.c_str()), 0);
-        break;
-      case kDanglingLink:
-        ASSERT_EQ(symlink(planted.c_str(), record.c_str()), 0);
-        break;
-      case kFifo:
-        ASSERT_EQ(mkfifo(record.c_str(), 0666), 0);
-        break;
-      case kDirectory:
-        MakeDirs(record);
-        reason = "Is a directory";
-        break;
-      case kDevice:
-        record = "/dev/null";
-        break;
+  for (auto [variable, said] : {std::pair{"ZULANSWERS", "install: cannot record the answers in "},
+                                std::pair{"ZULREPORT", "install: no report in "}})
+    for (Form form : {kLink, kDanglingLink, kFifo, kDirectory, kDevice}) {
+      SCOPED_TRACE(std::string(variable) + " " + std::to_string(form));
+      HostileMedium m;
+      std::string record = m.root() + "/answers", planted = m.outside() + "/planted";
+      std::string reason = "not a regular file";
+      switch (form) {
+        case kLink:
+          ASSERT_EQ(symlink((m.outside() + "/marker").c_str(), record.c_str()), 0);
+          break;
+        case kDanglingLink:
+          ASSERT_EQ(symlink(planted.c_str(), record.c_str()), 0);
+          break;
+        case kFifo:
+          ASSERT_EQ(mkfifo(record.c_str(), 0666), 0);
+          break;
+        case kDirectory:
+          MakeDirs(record);
+          reason = "Is a directory";
+          break;
+        case kDevice:
+          record = "/dev/null";
+          break;
+      }
+      RunOptions options = m.Options();
+      options.env[variable] = record;
+      LiveRun run({"-load"}, options);
+      run.Write("q\ny\n");
+      run.CloseInput();
+      int status = run.Wait(10000);
+      ASSERT_NE(status, -1) << "the run hung:\n" << run.out();
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.out();
+      // Standard error comes first, before the greeting.
+      EXPECT_EQ(run.out().substr(0, run.out().find('\n') + 1),
+                said + record + ": " + reason + "\n");
+      EXPECT_TRUE(EndsWith(run.out(), kExit)) << run.out();
+      EXPECT_EQ(m.OutsideTree(), std::vector<std::string>{"marker"});
+      EXPECT_EQ(ReadFile(m.outside() + "/marker"), "untouched\n");
     }
-    RunOptions options = m.Options();
-    options.env["ZULANSWERS"] = record;
-    LiveRun run({"-load"}, options);
-    run.Write("q\ny\n");
-    run.CloseInput();
-    int status = run.Wait(10000);
-    ASSERT_NE(status, -1) << "the run hung:\n" << run.out();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.out();
-    // Standard error comes first, before the greeting.
-    EXPECT_EQ(run.out().substr(0, run.out().find('\n') + 1),
-              "install: cannot record the answers in " + record + ": " + reason + "\n");
-    EXPECT_TRUE(EndsWith(run.out(), kExit)) << run.out();
-    EXPECT_EQ(m.OutsideTree(), std::vector<std::string>{"marker"});
-    EXPECT_EQ(ReadFile(m.outside() + "/marker"), "untouched\n");
-  }
 }
 
 TEST(Environment, TheDefaultLocalesAreEnglish) {

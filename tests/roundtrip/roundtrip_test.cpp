@@ -14,6 +14,7 @@
 
 #include "support/process.hpp"
 #include "support/tempdir.hpp"
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -123,19 +124,46 @@ class RoundTrip {
                         const std::string& heading = "Round Trip 1.0") const {
     MakeDirs(inst);
     std::string lead = mount + "\n" + (product.empty() ? "" : product + "\n");
+    std::string report = inst + ".jsonl";
+    std::map<std::string, std::optional<std::string>> reported = {{"ZULREPORT", report}};
 
-    RunResult load = Run("-load", inst, lead + ChooseAll(inst) + "\n");
+    RunResult load = Run("-load", inst, lead + ChooseAll(inst) + "\n", {}, reported);
     EXPECT_TRUE(Contains(load.out, "\n" + heading + "\n")) << load.out;
     EXPECT_TRUE(Contains(load.out, "Finished loading package(s)")) << load.out;
     EXPECT_EQ(Snapshot(inst), Snapshot(staging()));
 
-    RunResult verify = Run("-verify", inst, lead + ChooseAll(inst));
+    RunResult verify = Run("-verify", inst, lead + ChooseAll(inst), {}, reported);
     EXPECT_TRUE(Contains(verify.out, "Number of missing files: none\n")) << verify.out;
     EXPECT_TRUE(Contains(verify.out, "Number of missing directories: none\n")) << verify.out;
     EXPECT_FALSE(Contains(verify.out, "Missing")) << verify.out;
 
-    RunResult remove = Run("-remove", inst, lead + ChooseAll(inst) + "\n");
+    RunResult remove = Run("-remove", inst, lead + ChooseAll(inst) + "\n", {}, reported);
     EXPECT_TRUE(Contains(remove.out, "Finished removing package(s)")) << remove.out;
+    // The report of the three runs, as a machine reads it: each begins with
+    // its operation and the five packages, and ends well with the count of
+    // each kind of entry it names.
+    std::vector<std::string> operations;
+    std::map<std::string, int> run, all;  // entries by kind
+    for (const std::string& line : Lines(ReadFile(report))) {
+      nlohmann::json object = nlohmann::json::parse(line);
+      std::string event = object["event"];
+      ++all[event];
+      if (event == "start") {
+        operations.push_back(object["operation"]);
+        EXPECT_EQ(object["medium"], heading);
+        EXPECT_EQ(object["installation_directory"], inst);
+      } else if (event == "end") {
+        EXPECT_EQ(object["status"], 0);
+        for (const auto& [kind, count] : run) EXPECT_EQ(object["counts"].value(kind, 0), count);
+        run.clear();
+      } else if (event != "package") {
+        ++run[event];
+      }
+    }
+    EXPECT_EQ(operations, (std::vector<std::string>{"load", "verify", "remove"}));
+    EXPECT_EQ(all["package"], 15);
+    EXPECT_GT(all["loaded"], 0);
+    EXPECT_GT(all["deleted"], 0);
     // The required package stays whole: its first line carries 'R', its
     // later lines are continuation lines. The directories that tar made only
     // to hold entries are no entries themselves and stay too.
