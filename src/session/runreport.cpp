@@ -11,6 +11,7 @@
 #include <ctime>
 #include <map>
 
+#include "system/interrupts.hpp"
 #include "system/notice.hpp"
 #include <nlohmann/json.hpp>
 
@@ -32,6 +33,18 @@ Report& TheReport() {
   return report;
 }
 
+// Read by the interrupt handler: the descriptor, and the line it writes
+// (nothing made there but one write).
+volatile int interrupted_fd = -1;
+constexpr char kEndedBySignal[] = "{\"event\":\"end\",\"ended_by_signal\":true}\n";
+
+void ReportInterrupt() {
+  if (interrupted_fd >= 0) {
+    ssize_t wrote = write(interrupted_fd, kEndedBySignal, sizeof kEndedBySignal - 1);
+    (void)wrote;
+  }
+}
+
 std::string UtcNow() {
   std::time_t now = std::time(nullptr);
   std::tm utc;
@@ -47,6 +60,7 @@ void Write(const Json& object) {
   std::string line = object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
   if (write(report.fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
     Notice("install: the report could not be written: ", std::strerror(errno), "");
+    interrupted_fd = -1;
     close(report.fd);
     report.fd = -1;
   }
@@ -78,6 +92,8 @@ void OpenRunReport(const std::string& file, std::string_view version, std::strin
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   report.fd = fd;
+  interrupted_fd = fd;
+  AddInterruptCleanup(ReportInterrupt);
 }
 
 void ReportStart(std::string_view installation_directory, std::string_view medium) {
@@ -121,6 +137,7 @@ void ReportEnd(int status) {
          {"status", status},
          {"counts", counts},
          {"seconds", static_cast<double>(took.count()) / 1000}});
+  interrupted_fd = -1;
   close(report.fd);
   report.fd = -1;
 }

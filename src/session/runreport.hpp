@@ -4,7 +4,8 @@
 // chosen, one object for each entry acted on or found ("loaded",
 // "deleted", "not-deleted", "kept", "missing", "size-differs",
 // "content-differs", with its path), and "end" with the status, the count
-// of each kind of entry and the seconds the run took. Each object is one
+// of each kind of entry and the seconds the run took (a run ended by a
+// signal: {"event":"end","ended_by_signal":true}). Each object is one
 // write to a file opened for appending, so that runs side by side never
 // mix their lines. Nothing of it reaches the dialogue.
 #pragma once

@@ -18,7 +18,7 @@ const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // What the handler does before the run ends: removing the working files,
 // erasing a progress line.
-constexpr int kMostCleanups = 4;
+constexpr int kMostCleanups = 6;
 void (*volatile cleanups[kMostCleanups])() = {};
 
 void OnInterrupt(int sig) {
