@@ -44,6 +44,8 @@ Settings ReadSettings() {
   settings.verify_contents = Text("ZULVERIFY") == "content";
   std::string strict = Text("ZULSTRICT");
   settings.strict = !strict.empty() && strict != "0";
+  std::string dry_run = Text("ZULDRYRUN");
+  settings.dry_run = !dry_run.empty() && dry_run != "0";
   settings.receipt = Text("ZULRECEIPT");
   settings.trust = Text("ZULTRUST");
   settings.keys = Text("ZULKEYS");

@@ -19,6 +19,7 @@ struct Settings {
   bool verify_sizes = false;                      // ZULVERIFY=size
   bool verify_contents = false;                   // ZULVERIFY=content
   bool strict = false;                            // ZULSTRICT set to anything but "" or "0"
+  bool dry_run = false;                           // ZULDRYRUN, the same way
   std::string receipt;                            // ZULRECEIPT
   std::string trust;                              // ZULTRUST: "signed", "sums" or nothing asked
   std::string keys;                               // ZULKEYS: the trusted keys' file or folder

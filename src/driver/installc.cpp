@@ -175,7 +175,9 @@ int StartUp(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return usage_status;
   }
-  OpenRunReport(state.settings.report, kVersionLine + std::strlen(INSTALL_VERSION_MARK "install "),
+  // A dry run acts on nothing: it has no report.
+  OpenRunReport(state.settings.dry_run ? "" : state.settings.report,
+                kVersionLine + std::strlen(INSTALL_VERSION_MARK "install "),
                 state.mode == Mode::kLoad     ? "load"
                 : state.mode == Mode::kVerify ? "verify"
                                               : "remove");

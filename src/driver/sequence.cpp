@@ -20,6 +20,7 @@
 #include "session/console.hpp"
 #include "session/question.hpp"
 #include "session/strict.hpp"
+#include "system/notice.hpp"
 #include "system/workingfiles.hpp"
 #include "toc/installmodule.hpp"
 #include "toc/printheader.hpp"
@@ -97,11 +98,16 @@ bool CanEnter(const RunState& state, const std::string& dir) {
 }
 
 // The create-directory question. True when the directory now exists.
-bool OfferToCreate(const std::string& dir) {
+bool OfferToCreate(const std::string& dir, bool dry_run) {
   // '?' and '^' are no answers to this question, yet no refusal either.
   Question create{
       .prompt = Msg::kCreateQuestion, .default_answer = "yes", .step_back = OnStepBack::kAskAgain};
   if (AskQuestion(create).reply == Reply::kNo) return false;
+  // A dry run makes nothing, not even the directory it would load into.
+  if (dry_run) {
+    Notice("install: ", dir, ": not made: a dry run makes nothing; make it first");
+    EndRun(Ending::kFailed);
+  }
   if (mkdir(dir.c_str(), 0777) != 0) {
     int error = errno;
     hprintf(Msg::kCannotCreate);
@@ -152,7 +158,7 @@ bool TakeInstallDirectory(RunState& state, std::string answer) {
     std::fputs("\n", stdout);
     hprintf(Msg::kNoSuchDirectory);
     std::printf(" %s\n", answer.c_str());
-    if (!OfferToCreate(answer)) return false;
+    if (!OfferToCreate(answer, state.settings.dry_run)) return false;
   }
   if (access(answer.c_str(), W_OK) != 0) {
     int error = errno;

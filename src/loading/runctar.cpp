@@ -19,6 +19,7 @@
 #include "common/lineio.hpp"
 #include "common/medium.hpp"
 #include "common/textfile.hpp"
+#include "common/visibletext.hpp"
 #include "loading/archivelisting.hpp"
 #include "loading/archivemembers.hpp"
 #include "loading/batchextraction.hpp"
@@ -201,6 +202,7 @@ class Loader {
         // tar's listing owns the screen when the names are shown: one
         // batch after another then.
         jobs_(names_shown ? 1 : WantedJobs(settings.jobs)),
+        dry_run_(settings.dry_run),
         root_fd_(target.fd),
         sandbox_(Sandbox::Beneath(root_fd_, target.path,
                                   ProgramsOfTheLoad(archive_names, target.path, settings),
@@ -259,6 +261,10 @@ class Loader {
       StopLoading(*stop);
     }
     TarRequest request = ChooseTarRequest(archive.members(), batch, names_shown_);
+    if (dry_run_) {
+      ShowWouldExtract(archive, batch, request.fails);
+      return;
+    }
     int slot = reading_slot_;
     // A batch tar will fail on runs after every batch before it, alone,
     // as it would one after another.
@@ -314,8 +320,12 @@ class Loader {
       const ListedArchive& archive = listed[archive_names_.Of(batch.code())];
       if (lseek(archive.fd(), 0, SEEK_SET) != 0) DieFor(archive.path());
       const std::string& list = batch.Finish();
-      ExtractRun(archive, ChooseTarRequest(archive.members(), batch, names_shown_), list, 0,
-                 run.size());
+      TarRequest request = ChooseTarRequest(archive.members(), batch, names_shown_);
+      if (dry_run_) {
+        ShowWouldExtract(archive, batch, request.fails);
+        continue;
+      }
+      ExtractRun(archive, request, list, 0, run.size());
       for (size_t index : run) record_.Add(recorded[index]);
     }
     if (stop) StopLoading(*stop);
@@ -455,6 +465,18 @@ class Loader {
     }
   }
 
+  // A dry run: the members tar would extract for `batch` of `archive`, one
+  // a line as tar lists them; a batch tar would fail on ends the load, as
+  // it would.
+  static void ShowWouldExtract(const ListedArchive& archive, const TarBatch& batch, bool fails) {
+    for (const MemberView member : archive.members()) {
+      if (!batch.Selects(member.name)) continue;
+      PutVisible(member.name);
+      std::fputc('\n', stdout);
+    }
+    if (fails) FailArchive(archive.path(), "not extracted: a name the batch gives is not in it");
+  }
+
   // Ends the load for `stop` once the batches before it have ended (the
   // first of them that failed decides).
   [[noreturn]] void StopLoading(const Stop& stop) {
@@ -487,6 +509,7 @@ class Loader {
   const MediumSums& sums_;
   bool names_shown_;  // tar lists what it extracts
   int jobs_;          // batches extracted side by side at most
+  bool dry_run_;      // nothing is extracted: what would be is listed
   int root_fd_;       // the installation directory, held by the caller
   Sandbox sandbox_;
   bool refuse_changeable_;
@@ -547,28 +570,30 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
   ArchivesOfTheLoad load = CheckArchives(pak, names);
   // Before the first extraction: a failed or interrupted load can be
   // removed with it.
-  if (!receipt.empty()) WriteReceipt(toc, pak, receipt);
+  // A dry run writes nothing: no receipt, no record, no progress line.
+  const ReceiptPlace& receipt_made = settings.dry_run ? ReceiptPlace() : receipt;
+  if (!receipt_made.empty()) WriteReceipt(toc, pak, receipt_made);
   // tar's listing owns the screen when the names are shown.
   bool names_shown = list_files == ListFiles::kYes;
-  bool show_progress = !names_shown && ProgressLine::Wanted(settings);
+  bool show_progress = !names_shown && !settings.dry_run && ProgressLine::Wanted(settings);
   // What tar lists owns the screen when the names are shown: every batch in
   // its place then.
   if (!names_shown) {
     LineReader again(pak);
     std::vector<LineRun> runs = LineRuns(again);
     if (ArchivesComeBack(runs)) {
-      Loader loader(names, names_shown, target, settings, sums, receipt, {},
+      Loader loader(names, names_shown, target, settings, sums, receipt_made, {},
                     show_progress ? load.bytes : 0, show_progress);
       loader.LoadInRuns(again, runs);
       loader.Finish();
-      ReportLoaded(pak);
+      if (!settings.dry_run) ReportLoaded(pak);
       in.reset();
       std::fputs("\n", stdout);
       nprintf(Msg::kLoaded);
       return;
     }
   }
-  Loader loader(names, names_shown, target, settings, sums, receipt, std::move(load.archives),
+  Loader loader(names, names_shown, target, settings, sums, receipt_made, std::move(load.archives),
                 show_progress ? load.bytes : 0, show_progress);
   TarBatch* batch = &loader.NextBatch(TocLine(line).ArchiveCode());
   do {
@@ -581,7 +606,7 @@ void RunTAR(const std::string& dist, const std::string& toc, const std::string& 
   } while (in->Next(line));
   loader.Extract(*batch);
   loader.Finish();
-  ReportLoaded(pak);
+  if (!settings.dry_run) ReportLoaded(pak);
   in.reset();
   std::fputs("\n", stdout);
   nprintf(Msg::kLoaded);

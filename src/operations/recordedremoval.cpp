@@ -65,8 +65,9 @@ bool Chosen(const std::unordered_set<std::string>& chosen, std::string path) {
 
 class RecordedRemover {
  public:
-  RecordedRemover(const std::string& record, ListFiles list_files, const InstallTarget& target)
-      : list_files_(list_files), target_(target) {
+  RecordedRemover(const std::string& record, ListFiles list_files, const InstallTarget& target,
+                  bool dry_run)
+      : list_files_(dry_run ? ListFiles::kYes : list_files), target_(target), dry_run_(dry_run) {
     std::string list = ReadRecordFile(record, ".list");
     sums_ = ReadRecordedSums(record);
     size_t number = 1;  // after the first line, the receipt's
@@ -121,6 +122,9 @@ class RecordedRemover {
     } else if (!Unchanged(member, parent, st)) {
       Kept("changed since loading", path);
       kept_ = true;
+    } else if (dry_run_) {
+      gone_.insert(path);
+      ReportRemoval(Msg::kDeleted, path, true);
     } else if (unlinkat(parent.fd, parent.name.c_str(), 0) != 0) {
       ReportRemoval(Msg::kCannotDeleteFile, path);
     } else {
@@ -155,7 +159,13 @@ class RecordedRemover {
       if (parent.fd >= 0) close(parent.fd);
       return;
     }
-    if (unlinkat(parent.fd, parent.name.c_str(), AT_REMOVEDIR) == 0) {
+    if (dry_run_) {
+      // Empty by its turn when everything in it would have gone.
+      if (NameWhatWasNotLoaded(parent, path)) {
+        gone_.insert(path);
+        ReportRemoval(Msg::kDeleted, path, true);
+      }
+    } else if (unlinkat(parent.fd, parent.name.c_str(), AT_REMOVEDIR) == 0) {
       ReportRemoval(Msg::kDeleted, path, true, list_files_ == ListFiles::kYes);
     } else if (errno == ENOTEMPTY || errno == EEXIST) {
       NameWhatWasNotLoaded(parent, path);
@@ -165,26 +175,33 @@ class RecordedRemover {
     close(parent.fd);
   }
 
-  void NameWhatWasNotLoaded(const Parent& parent, const std::string& path) {
+  // Names what the directory `path` holds that the load did not write;
+  // true when everything it holds would be gone (a dry run's question).
+  bool NameWhatWasNotLoaded(const Parent& parent, const std::string& path) {
     int fd =
         openat(parent.fd, parent.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
     if (!dir) {
+      int error = errno;
       if (fd >= 0) close(fd);
-      ReportRemoval(Msg::kCannotDeleteDirectory, path);
-      return;
+      // Gone already (a dry run looks at every directory).
+      if (error != ENOENT) ReportRemoval(Msg::kCannotDeleteDirectory, path);
+      return false;
     }
     std::vector<std::string> names;
+    bool all_gone = true;
     while (dirent* entry = readdir(dir)) {
       std::string name = entry->d_name;
-      if (name != "." && name != ".." && !places_.contains(path + "/" + name)) {
-        names.push_back(path + "/" + name);
-      }
+      if (name == "." || name == "..") continue;
+      std::string below = path + "/" + name;
+      if (!places_.contains(below)) names.push_back(below);
+      all_gone = all_gone && gone_.contains(below);
     }
     closedir(dir);
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) Kept("not loaded", name);
     kept_ = kept_ || !names.empty();
+    return all_gone;
   }
 
   ListFiles list_files_;
@@ -193,6 +210,8 @@ class RecordedRemover {
   std::vector<RecordedMember> members_;
   std::unordered_set<std::string> places_;
   bool kept_ = false;
+  bool dry_run_;
+  std::unordered_set<std::string> gone_;  // what a dry run would have removed
 };
 
 }  // namespace
@@ -204,7 +223,7 @@ bool RecordIsWhole(const std::string& record) {
 }
 
 bool RemoveRecorded(const std::string& pak, const std::string& record, ListFiles list_files,
-                    const InstallTarget& target) {
-  RecordedRemover remover(record, list_files, target);
+                    const InstallTarget& target, bool dry_run) {
+  RecordedRemover remover(record, list_files, target, dry_run);
   return remover.Remove(ChosenPaths(pak));
 }

@@ -25,5 +25,7 @@
 // receipt's lines.
 bool RecordIsWhole(const std::string& record);
 
+// `dry_run`: nothing is removed; every entry that would be is listed, and
+// what would be kept is named as it would be.
 bool RemoveRecorded(const std::string& pak, const std::string& record, ListFiles list_files,
-                    const InstallTarget& target);
+                    const InstallTarget& target, bool dry_run = false);

@@ -19,6 +19,7 @@
 #include "common/visibletext.hpp"
 #include "messages/print.hpp"
 #include "operations/beneath.hpp"
+#include "operations/dryremoval.hpp"
 #include "operations/recordedremoval.hpp"
 #include "operations/removalreport.hpp"
 #include "session/strict.hpp"
@@ -316,10 +317,16 @@ RemovalEnd RunREM(const std::string& pak, ListFiles list_files, const InstallTar
                   const Settings& settings, const std::string& record) {
   std::fputs("\n", stdout);
   if (!record.empty()) {
-    bool kept = RemoveRecorded(pak, record, list_files, target);
+    bool kept = RemoveRecorded(pak, record, list_files, target, settings.dry_run);
     std::fputs("\n", stdout);
     nprintf(Msg::kRemoved);
     return kept ? RemovalEnd::kKept : RemovalEnd::kDone;
+  }
+  if (settings.dry_run) {
+    DryRemoval(pak, target);
+    std::fputs("\n", stdout);
+    nprintf(Msg::kRemoved);
+    return RemovalEnd::kDone;
   }
   LineReader in(pak);
   Remover remover(list_files, target, settings);

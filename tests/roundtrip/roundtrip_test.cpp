@@ -186,6 +186,28 @@ TEST(RoundTrip, PlainArchives) {
   t.LoadVerifyRemove(t.root() + "/cdrom", "", t.root() + "/inst");
 }
 
+// A dry run asks everything and checks everything a run does, lists what
+// the run would list with the names shown, and changes nothing.
+TEST(RoundTrip, ADryRunListsWhatTheRunDoesAndChangesNothing) {
+  RoundTrip t;
+  std::string cdrom = t.root() + "/cdrom", inst = t.root() + "/inst";
+  t.Build(cdrom, {});
+  MakeDirs(inst);
+  auto from_list = [](const std::string& out) { return out.substr(out.find("List file names")); };
+  for (const char* operation : {"-load", "-remove"}) {
+    SCOPED_TRACE(operation);
+    std::string answers = cdrom + "\n" + ChooseAll(inst) + "y\n";
+    std::map<std::string, std::string> before = Snapshot(inst);
+    RunResult dry = t.Run(operation, inst, answers, {}, {{"ZULDRYRUN", "1"}, {"ZULSTRICT", "1"}});
+    EXPECT_EQ(Snapshot(inst), before);
+    RunResult real = t.Run(operation, inst, answers, {}, {{"ZULSTRICT", "1"}});
+    EXPECT_NE(Snapshot(inst), before);
+    EXPECT_EQ(from_list(dry.out), from_list(real.out));
+    EXPECT_TRUE(Contains(dry.out, operation[1] == 'l' ? "\ndoc/index.txt\n" : "Deleted: doc\n"))
+        << dry.out;
+  }
+}
+
 TEST(RoundTrip, CompressedArchivesInEachForm) {
   RoundTrip t;
   for (const char* form : {"0", "1", "2"}) {
