@@ -30,6 +30,7 @@ cp "$build/medium/install" "$scratch/host/install"
 # the three categories, the confirmation and "List file names?".
 printf '%s\n\n\n\n\n\n\n' "$scratch/cdrom" >"$scratch/answers.txt"
 mkdir -p "$scratch"/{alpha,beta,gamma}/product
+chmod 0750 "$scratch/alpha/product"  # an existing directory keeps its mode
 mount --bind "$readonly_dir" "$readonly_dir"
 mount -o remount,bind,ro "$readonly_dir"
 
@@ -61,15 +62,47 @@ for host in alpha beta; do
   [ -f "$scratch/$host/product.receipt.toc" ] || fail "$host: no receipt"
 done
 [ -z "$(ls -A "$readonly_dir")" ] || fail "gamma: something was unpacked"
+[ "$(stat -c %a "$scratch/alpha/product")" = 750 ] || fail "alpha: the directory's mode changed"
+
+# Loaded already, by the same answers, and still whole: nothing to do, and
+# a local edit stays. Check mode runs the dry run and finds nothing to do.
+echo "local = 1" >>"$scratch/alpha/product/etc/demo.conf"
+for mode in "" --check; do
+  playbook load --limit alpha,beta $mode >"$scratch/again.log" 2>&1 ||
+    { cat "$scratch/again.log"; fail "load again $mode"; }
+  cat "$scratch/again.log"
+  for host in alpha beta; do
+    grep -Eq "^$host +: .* changed=0 .* failed=0 " "$scratch/again.log" ||
+      fail "$host: load again $mode changed something"
+  done
+done
+grep -q "local = 1" "$scratch/alpha/product/etc/demo.conf" || fail "alpha: the local edit was lost"
 
 playbook verify --limit alpha,beta >"$scratch/verify.log" 2>&1 || { cat "$scratch/verify.log"; fail "verify"; }
 cat "$scratch/verify.log"
+# Check mode: the removal's dry run, which would change both hosts and
+# changes nothing.
+playbook remove --limit alpha,beta --check >"$scratch/check.log" 2>&1 ||
+  { cat "$scratch/check.log"; fail "remove --check"; }
+cat "$scratch/check.log"
+grep -Eq "^alpha +: .* changed=1 " "$scratch/check.log" || fail "remove --check: no change foreseen"
+[ -x "$scratch/alpha/product/lib/demo/README" ] || [ -f "$scratch/alpha/product/lib/demo/README" ] ||
+  fail "remove --check removed something"
 playbook remove --limit alpha,beta >"$scratch/remove.log" 2>&1 || { cat "$scratch/remove.log"; fail "remove"; }
 cat "$scratch/remove.log"
 for host in alpha beta; do
   [ ! -e "$scratch/$host/product/doc/guide" ] || fail "$host: the user guide is still there"
   [ -x "$scratch/$host/product/bin/demo-hello" ] || fail "$host: the required runtime went"
+  [ ! -e "$scratch/$host/product.receipt.toc" ] || fail "$host: the receipt stayed"
 done
+# Nothing left to verify: a failure that says why.
+set +e
+playbook verify --limit alpha >"$scratch/after.log" 2>&1
+status=$?
+set -e
+cat "$scratch/after.log"
+[ "$status" -ne 0 ] && grep -q "no receipt at .*: nothing to verify" "$scratch/after.log" ||
+  fail "verify after the removal did not say there is no receipt"
 
 # The medium's copy of the installer, changed: the host fails before it runs.
 cp -a "$scratch/cdrom" "$scratch/changed"
@@ -87,5 +120,6 @@ rm -rf "$scratch/alpha/product" && mkdir "$scratch/alpha/product"
 playbook load --limit alpha "${from_medium[@]}" >"$scratch/medium.log" 2>&1 ||
   { cat "$scratch/medium.log"; fail "the medium's checked installer did not load"; }
 [ -x "$scratch/alpha/product/bin/demo-hello" ] || fail "alpha: the medium's installer loaded nothing"
-echo "ansible test: gamma failed with status 2; alpha and beta loaded, verified and removed;" \
+echo "ansible test: gamma failed with status 2; alpha and beta loaded, loaded again without a" \
+  "change (also in check mode), verified, removed (after a check) with their receipts;" \
   "the medium's installer refused when changed and run when checked"
