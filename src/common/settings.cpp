@@ -51,6 +51,7 @@ Settings ReadSettings() {
   settings.keys = Text("ZULKEYS");
   settings.answers = Text("ZULANSWERS");
   settings.report = Text("ZULREPORT");
+  settings.responses = Text("ZULRESPONSES");
   settings.pwd = Optional("ZULPWD");
   settings.home = Optional("HOME");
   settings.path = Text("PATH");

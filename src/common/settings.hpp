@@ -25,6 +25,7 @@ struct Settings {
   std::string keys;                               // ZULKEYS: the trusted keys' file or folder
   std::string answers;                            // ZULANSWERS: where the answers are recorded
   std::string report;                             // ZULREPORT: the JSON Lines report of the run
+  std::string responses;                          // ZULRESPONSES: answers by question
   std::optional<std::string> pwd;                 // ZULPWD: the base of relative names
   std::optional<std::string> home;                // HOME
   std::string path;                               // PATH

@@ -24,6 +24,7 @@
 #include "messages/print.hpp"
 #include "operations/receipt.hpp"
 #include "session/part3full.hpp"
+#include "session/responses.hpp"
 #include "session/runreport.hpp"
 #include "session/strict.hpp"
 #include "system/interrupts.hpp"
@@ -150,6 +151,7 @@ int StartUp(int argc, char** argv) {
   RunState state;
   state.settings = ReadSettings();
   UseStrictAnswers(state.settings.strict);
+  UseResponses(state.settings.responses);
   RecordAnswersAsAsked(state.settings.answers);
   MessagesLoaded = CatalogueState::kNotChosen;
   state.program_dir = ProgramDirectory(argc > 0 ? argv[0] : nullptr);

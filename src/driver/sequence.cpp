@@ -12,6 +12,7 @@
 
 #include "common/appendfile.hpp"
 #include "common/currentdirectory.hpp"
+#include "common/lineio.hpp"
 #include "common/medium.hpp"
 #include "common/textfile.hpp"
 #include "common/visibletext.hpp"
@@ -19,6 +20,7 @@
 #include "messages/print.hpp"
 #include "session/console.hpp"
 #include "session/question.hpp"
+#include "session/responses.hpp"
 #include "session/strict.hpp"
 #include "system/notice.hpp"
 #include "system/workingfiles.hpp"
@@ -27,6 +29,7 @@
 #include "toc/removemodule.hpp"
 #include "toc/scancd.hpp"
 #include "toc/selectmodule.hpp"
+#include "toc/tocline.hpp"
 
 namespace {
 
@@ -222,6 +225,7 @@ bool AskCategories(const RunState& state) {
   RemoveOrDie(PAK);
   if (chdir(state.dist_dir.c_str()) != 0) DieFor(state.dist_dir);
   PrintHeader(state.toc_path);
+  MediumTitle(TocLine(ReadFirstLine(state.toc_path)).Heading());
   int category = 1;
   for (;;) {
     int count = SelectModule(state.toc_path, MOD, category);

@@ -6,6 +6,7 @@
 #include "common/exitrequest.hpp"
 #include "common/visibletext.hpp"
 #include "messages/english.hpp"
+#include "session/responses.hpp"
 
 namespace {
 
@@ -20,6 +21,7 @@ std::string QuestionName(Msg question) {
 // The one line on standard error that ends a strict run at a question. What
 // the dialogue printed so far reaches standard output first.
 [[noreturn]] void RefuseAt(Msg question, std::string_view what) {
+  if (ReplayingResponses()) RefusedResponse(ResponseKey(question), what);
   std::fflush(stdout);
   std::string line = "install: refused at \"" + Visible(QuestionName(question)) + "\": ";
   line += Visible(what);

@@ -329,6 +329,59 @@ TEST(RecordedAnswers, ReplayedInAnotherDirectoryGiveTheSameLoad) {
                                 "/no/such/file: No such file or directory\n");
 }
 
+// Answers by the name of their question: recorded once, then replayed
+// from the file alone; where the file and the run disagree, one line names
+// the key and the run ends (status 2) with nothing loaded.
+TEST(RecordedAnswers, ByNameTheyGoToTheirQuestionOrEndTheRun) {
+  Medium m;
+  std::string responses = m.root() + "/responses";
+  RunResult recorded = m.Run("-load", m.cdrom() + "\n\n1\n\n\n\n", {{"ZULRESPONSES", responses}});
+  ASSERT_EQ(recorded.status, 0) << recorded.out;
+  std::string as_recorded = ReadFile(responses);
+  EXPECT_NE(as_recorded.find("\npackages Base system=1\npackages Documentation=\n"),
+            std::string::npos)
+      << as_recorded;
+  auto edit = [&](const std::string& from, const std::string& to) {
+    std::string text = as_recorded;
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  const struct {
+    const char* what;
+    std::string responses;
+    std::string directory;  // the installation directory, where not the one recorded
+    std::string said;       // on standard error; empty: loaded
+  } rows[] = {
+      {"the same medium", as_recorded, "", ""},
+      {"another medium", edit("medium=Sample", "medium=Another"), "",
+       "medium: the answers are for"},
+      {"another category", edit("packages Base system=", "packages Base=1\nx="), "",
+       "no answer for packages Base system"},
+      {"a missing key", edit("confirm=\n", ""), "", "no answer for confirm"},
+      {"a directory not made yet", as_recorded, "/new", "no answer for create-directory"},
+      {"a refused answer", edit("Base system=1", "Base system=7"), "",
+       "packages Base system: 7: Not a valid selection"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir inst;
+    std::string text = row.responses;
+    if (!row.directory.empty()) {
+      size_t at = text.find("install-directory=") + 18;
+      text.replace(at, text.find('\n', at) - at, inst.path() + row.directory);
+    }
+    WriteFile(responses, text);
+    RunOptions options = m.Options();
+    options.cwd = inst.path();
+    options.env["ZULRESPONSES"] = responses;
+    options.input = "q\ny\n";  // never read
+    RunResult replayed = RunInstall({"-load"}, options);
+    EXPECT_EQ(replayed.status, row.said.empty() ? 0 : 2) << replayed.out << replayed.err;
+    EXPECT_NE(replayed.err.find(row.said), std::string::npos) << replayed.err;
+    EXPECT_EQ(Exists(inst.path() + "/tools/a.txt"), row.said.empty());
+  }
+}
+
 // The exit status of every way a run ends, with ZULSTRICT and without; a
 // strict run prints on standard output exactly what the other prints.
 TEST(StrictAnswers, ExitStatusesAScriptCanRead) {
