@@ -11,7 +11,6 @@
 
 namespace {
 
-std::string last_answer;
 std::unordered_set<std::string> asked;  // the keys a replay has answered
 
 }  // namespace
@@ -23,16 +22,12 @@ std::string Ask(Msg message, const std::string& suffix) {
   if (ReplayingResponses()) {
     // A question asked again would get the same answer again.
     if (!asked.insert(key).second) RefusedResponse(key, "asked again (help, or a step back)");
-    last_answer = ResponseFor(key);
-    return last_answer;
+    return ResponseFor(key);
   }
   std::optional<std::string> answer = ReadAnswerOrEnd();
   if (!answer) AnswersEnded(message);
-  last_answer = std::move(*answer);
-  RecordResponse(key, last_answer);
-  return last_answer;
+  RecordResponse(key, *answer);
+  return std::move(*answer);
 }
-
-const std::string& LastAnswer() { return last_answer; }
 
 std::string Bracketed(const std::string& value) { return " [" + value + "] "; }

@@ -14,8 +14,5 @@
 // operator never confirmed anything), in a strict run as a refusal.
 std::string Ask(Msg message, const std::string& suffix);
 
-// The answer the last question got, as read.
-const std::string& LastAnswer();
-
 // " [value] ": the default answer in brackets that ends a prompt.
 std::string Bracketed(const std::string& value);

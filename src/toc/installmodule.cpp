@@ -1,12 +1,7 @@
 #include "toc/installmodule.hpp"
 
-#include <cstdio>
-
 #include "common/lineio.hpp"
-#include "messages/print.hpp"
-#include "session/console.hpp"
 #include "session/responses.hpp"
-#include "session/strict.hpp"
 #include "toc/displaypackages.hpp"
 #include "toc/markduplicates.hpp"
 #include "toc/markpackages.hpp"
@@ -17,12 +12,5 @@ int InstallModule(const std::string& file, Mode mode, int count, const CategoryW
   int n = DisplayPackages(file, PackageDisplay::kTitle, work.listing);
   std::string first = ReadFirstLine(file);
   NameCategory(TocLine(first).IsTitle() ? TocLine(first).Text() : std::string_view());
-  for (;;) {
-    int result = MarkPackages(file, mode, count, n, work);
-    if (result == 0) return 0;
-    if (result > 0) return 1;
-    nprintf(Msg::kNotAValidSelection);
-    std::fputs("\n", stdout);
-    Refuse(WordingOf(mode).package_question, LastAnswer(), "Not a valid selection");
-  }
+  return MarkPackages(file, mode, count, n, work);
 }

@@ -15,6 +15,7 @@
 #include "common/textfile.hpp"
 #include "messages/print.hpp"
 #include "session/question.hpp"
+#include "session/strict.hpp"
 #include "toc/displaypackages.hpp"
 #include "toc/tocline.hpp"
 
@@ -188,14 +189,25 @@ int MarkPackages(const std::string& file, Mode mode, int count, int n,
     return TakeChosenLines(file, work.scratch);
   }
   // An empty answer is the default, which ParsePackageAnswer reads as well.
+  // An answer that chooses nothing valid is refused, and the question asked
+  // again.
+  std::string default_answer = DefaultAnswer(file);
+  auto valid = [&](const std::string& answer) {
+    if (ParsePackageAnswer(answer, default_answer, n).kind != PackageChoice::kInvalid) return true;
+    nprintf(Msg::kNotAValidSelection);
+    std::fputs("\n", stdout);
+    Refuse(WordingOf(mode).package_question, answer, "Not a valid selection");
+    return false;
+  };
   Question packages{.prompt = WordingOf(mode).package_question,
-                    .default_answer = DefaultAnswer(file),
+                    .default_answer = default_answer,
                     .kind = AnswerKind::kText,
                     .help = WordingOf(mode).package_help,
-                    .after_help = [&] { ShowListing(file, work.listing); }};
+                    .after_help = [&] { ShowListing(file, work.listing); },
+                    .accept = valid};
   Answer answer = AskQuestion(packages);
   if (answer.reply == Reply::kBack) return 1;
-  PackageChoice choice = ParsePackageAnswer(answer.text, packages.default_answer, n);
+  PackageChoice choice = ParsePackageAnswer(answer.text, default_answer, n);
   switch (choice.kind) {
     case PackageChoice::kAll:
       if (DropTitlesInPlace(file, count, work.scratch)) return 0;
@@ -207,8 +219,8 @@ int MarkPackages(const std::string& file, Mode mode, int count, int n,
     case PackageChoice::kNumbers:
       CopyChosen(file, choice.numbers, work.scratch);
       break;
-    case PackageChoice::kInvalid:
-      return -1;
+    case PackageChoice::kInvalid:  // refused by the question
+      break;
   }
   return TakeChosenLines(file, work.scratch);
 }

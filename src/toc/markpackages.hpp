@@ -24,7 +24,8 @@ struct CategoryWorkFiles {
   std::string listing;  // TMP2: the numbered listing shown by the help
 };
 
-// Asks the package question once. 0: `file` now holds the chosen lines;
-// 1: step back; -1: the answer is not valid (nothing written).
+// Asks the package question until it is answered (an answer that chooses
+// nothing valid is refused and asked again). 0: `file` now holds the chosen
+// lines; 1: step back.
 int MarkPackages(const std::string& file, Mode mode, int count, int n,
                  const CategoryWorkFiles& work);
