@@ -39,19 +39,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteBytes(dir + "/de.nls", bytes);
   FeedStandardInput(kAnswers[data[0] % 8]);
   // The first attempt finds the file in the directory it is given first.
-  MessagesLoaded = data[0] & 8 ? CatalogueState::kNotChosen : CatalogueState::kEnglish;
+  if (data[0] & 8) {
+    ForgetMessageChoice();
+  } else {
+    UseEnglish();
+  }
   std::string code = "de";
   try {
     LoadMessages(code, dir, "de_DE");
-    if (MessagesLoaded == CatalogueState::kEnglish && numrec != englishcount)
+    if (MessagesInUse() == CatalogueState::kEnglish && numrec != englishcount)
       Finding("English with a wrong count");
     // Every line but a blank one is one record, however long.
-    if (MessagesLoaded == CatalogueState::kTranslated &&
+    if (MessagesInUse() == CatalogueState::kTranslated &&
         static_cast<size_t>(numrec) != NonBlankLines(bytes)) {
       Finding("records lost or split");
     }
-    if (MessagesLoaded != CatalogueState::kEnglish &&
-        MessagesLoaded != CatalogueState::kTranslated) {
+    if (MessagesInUse() != CatalogueState::kEnglish &&
+        MessagesInUse() != CatalogueState::kTranslated) {
       Finding("no catalogue state");
     }
     // A catalogue holds lines for any number: printed by number.

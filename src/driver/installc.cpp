@@ -74,7 +74,7 @@ void ChooseLanguage(RunState& state) {
   state.language_code = std::move(code);
   LoadMessages(state.language_code, state.program_dir, state.locale_name);
   std::setlocale(LC_ALL,
-                 MessagesLoaded != CatalogueState::kEnglish ? state.locale_name.c_str() : "C");
+                 MessagesInUse() != CatalogueState::kEnglish ? state.locale_name.c_str() : "C");
   std::setlocale(LC_NUMERIC, "C");
 }
 
@@ -153,7 +153,7 @@ int StartUp(int argc, char** argv) {
   UseStrictAnswers(state.settings.strict);
   UseResponses(state.settings.responses);
   RecordAnswersAsAsked(state.settings.answers);
-  MessagesLoaded = CatalogueState::kNotChosen;
+  ForgetMessageChoice();
   state.program_dir = ProgramDirectory(argc > 0 ? argv[0] : nullptr);
   ChooseLanguage(state);
   // A command line that is not understood shows the usage line; to a

@@ -86,10 +86,11 @@ bool ChooseProduct(RunState& state, const std::string& answer) {
 // While English is in use for a language that is not English, the
 // distribution itself may carry the catalogue.
 void SecondCatalogueAttempt(RunState& state) {
-  if (MessagesLoaded != CatalogueState::kEnglish || strcmpe(state.language_code, "en") == 0) return;
+  if (MessagesInUse() != CatalogueState::kEnglish || strcmpe(state.language_code, "en") == 0)
+    return;
   LoadMessages(state.language_code, state.dist_dir, state.locale_name,
                [&](const std::string& path, int fd) { state.medium.CheckIfListed(path, fd); });
-  if (MessagesLoaded == CatalogueState::kEnglish) state.locale_name = "C";
+  if (MessagesInUse() == CatalogueState::kEnglish) state.locale_name = "C";
   std::setlocale(LC_ALL, state.locale_name.c_str());
   std::setlocale(LC_NUMERIC, "C");
 }

@@ -145,11 +145,11 @@ void LoadMessages(std::string& code, const std::string& dir, const std::string& 
     return;
   }
   std::vector<std::string> dirs = {dir};
-  if (MessagesLoaded == CatalogueState::kNotChosen) dirs = {dir, ".", try1, try2, try3};
+  if (MessagesInUse() == CatalogueState::kNotChosen) dirs = {dir, ".", try1, try2, try3};
   std::string path;
   int fd = FindCatalogue(code, dirs, path);
   if (fd < 0) {
-    if (MessagesLoaded == CatalogueState::kNotChosen) {
+    if (MessagesInUse() == CatalogueState::kNotChosen) {
       std::fputs("\nUnable to locate message file on all known CD-ROM mount points.\n", stdout);
       std::fputs("Another attempt will be made after you specify the location of the CD-ROM\n",
                  stdout);

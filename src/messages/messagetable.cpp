@@ -4,10 +4,11 @@
 
 #include "messages/english.hpp"
 
-CatalogueState MessagesLoaded = CatalogueState::kNotChosen;
 int numrec = 0;
 
 namespace {
+
+CatalogueState in_use = CatalogueState::kNotChosen;
 
 // The loaded catalogue; it grows with the file, there is no fixed room.
 std::vector<CatalogueRecord> messagecache;
@@ -15,17 +16,21 @@ bool silenced = false;
 
 }  // namespace
 
+CatalogueState MessagesInUse() { return in_use; }
+
+void ForgetMessageChoice() { in_use = CatalogueState::kNotChosen; }
+
 void UseEnglish() {
   messagecache.clear();
   silenced = false;
-  MessagesLoaded = CatalogueState::kEnglish;
+  in_use = CatalogueState::kEnglish;
   numrec = englishcount;
 }
 
 void UseCatalogue(std::vector<CatalogueRecord> records) {
   messagecache = std::move(records);
   numrec = static_cast<int>(messagecache.size());
-  MessagesLoaded = CatalogueState::kTranslated;
+  in_use = CatalogueState::kTranslated;
   silenced = false;
 }
 
@@ -41,7 +46,7 @@ void ForEachLine(int number, const std::function<bool(const char*)>& line) {
   for (int i = 0; i < numrec; ++i) {
     int n;
     const char* text;
-    if (MessagesLoaded != CatalogueState::kEnglish) {
+    if (MessagesInUse() != CatalogueState::kEnglish) {
       if (i >= static_cast<int>(messagecache.size())) return;
       n = messagecache[i].number;
       text = messagecache[i].text.c_str();

@@ -13,7 +13,9 @@ enum class CatalogueState {
   kEnglish = 0,     // the built-in English table
   kTranslated = 1,  // a translated catalogue
 };
-extern CatalogueState MessagesLoaded;
+CatalogueState MessagesInUse();
+// Back to before the first language choice (a run starts there).
+void ForgetMessageChoice();
 // Records in the active table.
 extern int numrec;
 

@@ -21,7 +21,7 @@ std::string LoadGerman(const std::string& content, const std::string& answers,
                        const std::string& name = "de.nls") {
   TempDir dir;
   WriteFile(dir / name, content);
-  MessagesLoaded = CatalogueState::kNotChosen;
+  ForgetMessageChoice();
   std::string code = "de";
   StdioCapture io(answers);
   LoadMessages(code, dir.path(), "de_DE");
@@ -54,19 +54,19 @@ TEST(LocaleMapping, NamesGiveTheirCatalogueCodes) {
 
 TEST(Catalogue, EnglishWithoutSearchForEnAndC) {
   for (const char* code : {"en", "C", ""}) {
-    MessagesLoaded = CatalogueState::kNotChosen;
+    ForgetMessageChoice();
     std::string c = code;
     StdioCapture io;
     LoadMessages(c, "/nonexistent", code);
     EXPECT_EQ(io.Output(), "") << code;
-    EXPECT_EQ(MessagesLoaded, CatalogueState::kEnglish);
+    EXPECT_EQ(MessagesInUse(), CatalogueState::kEnglish);
     EXPECT_EQ(numrec, englishcount);
   }
 }
 
 TEST(Catalogue, NotFoundReportsDifferOnFirstAndLaterAttempts) {
   TempDir dir;
-  MessagesLoaded = CatalogueState::kNotChosen;
+  ForgetMessageChoice();
   std::string code = "EN";
   {
     StdioCapture io;
@@ -75,7 +75,7 @@ TEST(Catalogue, NotFoundReportsDifferOnFirstAndLaterAttempts) {
               "\nUnable to locate message file on all known CD-ROM mount points.\n"
               "Another attempt will be made after you specify the location of the CD-ROM\n");
   }
-  EXPECT_EQ(MessagesLoaded, CatalogueState::kEnglish);
+  EXPECT_EQ(MessagesInUse(), CatalogueState::kEnglish);
   code = "C.";
   StdioCapture io;
   LoadMessages(code, dir.path(), "C.UTF-8");
@@ -100,7 +100,7 @@ TEST(Catalogue, RecordsTextsContinuationsAndScanOrder) {
             "Koennen Sie das lesen?\n"
             "\nIs the previous statement legible in your native language? [yes] "
             "\nContinue installation with the selected language interaction? [yes] ");
-  EXPECT_EQ(MessagesLoaded, CatalogueState::kTranslated);
+  EXPECT_EQ(MessagesInUse(), CatalogueState::kTranslated);
   EXPECT_EQ(numrec, 8);
   // The scan stops at the first larger number: 67 comes first, so message 5
   // is never reached.
@@ -133,14 +133,14 @@ TEST(Catalogue, MalformedLinesEndTheLoadWithTheLineNumber) {
   for (const Case& c : cases) {
     TempDir dir;
     WriteFile(dir / "de.nls", c.content);
-    MessagesLoaded = CatalogueState::kNotChosen;
+    ForgetMessageChoice();
     std::string code = "de";
     StdioCapture io;
     LoadMessages(code, dir.path(), "de_DE");
     EXPECT_EQ(io.Output(), "Error loading message translation file \"" + (dir / "de.nls") +
                                "\" at line: " + std::to_string(c.line) +
                                "\nNo further attempt will be made - defaulting to English!\n");
-    EXPECT_EQ(MessagesLoaded, CatalogueState::kEnglish);
+    EXPECT_EQ(MessagesInUse(), CatalogueState::kEnglish);
     EXPECT_EQ(numrec, englishcount);
   }
 }
@@ -148,7 +148,7 @@ TEST(Catalogue, MalformedLinesEndTheLoadWithTheLineNumber) {
 TEST(Catalogue, LegibilityNoOrEndOfInputFallsBackToEnglish) {
   for (const char* answers : {" y\n", "y\nn\n", ""}) {
     std::string out = LoadGerman("67,Lesbar?\n", answers);
-    EXPECT_EQ(MessagesLoaded, CatalogueState::kEnglish) << answers;
+    EXPECT_EQ(MessagesInUse(), CatalogueState::kEnglish) << answers;
     EXPECT_NE(out.find("\nChanging message interaction back to English\n"), std::string::npos);
   }
   std::string out = LoadGerman("67,Lesbar?\n", "nein\n");
@@ -161,7 +161,7 @@ TEST(Catalogue, SearchOrderNameFormsOuterUpperCaseFromTheFourth) {
   // The upper-case form in the program directory loses to nothing earlier;
   // a lower-case ".nls-1" anywhere searched comes before it.
   WriteFile(program / "DE.NLS", "67,upper\n");
-  MessagesLoaded = CatalogueState::kNotChosen;
+  ForgetMessageChoice();
   std::string code = "de";
   {
     StdioCapture io("\n\n");
@@ -169,7 +169,7 @@ TEST(Catalogue, SearchOrderNameFormsOuterUpperCaseFromTheFourth) {
     EXPECT_EQ(io.Output().substr(0, 6), "upper\n");
   }
   WriteFile(program / "de.nls-1", "67,third form\n");
-  MessagesLoaded = CatalogueState::kNotChosen;
+  ForgetMessageChoice();
   StdioCapture io("\n\n");
   LoadMessages(code, program.path(), "de_DE");
   EXPECT_EQ(io.Output().substr(0, 11), "third form\n");
