@@ -10,6 +10,7 @@
 #include "common/lineio.hpp"
 #include "operations/beneath.hpp"
 #include "operations/removalreport.hpp"
+#include "toc/requiredlines.hpp"
 #include "toc/tocline.hpp"
 
 namespace {
@@ -30,14 +31,10 @@ void DryRemoval(const std::string& pak, const InstallTarget& target) {
   LineReader in(pak);
   std::string_view line;
   std::vector<std::string> removed;  // directories rm would take
-  bool in_required = false;
+  RequiredLines required;
   while (in.Next(line)) {
     TocLine entry(line);
-    if (entry.IsRequired() || (in_required && entry.IsContinuation())) {
-      in_required = true;
-      continue;
-    }
-    in_required = false;
+    if (required.Holds(entry)) continue;
     std::string path(entry.EntryWord());
     bool directory = entry.EntryType() != 'F';
     Msg missing = directory ? Msg::kNoSuchDirectoryEntry : Msg::kNoSuchFile;

@@ -22,6 +22,7 @@
 #include "operations/removalreport.hpp"
 #include "session/runreport.hpp"
 #include "system/notice.hpp"
+#include "toc/requiredlines.hpp"
 #include "toc/tocline.hpp"
 
 namespace {
@@ -39,14 +40,10 @@ std::unordered_set<std::string> ChosenPaths(const std::string& pak) {
   std::unordered_set<std::string> chosen;
   LineReader in(pak);
   std::string_view line;
-  bool in_required = false;
+  RequiredLines required;
   while (in.Next(line)) {
     TocLine entry(line);
-    if (entry.IsRequired() || (in_required && entry.IsContinuation())) {
-      in_required = true;
-      continue;
-    }
-    in_required = false;
+    if (required.Holds(entry)) continue;
     std::string_view path = WithoutTrailingSlashes(entry.EntryWord());
     if (!path.empty()) chosen.emplace(path);
   }

@@ -29,6 +29,7 @@
 #include "system/progressline.hpp"
 #include "system/sandbox.hpp"
 #include "system/spawn.hpp"
+#include "toc/requiredlines.hpp"
 #include "toc/tocline.hpp"
 
 namespace {
@@ -347,18 +348,16 @@ RemovalEnd RunREM(const std::string& pak, ListFiles list_files, const InstallTar
   };
   // A required package is never removed, not even in part: its 'R' line
   // and the lines that continue it are passed over.
-  bool in_required = false;
+  RequiredLines required;
   while (started) {
     uint64_t at = in.Offset();
     if (!in.Next(line)) break;
     progress.Show(entries++);
     TocLine entry(line);
-    if (entry.IsRequired() || (in_required && entry.IsContinuation())) {
+    if (required.Holds(entry)) {
       flush();
-      in_required = true;
       continue;
     }
-    in_required = false;
     std::string path(entry.EntryWord());
     bool directory = entry.EntryType() != 'F';
     if (held.Below(path) || held.Takes(path, directory)) {
