@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the sample product, from a signed medium, on three hosts of this
-# machine through the Ansible role, one of which cannot be written: that
+# machine through the Ansible role (beta with answers by name), one of which
+# cannot be written: that
 # host fails with status 2 and the others load; then the two verify and
 # remove with their receipts. Last, the medium's own installer: refused
 # where its checksum is not the listed one, run where it is.
@@ -29,6 +30,12 @@ cp "$build/medium/install" "$scratch/host/install"
 # installation directory (the one the installer starts in), the defaults of
 # the three categories, the confirmation and "List file names?".
 printf '%s\n\n\n\n\n\n\n' "$scratch/cdrom" >"$scratch/answers.txt"
+# The same answers by name, recorded once by a load elsewhere: beta's.
+mkdir "$scratch/record"
+(cd "$scratch/record" && ZULKEYS="$scratch/k.pub" ZULRESPONSES="$scratch/responses.txt" \
+  "$build/medium/install" -load \
+  <"$scratch/answers.txt" >/dev/null)
+rm -rf "$scratch/record"
 mkdir -p "$scratch"/{alpha,beta,gamma}/product
 chmod 0750 "$scratch/alpha/product"  # an existing directory keeps its mode
 mount --bind "$readonly_dir" "$readonly_dir"
