@@ -52,8 +52,8 @@ void ReportUnenterable(const std::string& path) {
 }
 
 // The reason of a refusal that a system call gave, with its error text.
-std::string Because(const char* what, int error) {
-  return std::string(what) + " (" + std::strerror(error) + ")";
+std::string Because(Msg message, int error) {
+  return ReasonOf(message) + " (" + std::strerror(error) + ")";
 }
 
 // Looks for products below the mount point; true when one was chosen and
@@ -67,15 +67,14 @@ bool ChooseProduct(RunState& state, const std::string& answer) {
     hprintf(Msg::kUnknownMedium);
     std::printf(" \"%s\"\n\n", answer.c_str());
     nprintf(Msg::kWhereIsTheMedium);
-    Refuse(Msg::kMountPointQuestion, answer, "Unable to recognize the format of the CD-ROM");
+    Refuse(Msg::kMountPointQuestion, answer, ReasonOf(Msg::kUnknownMedium));
     return false;
   }
   const Product& product = *scan.chosen;
   if (chdir(product.dir.c_str()) != 0) {
     int error = errno;
     ReportUnenterable(product.dir);
-    Refuse(WordingOf(state.mode).product_question, product.dir,
-           Because("Unable to locate mount point", error));
+    Refuse(WordingOf(state.mode).product_question, product.dir, Because(Msg::kNoMountPoint, error));
     return false;
   }
   state.variant = product.variant;
@@ -116,7 +115,7 @@ bool OfferToCreate(const std::string& dir, bool dry_run) {
     int error = errno;
     hprintf(Msg::kCannotCreate);
     std::printf(" %s\n", dir.c_str());
-    Refuse(Msg::kInstallDirectoryQuestion, dir, Because("Cannot create directory", error));
+    Refuse(Msg::kInstallDirectoryQuestion, dir, Because(Msg::kCannotCreate, error));
     return false;
   }
   return true;
@@ -142,7 +141,7 @@ bool TakeMountPoint(RunState& state, const std::string& answer) {
   if (chdir(answer.c_str()) != 0) {
     int error = errno;
     ReportUnenterable(answer);
-    Refuse(Msg::kMountPointQuestion, answer, Because("Unable to locate mount point", error));
+    Refuse(Msg::kMountPointQuestion, answer, Because(Msg::kNoMountPoint, error));
     return false;
   }
   if (state.toc_from_command_line) return true;
@@ -168,15 +167,14 @@ bool TakeInstallDirectory(RunState& state, std::string answer) {
     int error = errno;
     hprintf(Msg::kNoWriteAccess);
     std::printf(" \"%s\"\n", answer.c_str());
-    Refuse(Msg::kInstallDirectoryQuestion, answer, Because("You do not have write access", error));
+    Refuse(Msg::kInstallDirectoryQuestion, answer, Because(Msg::kNoWriteAccess, error));
     return false;
   }
   if (chdir(answer.c_str()) != 0) {
     int error = errno;
     hprintf(Msg::kCannotEnter);
     std::printf(" %s\n", answer.c_str());
-    Refuse(Msg::kInstallDirectoryQuestion, answer,
-           Because("Cannot change current working directory", error));
+    Refuse(Msg::kInstallDirectoryQuestion, answer, Because(Msg::kCannotEnter, error));
     return false;
   }
   state.install_dir = CurrentDirectory();

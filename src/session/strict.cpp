@@ -55,6 +55,15 @@ void EndRun(Ending ending) {
   exite(0);
 }
 
+std::string ReasonOf(Msg message) {
+  std::string text = EnglishText(message);
+  if (text.ends_with(':')) text.pop_back();
+  for (std::string_view lead : {" to", " mounted on"}) {
+    if (text.ends_with(lead)) text.resize(text.size() - lead.size());
+  }
+  return text;
+}
+
 void Refuse(Msg question, std::string_view answer, std::string_view reason) {
   if (!StrictAnswers()) return;
   std::string what(answer);

@@ -39,6 +39,12 @@ enum class Ending {
 // the question is asked again.
 void Refuse(Msg question, std::string_view answer, std::string_view reason);
 
+// The reason a refusal gives for the message `message` the dialogue printed:
+// its English text up to where it names what it is about ("You do not have
+// write access to:" gives "You do not have write access"), so that a
+// script reads the same words in any language.
+std::string ReasonOf(Msg message);
+
 // Standard input ended at question `question`: status 1, or in a strict run
 // a line naming the question and status 2.
 [[noreturn]] void AnswersEnded(Msg question);

@@ -196,7 +196,7 @@ int MarkPackages(const std::string& file, Mode mode, int count, int n,
     if (ParsePackageAnswer(answer, default_answer, n).kind != PackageChoice::kInvalid) return true;
     nprintf(Msg::kNotAValidSelection);
     std::fputs("\n", stdout);
-    Refuse(WordingOf(mode).package_question, answer, "Not a valid selection");
+    Refuse(WordingOf(mode).package_question, answer, ReasonOf(Msg::kNotAValidSelection));
     return false;
   };
   Question packages{.prompt = WordingOf(mode).package_question,

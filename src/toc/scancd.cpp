@@ -127,7 +127,8 @@ std::optional<size_t> AskProduct(Mode mode, const std::vector<Product>& products
                       product = ProductNumber(answer, static_cast<int>(products.size()));
                       if (product != 0) return true;
                       nprintf(Msg::kNotAValidSelection);
-                      Refuse(WordingOf(mode).product_question, answer, "Not a valid selection");
+                      Refuse(WordingOf(mode).product_question, answer,
+                             ReasonOf(Msg::kNotAValidSelection));
                       return false;
                     }};
   if (AskQuestion(menu).reply == Reply::kBack) return std::nullopt;
