@@ -1,7 +1,5 @@
 #include "common/answerline.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,22 +35,8 @@ void Record(const char* line, size_t length) {
 }  // namespace
 
 bool RecordAnswersIn(const std::string& path) {
-  // Never through a link that another user may have put under the name,
-  // and never waiting on a fifo or a device.
-  int fd =
-      open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    // A link (refused by O_NOFOLLOW), or a fifo or device without a reader.
-    if (errno == ELOOP || errno == ENXIO) errno = 0;
-    return false;
-  }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    errno = 0;
-    return false;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  int fd = OpenForAppending(path, 0600);
+  if (fd < 0) return false;
   if (record_fd >= 0) close(record_fd);
   record_fd = fd;
   return true;

@@ -35,6 +35,24 @@ int OpenRegularFile(const std::string& path) {
   return fd;
 }
 
+int OpenForAppending(const std::string& path, mode_t mode) {
+  int fd =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+  if (fd < 0) {
+    // A link (refused by O_NOFOLLOW), or a fifo or device without a reader.
+    if (errno == ELOOP || errno == ENXIO) errno = 0;
+    return -1;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = 0;
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& text, long long most) {
   int fd = OpenRegularFile(path);
   if (fd < 0) return false;

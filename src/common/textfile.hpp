@@ -1,6 +1,8 @@
 // Failing file operations, and the files a medium may hold.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 
@@ -17,6 +19,12 @@ bool IsReadableFile(const std::string& path);
 // fifo or a device. -1 when it cannot be opened (errno tells why) or is not
 // a regular file (errno 0).
 int OpenRegularFile(const std::string& path);
+
+// Opens `path` for appending, made with `mode` when it does not exist:
+// only a regular file, never through a symbolic link another user may have
+// put under the name, never waiting on a fifo or a device. -1 when it cannot
+// be opened (errno tells why) or is no regular file (errno 0).
+int OpenForAppending(const std::string& path, mode_t mode);
 
 // The whole of the regular file `path` into `text`, when it holds at most
 // `most` bytes (no bound when negative). False when it cannot be read:

@@ -1,8 +1,6 @@
 #include "session/runreport.hpp"
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +9,7 @@
 #include <ctime>
 #include <map>
 
+#include "common/textfile.hpp"
 #include "system/interrupts.hpp"
 #include "system/notice.hpp"
 #include <nlohmann/json.hpp>
@@ -75,22 +74,12 @@ void OpenRunReport(const std::string& file, std::string_view version, std::strin
   report.operation = operation;
   report.started_at = UtcNow();
   report.started = std::chrono::steady_clock::now();
-  // Never through a link, never waiting on a fifo or a device.
-  int fd =
-      open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0640);
-  struct stat st;
-  if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-    close(fd);
-    fd = -1;
-    errno = 0;
-  }
+  int fd = OpenForAppending(file, 0640);
   if (fd < 0) {
-    int error = errno == ELOOP || errno == ENXIO ? 0 : errno;
     Notice("install: no report in ", file,
-           std::string(": ") + (error == 0 ? "not a regular file" : std::strerror(error)));
+           std::string(": ") + (errno == 0 ? "not a regular file" : std::strerror(errno)));
     return;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   report.fd = fd;
   interrupted_fd = fd;
   AddInterruptCleanup(ReportInterrupt);
