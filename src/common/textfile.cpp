@@ -20,8 +20,12 @@ void RemoveOrDie(const std::string& path) {
   if (UnlinkPath(path) != 0 && errno != ENOENT) DieFor(path);
 }
 
-int OpenRegularFile(const std::string& path) {
-  int fd = OpenPath(path, O_RDONLY | O_NONBLOCK);
+namespace {
+
+// `fd` when it is open on a regular file, its flag against waiting dropped:
+// reads and writes of a regular file never wait anyway, and a child handed
+// the descriptor sees an ordinary file. Otherwise -1, closed, errno 0.
+int KeepIfRegular(int fd) {
   if (fd < 0) return -1;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -29,28 +33,22 @@ int OpenRegularFile(const std::string& path) {
     errno = 0;
     return -1;
   }
-  // Reads of a regular file never wait anyway; the flag is only dropped so
-  // that a child handed the descriptor sees an ordinary file.
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
+}
+
+}  // namespace
+
+int OpenRegularFile(const std::string& path) {
+  return KeepIfRegular(OpenPath(path, O_RDONLY | O_NONBLOCK));
 }
 
 int OpenForAppending(const std::string& path, mode_t mode) {
   int fd =
       open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
-  if (fd < 0) {
-    // A link (refused by O_NOFOLLOW), or a fifo or device without a reader.
-    if (errno == ELOOP || errno == ENXIO) errno = 0;
-    return -1;
-  }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    errno = 0;
-    return -1;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return fd;
+  // A link (refused by O_NOFOLLOW), or a fifo or device without a reader.
+  if (fd < 0 && (errno == ELOOP || errno == ENXIO)) errno = 0;
+  return KeepIfRegular(fd);
 }
 
 bool ReadWholeFile(const std::string& path, std::string& text, long long most) {
